@@ -1,6 +1,8 @@
 #include "pdb/palm_db_file.h"
 
+#include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -79,6 +81,48 @@ uint8_t AttributeByte(uint8_t attributes, uint8_t category) {
         byte |= kRecAttrArchived;
     }
     return byte;
+}
+
+constexpr size_t kCopyBufferSize = 256 * 1024;
+
+// Unbuffered positioned writes: a failure belongs to the entry being appended, never to
+// an earlier one whose bytes were still in a buffer.
+bool WriteAt(int fd, const uint8_t* data, size_t size, uint64_t offset) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = pwrite(fd, data + done, size - done, off_t(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+// Copies the spool to the destination's current end, in the kernel where it can.
+bool CopySpool(int from, int to, uint64_t size) {
+    off_t offset = 0;
+    while (uint64_t(offset) < size) {
+        const ssize_t n = sendfile(to, from, &offset, size_t(size - uint64_t(offset)));
+        if (n > 0) continue;
+        if (n < 0 && errno == EINTR) continue;
+        break;
+    }
+    if (uint64_t(offset) == size) return true;
+    // sendfile refused (or stopped): finish with plain reads and writes.
+    std::vector<uint8_t> buf(kCopyBufferSize);
+    while (uint64_t(offset) < size) {
+        const size_t want = size_t(std::min<uint64_t>(buf.size(), size - uint64_t(offset)));
+        const ssize_t got = pread(from, buf.data(), want, offset);
+        if (got <= 0) return false;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = write(to, buf.data() + done, size_t(got - done));
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) return false;
+            done += put;
+        }
+        offset += got;
+    }
+    return true;
 }
 
 void SetMessage(std::string* message, const std::string& text) {
@@ -329,35 +373,31 @@ int CPalmDbFile::ReadResource(int index, Resource& out) const {
     return kOk;
 }
 
-int CPalmDbFile::AppendRecord(const uint8_t* data, size_t size, uint8_t attributes,
-                              uint8_t category, uint32_t uid) {
+int CPalmDbFile::AppendEntry(const Entry& entry, const uint8_t* data, size_t size) {
     if (!m_bWriter) return kErrMode;
     if (!m_pSpool) return kErrWrite;
     if (m_entries.size() >= kMaxEntries || m_nSpoolSize + size > kMaxFileSize) return kErrTooMany;
-    if (!SeekTo(m_pSpool, m_nSpoolSize) || !WriteExact(m_pSpool, data, size)) return kErrWrite;
-    Entry e;
-    e.offset = m_nSpoolSize;
-    e.size = size;
-    e.attrByte = AttributeByte(attributes, category);
-    e.uid = uid & 0xFFFFFF;
-    m_entries.push_back(e);
+    if (!WriteAt(fileno(m_pSpool), data, size, m_nSpoolSize)) return kErrWrite;
+    m_entries.push_back(entry);
+    m_entries.back().offset = m_nSpoolSize;
+    m_entries.back().size = size;
     m_nSpoolSize += size;
     return kOk;
 }
 
-int CPalmDbFile::AppendResource(const uint8_t* data, size_t size, uint32_t type, uint16_t id) {
-    if (!m_bWriter) return kErrMode;
-    if (!m_pSpool) return kErrWrite;
-    if (m_entries.size() >= kMaxEntries || m_nSpoolSize + size > kMaxFileSize) return kErrTooMany;
-    if (!SeekTo(m_pSpool, m_nSpoolSize) || !WriteExact(m_pSpool, data, size)) return kErrWrite;
+int CPalmDbFile::AppendRecord(const uint8_t* data, size_t size, uint8_t attributes,
+                              uint8_t category, uint32_t uid) {
     Entry e;
-    e.offset = m_nSpoolSize;
-    e.size = size;
+    e.attrByte = AttributeByte(attributes, category);
+    e.uid = uid & 0xFFFFFF;
+    return AppendEntry(e, data, size);
+}
+
+int CPalmDbFile::AppendResource(const uint8_t* data, size_t size, uint32_t type, uint16_t id) {
+    Entry e;
     e.type = type;
     e.id = id;
-    m_entries.push_back(e);
-    m_nSpoolSize += size;
-    return kOk;
+    return AppendEntry(e, data, size);
 }
 
 int CPalmDbFile::ReplaceEntryData(int index, const uint8_t* data, size_t size) {
@@ -366,7 +406,7 @@ int CPalmDbFile::ReplaceEntryData(int index, const uint8_t* data, size_t size) {
     if (index < 0 || size_t(index) >= m_entries.size()) return kErrIndex;
     const Entry& e = m_entries[size_t(index)];
     if (e.size != size) return kErrSize;
-    if (!SeekTo(m_pSpool, e.offset) || !WriteExact(m_pSpool, data, size)) return kErrWrite;
+    if (!WriteAt(fileno(m_pSpool), data, size, e.offset)) return kErrWrite;
     return kOk;
 }
 
@@ -423,16 +463,8 @@ int CPalmDbFile::WriteOut() {
         return kErrWrite;
     }
     if (m_nSpoolSize > 0) {
-        if (std::fflush(m_pSpool) != 0 || !SeekTo(m_pSpool, 0)) return kErrWrite;
-        std::array<uint8_t, 65536> buf;
-        uint64_t left = m_nSpoolSize;
-        while (left > 0) {
-            const size_t n = size_t(std::min<uint64_t>(left, buf.size()));
-            if (!ReadExact(m_pSpool, buf.data(), n) || !WriteExact(m_pFile, buf.data(), n)) {
-                return kErrWrite;
-            }
-            left -= n;
-        }
+        if (std::fflush(m_pFile) != 0) return kErrWrite;
+        if (!CopySpool(fileno(m_pSpool), fileno(m_pFile), m_nSpoolSize)) return kErrWrite;
     }
     return std::fflush(m_pFile) == 0 ? kOk : kErrWrite;
 }

@@ -164,6 +164,7 @@ class CPalmDbFile {
         uint32_t uid = 0;
     };
 
+    int AppendEntry(const Entry& entry, const uint8_t* data, size_t size);
     int EntryRange(int index, uint64_t& begin, uint64_t& end) const;
     int ReadBytes(uint64_t begin, uint64_t end, std::vector<uint8_t>& out) const;
     int WriteOut();
