@@ -36,6 +36,8 @@ class ITransport {
     virtual int BytesWaiting() { return -1; }
     // Wakes a reader or a modem-event wait of another thread (used when closing).
     virtual void Interrupt() {}
+    // The operating system's handle of the port (a file descriptor), -1 when there is none.
+    virtual int NativeHandle() const { return -1; }
 };
 
 }  // namespace hotsync

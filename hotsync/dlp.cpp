@@ -1,0 +1,366 @@
+#include "hotsync/dlp.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "hotsync/hotsync.h"
+
+namespace hotsync {
+namespace dlp {
+
+std::vector<uint8_t> EncodeRequest(uint8_t function, const std::vector<Argument>& args) {
+    std::vector<uint8_t> out = wire::Encode(RequestHeader{function, uint8_t(args.size())});
+    for (const Argument& arg : args) {
+        const size_t size = arg.data.size();
+        if (size <= kMaxTinyData) {
+            wire::EncodeTo(TinyWrapper{arg.id, uint8_t(size)}, out);
+        } else if (size <= kMaxSmallData) {
+            wire::EncodeTo(SmallWrapper{uint8_t(arg.id | kSmallForm), 0, uint16_t(size)}, out);
+        } else {
+            wire::EncodeTo(LongWrapper{uint8_t(arg.id | kLongForm), 0, uint32_t(size)}, out);
+        }
+        out.insert(out.end(), arg.data.begin(), arg.data.end());
+    }
+    return out;
+}
+
+bool DecodeResponse(std::span<const uint8_t> message, Response& response) {
+    size_t pos = 0;
+    if (!wire::Decode(message, response.header, &pos)) return false;
+    response.args.clear();
+    for (int i = 0; i < response.header.argc; ++i) {
+        const auto rest = message.subspan(pos);
+        if (rest.empty()) return false;
+        size_t used = 0;
+        size_t length = 0;
+        bool ok = false;
+        const uint8_t form = rest[0] & (kSmallForm | kLongForm);
+        if (form == kSmallForm) {
+            SmallWrapper w;
+            ok = wire::Decode(rest, w, &used);
+            length = w.length;
+        } else if (form == kLongForm) {
+            LongWrapper w;
+            ok = wire::Decode(rest, w, &used);
+            length = w.length;
+        } else if (form == 0) {
+            TinyWrapper w;
+            ok = wire::Decode(rest, w, &used);
+            length = w.length;
+        }
+        if (!ok || rest.size() - used < length) return false;
+        Argument arg;
+        arg.id = rest[0] & kArgIdMask;
+        arg.data.assign(rest.begin() + static_cast<std::ptrdiff_t>(used),
+                        rest.begin() + static_cast<std::ptrdiff_t>(used + length));
+        response.args.push_back(std::move(arg));
+        pos += used + length;
+    }
+    return true;
+}
+
+DateTime ToDateTime(time_t localTime) {
+    DateTime out;
+    struct tm tm {};
+    if (localTime == 0 || !localtime_r(&localTime, &tm)) return out;
+    out.year = uint16_t(tm.tm_year + 1900);
+    out.month = uint8_t(tm.tm_mon + 1);
+    out.day = uint8_t(tm.tm_mday);
+    out.hour = uint8_t(tm.tm_hour);
+    out.minute = uint8_t(tm.tm_min);
+    out.second = uint8_t(tm.tm_sec);
+    return out;
+}
+
+time_t FromDateTime(const DateTime& dateTime) {
+    if (dateTime.year == 0) return 0;
+    struct tm tm {};
+    tm.tm_year = dateTime.year - 1900;
+    tm.tm_mon = dateTime.month - 1;
+    tm.tm_mday = dateTime.day;
+    tm.tm_hour = dateTime.hour;
+    tm.tm_min = dateTime.minute;
+    tm.tm_sec = dateTime.second;
+    tm.tm_isdst = -1;
+    const time_t t = mktime(&tm);
+    return t == time_t(-1) ? 0 : t;
+}
+
+namespace {
+
+// Tungsten T5-class handhelds answer WriteResource under the EndOfSync code.
+bool IsKnownQuirk(uint8_t function, uint8_t answered) {
+    return function == WriteResourceRequest::kFunction &&
+           answered == (EndOfSyncRequest::kFunction | kResponseBit);
+}
+
+// Sends a request and checks the answer's code and error.
+template <class Request>
+int Call(CSocket& socket, const Request& request, Response& response) {
+    std::vector<uint8_t> answer;
+    const int result = socket.Exchange(Encode(request), answer);
+    if (result < 0) return result;
+    if (!DecodeResponse(answer, response)) return kDlpErrBadResponse;
+    const uint8_t expected = Request::kFunction | kResponseBit;
+    if (response.header.function != expected &&
+        !IsKnownQuirk(Request::kFunction, response.header.function)) {
+        return kDlpErrBadResponse;
+    }
+    if (response.header.error != 0) return -int(response.header.error);
+    return 0;
+}
+
+// Decodes the answer argument a response type names; missing or short: kDlpErrShortAnswer.
+template <class Answer>
+int Take(const Response& response, Answer& answer) {
+    for (const Argument& arg : response.args) {
+        if (arg.id == Answer::kArg) {
+            return wire::Decode(arg.data, answer) ? 0 : kDlpErrShortAnswer;
+        }
+    }
+    return kDlpErrShortAnswer;
+}
+
+template <class Request>
+int CallNoAnswer(CSocket& socket, const Request& request) {
+    Response response;
+    return Call(socket, request, response);
+}
+
+template <class Request, class Answer>
+int CallWithAnswer(CSocket& socket, const Request& request, Answer& answer) {
+    Response response;
+    const int result = Call(socket, request, response);
+    return result < 0 ? result : Take(response, answer);
+}
+
+}  // namespace
+}  // namespace dlp
+
+using namespace dlp;
+
+int DlpOpenConduit(CSocket& socket) {
+    return CallNoAnswer(socket, OpenConduitRequest{});
+}
+
+int DlpSetSysDateTime(CSocket& socket, time_t localTime) {
+    return CallNoAnswer(socket, SetSysDateTimeRequest{ToDateTime(localTime)});
+}
+
+int DlpReadUserInfo(CSocket& socket, UserInfo& info) {
+    ReadUserInfoResponse answer;
+    const int result = CallWithAnswer(socket, ReadUserInfoRequest{}, answer);
+    if (result < 0) return result;
+    const size_t nameLength = answer.userNameLength;
+    const size_t passwordLength = answer.passwordLength;
+    if (answer.nameAndPassword.size() < nameLength + passwordLength) return kDlpErrShortAnswer;
+    info.userId = answer.userId;
+    info.viewerId = answer.viewerId;
+    info.lastSyncPc = answer.lastSyncPc;
+    info.successfulSyncDate = FromDateTime(answer.successfulSyncDate);
+    info.lastSyncDate = FromDateTime(answer.lastSyncDate);
+    const auto name = answer.nameAndPassword.begin();
+    info.userName.assign(name, name + static_cast<std::ptrdiff_t>(nameLength));
+    info.userName.resize(std::min(info.userName.find('\0'), size_t{127}));
+    info.password.assign(name + static_cast<std::ptrdiff_t>(nameLength),
+                         name + static_cast<std::ptrdiff_t>(nameLength + passwordLength));
+    return 0;
+}
+
+int DlpWriteUserInfo(CSocket& socket, const UserInfo& info) {
+    WriteUserInfoRequest request;
+    request.userId = info.userId;
+    request.viewerId = info.viewerId;
+    request.lastSyncPc = info.lastSyncPc;
+    request.lastSyncDate = ToDateTime(info.lastSyncDate);
+    request.userName = info.userName.substr(0, WriteUserInfoRequest::kMaxUserName);
+    request.userName.resize(std::min(request.userName.find('\0'), request.userName.size()));
+    request.userNameLength = uint8_t(request.userName.size() + 1);
+    return CallNoAnswer(socket, request);
+}
+
+int DlpReadSysInfo(CSocket& socket, SysInfo& info) {
+    Response response;
+    const int result = Call(socket, ReadSysInfoRequest{}, response);
+    if (result < 0) return result;
+    ReadSysInfoResponse answer;
+    const int taken = Take(response, answer);
+    if (taken < 0) return taken;
+    info.romVersion = answer.romVersion;
+    info.locale = answer.locale;
+    answer.productId.resize(std::min<size_t>(answer.productId.size(), answer.productIdLength));
+    info.productId = answer.productId;
+    info.dlpVersion = 0;
+    info.compatVersion = 0;
+    info.maxRecordSize = 0;
+    ReadSysInfoVersions versions;
+    // Only DLP 1.2 and later say their version; an older handheld leaves it unknown.
+    if (Take(response, versions) == 0) {
+        info.dlpVersion = (versions.dlpMajor << 8) | (versions.dlpMinor & 0xFF);
+        info.compatVersion = (versions.compatMajor << 8) | (versions.compatMinor & 0xFF);
+        info.maxRecordSize = versions.maxRecordSize;
+    }
+    socket.NoteHandheldVersion(info.dlpVersion, info.maxRecordSize);
+    return 0;
+}
+
+int DlpReadStorageInfo(CSocket& socket, int card, CardInfo& info) {
+    ReadStorageInfoResponse answer;
+    const int result = CallWithAnswer(socket, ReadStorageInfoRequest{uint8_t(card), 0}, answer);
+    if (result < 0) return result;
+    CardRecord record;
+    size_t used = 0;
+    if (answer.count < 1 || !wire::Decode(answer.cards, record, &used)) {
+        return kDlpErrShortAnswer;
+    }
+    const size_t names = size_t(record.nameLength) + record.manufacturerLength;
+    if (answer.cards.size() - used < names) return kDlpErrShortAnswer;
+    info.card = record.cardNumber;
+    info.version = record.cardVersion;
+    info.creationDate = FromDateTime(record.creationDate);
+    info.romSize = record.romSize;
+    info.ramSize = record.ramSize;
+    info.ramFree = record.freeRam;
+    const auto text = answer.cards.begin() + static_cast<std::ptrdiff_t>(used);
+    info.name.assign(text, text + record.nameLength);
+    info.manufacturer.assign(text + record.nameLength, text + static_cast<std::ptrdiff_t>(names));
+    return 0;
+}
+
+int DlpEndOfSync(CSocket& socket, int status) {
+    const int result = CallNoAnswer(socket, EndOfSyncRequest{uint16_t(status)});
+    if (result == 0) socket.SetEndOfSyncSent(true);
+    return result;
+}
+
+int DlpOpenDB(CSocket& socket, int card, int mode, const std::string& name, int& handle) {
+    HandleResponse answer;
+    const int result =
+        CallWithAnswer(socket, OpenDbRequest{uint8_t(card), uint8_t(mode), name}, answer);
+    if (result == 0) handle = answer.handle;
+    return result;
+}
+
+int DlpCreateDB(CSocket& socket, uint32_t creator, uint32_t type, int card, int attributes,
+                int version, const std::string& name, int& handle) {
+    CreateDbRequest request;
+    request.creator = creator;
+    request.type = type;
+    request.card = uint8_t(card);
+    request.attributes = uint16_t(attributes);
+    request.version = uint16_t(version);
+    request.name = name;
+    HandleResponse answer;
+    const int result = CallWithAnswer(socket, request, answer);
+    if (result == 0) handle = answer.handle;
+    return result;
+}
+
+int DlpDeleteDB(CSocket& socket, int card, const std::string& name) {
+    return CallNoAnswer(socket, DeleteDbRequest{uint8_t(card), 0, name});
+}
+
+int DlpCloseDB(CSocket& socket, int handle) {
+    return CallNoAnswer(socket, CloseDbRequest{uint8_t(handle)});
+}
+
+int DlpCloseAllDBs(CSocket& socket) {
+    return CallNoAnswer(socket, CloseAllDbsRequest{});
+}
+
+int DlpWriteAppBlock(CSocket& socket, int handle, std::span<const uint8_t> block) {
+    // The block size travels in 16 bits, inside a 16-bit argument.
+    if (block.size() + 10 > kMaxSmallData) return kDlpErrDataTooLarge;
+    WriteAppBlockRequest request;
+    request.handle = uint8_t(handle);
+    request.blockSize = uint16_t(block.size());
+    request.data.assign(block.begin(), block.end());
+    return CallNoAnswer(socket, request);
+}
+
+int DlpWriteRecord(CSocket& socket, int handle, int attributes, uint32_t id, int category,
+                   std::span<const uint8_t> data, uint32_t* newId) {
+    if (data.size() > kMaxRecordData) {
+        std::fputs("Data too large\n", stderr);
+        return kDlpErrDataTooLarge;
+    }
+    WriteRecordRequest request;
+    request.handle = uint8_t(handle);
+    request.id = id;
+    request.attributes = uint8_t(attributes);
+    request.category = uint8_t(category);
+    request.data.assign(data.begin(), data.end());
+    RecordIdResponse answer;
+    const int result = CallWithAnswer(socket, request, answer);
+    if (result == 0 && newId) *newId = answer.id;
+    return result;
+}
+
+int DlpWriteResource(CSocket& socket, int handle, uint32_t type, int id,
+                     std::span<const uint8_t> data) {
+    WriteResourceRequest request;
+    request.handle = uint8_t(handle);
+    request.type = type;
+    request.id = uint16_t(id);
+    request.size = uint16_t(std::min<size_t>(data.size(), 0xFFFF));
+    request.data.assign(data.begin(), data.end());
+    return CallNoAnswer(socket, request);
+}
+
+int DlpReadRecordByIndex(CSocket& socket, int handle, int index, RecordData& record) {
+    ReadRecordByIndexRequest request;
+    request.handle = uint8_t(handle);
+    request.index = uint16_t(index);
+    ReadRecordResponse answer;
+    const int result = CallWithAnswer(socket, request, answer);
+    if (result < 0) return result;
+    if (answer.data.size() < answer.size) return kDlpErrShortAnswer;
+    answer.data.resize(answer.size);
+    record.id = answer.id;
+    record.index = answer.index;
+    record.attributes = answer.attributes;
+    record.category = answer.category;
+    record.data = std::move(answer.data);
+    return 0;
+}
+
+int DlpResetSyncFlags(CSocket& socket, int handle) {
+    return CallNoAnswer(socket, ResetSyncFlagsRequest{uint8_t(handle)});
+}
+
+int DlpResetSystem(CSocket& socket) {
+    return CallNoAnswer(socket, ResetSystemRequest{});
+}
+
+int DlpReadFeature(CSocket& socket, uint32_t creator, int number, uint32_t& value) {
+    FeatureResponse answer;
+    const int result =
+        CallWithAnswer(socket, ReadFeatureRequest{creator, uint16_t(number)}, answer);
+    if (result == 0) value = answer.value;
+    return result;
+}
+
+int DlpFindDBByHandle(CSocket& socket, int handle, DbInfo& info) {
+    FindDbByHandleRequest request;
+    request.handle = uint8_t(handle);
+    FindDbResponse answer;
+    const int result = CallWithAnswer(socket, request, answer);
+    if (result < 0) return result;
+    info.card = answer.card;
+    info.localId = answer.localId;
+    info.openRef = answer.openRef;
+    info.miscFlags = answer.info.miscFlags;
+    info.attributes = answer.info.attributes;
+    info.type = answer.info.type;
+    info.creator = answer.info.creator;
+    info.version = answer.info.version;
+    info.modificationNumber = answer.info.modificationNumber;
+    info.creationDate = FromDateTime(answer.info.creationDate);
+    info.modificationDate = FromDateTime(answer.info.modificationDate);
+    info.backupDate = FromDateTime(answer.info.backupDate);
+    info.index = answer.info.index;
+    info.name = answer.info.name;
+    return 0;
+}
+
+}  // namespace hotsync

@@ -1,0 +1,39 @@
+#include "session/link/port_transport.h"
+
+#include <cctype>
+#include <cerrno>
+
+#include "session/link/serial_transport.h"
+
+namespace ports {
+
+std::string DefaultComPath(int comNumber) {
+    return comNumber >= 1 ? "/dev/ttyS" + std::to_string(comNumber - 1) : std::string();
+}
+
+std::string DevicePathForPort(const std::string& portName, const ComPathMapper& mapper) {
+    if (!portName.empty() && portName[0] == '/') return portName;
+    if (portName.size() < 4 || std::toupper(static_cast<unsigned char>(portName[0])) != 'C' ||
+        std::toupper(static_cast<unsigned char>(portName[1])) != 'O' ||
+        std::toupper(static_cast<unsigned char>(portName[2])) != 'M') {
+        return {};
+    }
+    int number = 0;
+    for (size_t i = 3; i < portName.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(portName[i])) || number > 9999) return {};
+        number = number * 10 + (portName[i] - '0');
+    }
+    return mapper ? mapper(number) : DefaultComPath(number);
+}
+
+std::unique_ptr<hotsync::ITransport> CreatePortTransport(const std::string& portName,
+                                                         const ComPathMapper& mapper) {
+    const std::string path = DevicePathForPort(portName, mapper);
+    if (path.empty()) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    return std::make_unique<CSerialTransport>(path);
+}
+
+}  // namespace ports

@@ -1,0 +1,29 @@
+// From a port name to the transport that reaches it.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "hotsync/transport.h"
+
+namespace ports {
+
+// Maps a COM port number (1 for "COM1") to a device path. Replaceable, so that a setting
+// can point a COM port somewhere else.
+using ComPathMapper = std::function<std::string(int comNumber)>;
+
+// The built-in mapping: COM1 to COM8 (and any higher number) are /dev/ttyS0, /dev/ttyS1 ...
+std::string DefaultComPath(int comNumber);
+
+// The device path for a port name: "COMn" (any case) through the mapper, a name beginning
+// with "/" as it stands. Empty for any other name (including "USB").
+std::string DevicePathForPort(const std::string& portName,
+                              const ComPathMapper& mapper = DefaultComPath);
+
+// The transport for a port name, not yet opened (CSocket::Bind opens it). Null with
+// errno = 2 when the name maps to no device; "USB" is not supported yet.
+std::unique_ptr<hotsync::ITransport> CreatePortTransport(
+    const std::string& portName, const ComPathMapper& mapper = DefaultComPath);
+
+}  // namespace ports
