@@ -1,0 +1,46 @@
+// Starting and stopping the worker thread of one run, for every front end.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+class CDeviceSession;
+class IInstallDoneSink;
+
+class CInstallRun {
+  public:
+    CInstallRun() = default;
+    // Waits for a worker that is still running (it always ends once its waits are
+    // answered or its link is closed).
+    ~CInstallRun();
+    CInstallRun(const CInstallRun&) = delete;
+    CInstallRun& operator=(const CInstallRun&) = delete;
+
+    // The session's part of starting a transfer: the list copied in order (duplicates
+    // skipped), the options, g_pSession, then the worker thread. Events left signalled
+    // by an earlier run are cleared first.
+    void Start(CDeviceSession& session, const std::vector<std::string>& files, bool backup,
+               bool setTime, IInstallDoneSink* window);
+    bool IsStarted() const { return m_thread.joinable(); }
+    // The worker has returned (after posting its notification).
+    bool IsFinished() const { return m_pFinished && m_pFinished->load(); }
+    // Waits for the worker after its notification came.
+    void Join();
+
+    // Stops a running transfer: cancel, the stop event, then up to 11 waits of 250 ms.
+    // A worker still running then is forced: the link is closed under it and the events
+    // it may wait on are set, and it gets one more bounded wait. False when it still has
+    // not ended; it is then left to the process's exit, and the session must not be
+    // deleted.
+    bool Stop(CDeviceSession& session);
+
+  private:
+    bool WaitFinished(int tries, int stepMs) const;
+
+    std::thread m_thread;
+    // Shared with the thread, which may outlive this object when it had to be left.
+    std::shared_ptr<std::atomic<bool>> m_pFinished;
+};

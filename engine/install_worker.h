@@ -1,0 +1,75 @@
+// The install worker: one run over the session's file list per accepted connection.
+//
+// The worker never touches the window. It reports through the session's fields, waits
+// for the window through three auto-reset events, and tells the window that it ended
+// through one notification, its very last action on every path.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+
+#include "engine/event.h"
+
+class CDeviceSession;
+class IUserLibrary;
+namespace pdb {
+class CPalmDbFile;
+}
+
+// Run error codes (CDeviceSession::m_nError); 0 when no message is pending.
+inline constexpr int kRunErrMemoryFull = 3;
+inline constexpr int kRunErrConnectionLost = 4;
+inline constexpr int kRunErrNotInstalled = 18;
+inline constexpr int kRunErrMidi = 25;
+inline constexpr int kRunErrNeedColor = 51;
+inline constexpr int kRunErrNeedEzCpu = 52;
+inline constexpr int kRunErrNeedOsVersion = 53;
+
+// How long the worker waits for the window before it keeps the link alive again.
+inline constexpr int kWorkerWaitMs = 2000;
+
+// The window's end of the "install done" notification; called on the worker's thread,
+// so an implementation only hands it over to the window's thread.
+class IInstallDoneSink {
+  public:
+    virtual ~IInstallDoneSink() = default;
+    virtual void PostInstallDone() = 0;
+};
+
+// Process-wide state shared with the window for the run.
+extern CDeviceSession* g_pSession;
+extern CAutoResetEvent g_evStop;
+extern CAutoResetEvent g_evAck;
+extern CAutoResetEvent g_evPictureDone;
+
+// Installs a MIDI file as a system sound; 0, 25 when it cannot be installed, or another
+// failure. Unset (the default): InstallMidiFile over the session. Tests replace it.
+using MidiInstaller = std::function<int(CDeviceSession& session, const char* path)>;
+void SetMidiInstaller(MidiInstaller installer);
+
+// The run. Reads the session through g_pSession; with none it only posts. Returns 0.
+int InstallWorker(IInstallDoneSink* window);
+
+// The run's error code for a database install result r (not 0).
+int RunErrorForResult(int r);
+
+// Waits for an event in steps of kWorkerWaitMs, keeping the link alive between them.
+// Not ended by a cancel: the window always answers.
+void WaitKeepingAlive(CAutoResetEvent& event, CDeviceSession& session);
+
+// The desktop user's directory for a handheld user name, "/"-terminated, or empty when
+// the library has no such user (or is missing).
+std::string FindUserDirectory(IUserLibrary* library, const std::string& userName);
+
+// The log's time text: "Thu Jan 04 09:05:00 2001\n", English names, day with two digits.
+std::string FormatLogTime(const std::tm& local);
+
+// The backup copy's file name: the database name and ".PRC" or ".PDB", upper case.
+std::string BackupFileName(const pdb::CPalmDbFile& file);
+
+// Backup copy of an installed database into userDir + "Backup/" and its line in
+// userDir + "CCourier.log". The file's header dates are moved as the backup expects.
+// Returns true when the copy was written (the log line is then attempted).
+bool WriteBackupAndLog(const std::string& userDir, pdb::CPalmDbFile& file, time_t now);

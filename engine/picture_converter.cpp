@@ -1,0 +1,32 @@
+#include "engine/picture_converter.h"
+
+#include <cstdio>
+
+#include "engine/temp_dir.h"
+#include "formats/picture/picture.h"
+#include "session/device_session.h"
+
+std::string CPictureConverter::UnpackViewer() {
+    if (!m_viewer) return {};
+    const std::vector<uint8_t>& bytes = m_viewer();
+    if (bytes.empty()) return {};
+    const std::string path = GetTempDir() + "VIEWER.PRC";
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return {};
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const bool closed = std::fclose(f) == 0;
+    if (!written || !closed) {
+        std::remove(path.c_str());
+        return {};
+    }
+    return path;
+}
+
+bool CPictureConverter::Convert(const std::string& picturePath, const std::string& dbPath,
+                                const std::string& viewerPath, const CDeviceSession& session) {
+    if (viewerPath.empty()) return false;
+    const int colors = PictureColorCount(session.m_dwDisplayFeature, session.m_bColor != 0,
+                                         session.m_bEzCpu != 0, session.m_bOldCpu != 0);
+    return ConvertPictureFile(picturePath, dbPath, viewerPath, PictureTitle(picturePath), colors,
+                              m_bCompress) == kPictureOk;
+}

@@ -1,0 +1,111 @@
+#include "resources/strings/string_table.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace resources {
+namespace {
+
+struct Entry {
+    int id;
+    const char* english;
+    const char* german;  // null: the English text serves
+};
+
+constexpr Entry kTable[] = {
+    {kIdsConnected, "Connection established...", "Verbindung aufgebaut ..."},
+    {kIdsWaiting, "[%d] Waiting for connect on port %s... (press HotSync)",
+     "[%d]  Warte auf Verbindung zu %s ... (Hotsync-Button drücken)"},
+    {kIdsPortBusy, "port %s busy", "Anschluss %s ist bereits belegt"},
+    {kIdsReady, "Ready (%2.1f seconds / %2.1f %s) !",
+     "Übertragung abgeschlossen (%2.1f Sekunden / %2.1f %s)."},
+    {kIdsFinishedErrors, "Finished (%2.1f seconds) with errors",
+     "Abgeschlossen (%2.1f Sekunden) mit Fehlermeldung."},
+    {kIdsTransferred, "[%d%%] transferred", "[%d%%] übertragen"},
+    {kIdsUploadReady, "Pilot upload ready!", "Übertragung erfolgreich !"},
+    {kIdsUnknownFormat, "unknown format of file", "Falsches Format der Datei"},
+    {kIdsDeviceFull, "Device full\nFree memory: %d KB of %d KB",
+     "Gerät voll\nFreier Speicher: %d KB von %d KB"},
+    {kIdsErrorTitle, "Cradlecourier - Error:", nullptr},
+    {kIdsConnectionBroken, "Connection lost", "Verbindung abgebrochen"},
+    {kIdsCancelling, "Cancel transfer (please wait)...", "Es wird abgebrochen (bitte warten) ..."},
+    {kIdsNeedColor, "CCA: Need color device to install: \n%s\nArchiv ignored.",
+     "CCA: Palm Color-Display wird benötigt:\n%s\nArchiv wurde übersprungen ..."},
+    {kIdsNeedEzCpu, "CCA: Need DragonballEZ CPU to install\n%s\nArchiv skipped.",
+     "CCA: DragonballEZ Prozessor (CPU) wird benötigt l\n%s\nArchiv wurde übersprungen ..."},
+    {kIdsConnectionLost, "Connection lost", "Verbindung verloren"},
+    {kIdsNeedOsVersion, "CCA: OS-Version %s required\nArchive skipped",
+     "CCA: Die OS-Version %s (Betriebssystem) wird benötigt !\nArchiv wurde übersprungen ..."},
+    {kIdsMidiTooBig, "File was in MIDI-format, but\nto big (64 KB)  or\nmore than one channel.",
+     "Sounddatei(en) waren im Midi-Format,\njedoch zu Dateigröße überschritten (64 KB) oder "
+     "Mehrkanal."},
+    {kIdsConverting, "Converting", "Konvertiere"},
+};
+
+// -1 until first use, then the language as an int.
+std::atomic<int> g_nLanguage{-1};
+
+}  // namespace
+
+Language LanguageFromLocale(const char* locale) {
+    if (locale && std::strncmp(locale, "de", 2) == 0) return Language::kGerman;
+    return Language::kEnglish;
+}
+
+Language SystemLanguage() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) return LanguageFromLocale(value);
+    }
+    return Language::kEnglish;
+}
+
+void SetLanguage(Language language) {
+    g_nLanguage = static_cast<int>(language);
+}
+
+Language CurrentLanguage() {
+    int value = g_nLanguage.load();
+    if (value < 0) {
+        value = static_cast<int>(SystemLanguage());
+        g_nLanguage = value;
+    }
+    return static_cast<Language>(value);
+}
+
+const char* LoadString(int id, Language language) {
+    for (const Entry& e : kTable) {
+        if (e.id != id) continue;
+        if (language == Language::kGerman && e.german) return e.german;
+        return e.english;
+    }
+    return "";
+}
+
+const char* LoadString(int id) {
+    return LoadString(id, CurrentLanguage());
+}
+
+std::string FormatString(int id, ...) {
+    const char* format = LoadString(id);
+    va_list args;
+    va_start(args, id);
+    va_list copy;
+    va_copy(copy, args);
+    const int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text;
+    if (length > 0) {
+        std::vector<char> buffer(static_cast<size_t>(length) + 1);
+        std::vsnprintf(buffer.data(), buffer.size(), format, args);
+        text.assign(buffer.data(), static_cast<size_t>(length));
+    }
+    va_end(args);
+    return text;
+}
+
+}  // namespace resources

@@ -1,0 +1,154 @@
+// The one connection to a handheld, and the state of one install run over it.
+//
+// The window makes the session per port and speed (bound, not yet listening), polls it
+// for the HotSync button, lets it accept the handheld, and hands it to the install
+// worker; after the run it closes and deletes it. The run's fields are shared by the
+// window's thread and the worker without locks, each with one writer at a time; the
+// ones the other thread reads while they change are atomics of the same width.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "hotsync/hotsync.h"
+#include "session/slot_list.h"
+
+namespace pdb {
+class CPalmDbFile;
+}
+
+// Results of InstallDatabase besides 0 and the handheld's negated DLP errors.
+inline constexpr int kInstallMemoryFull = 3;     // the handheld's memory is full
+inline constexpr int kInstallLinkBroken = 4;     // the link broke; nothing more can be sent
+inline constexpr int kInstallCreateFailed = 10;  // the database could not be created
+inline constexpr int kInstallUnreadable = 11;    // an entry of the file could not be read
+inline constexpr int kInstallTooLarge = -20;     // a record or resource over 64 KB
+
+// The handheld's user record, as the worker keeps it for one run.
+struct UserRecord {
+    uint32_t userId = 0;
+    uint32_t viewerId = 0;
+    uint32_t lastSyncPc = 0;
+    time_t successfulSyncDate = 0;  // seconds since 1970, local time
+    time_t lastSyncDate = 0;        // non-zero once read in this run
+    std::string userName;           // up to 127 characters
+};
+
+class CDeviceSession {
+  public:
+    // Makes the transport for a port name (a device path, "COMn", ...); null when the
+    // name reaches no device.
+    using TransportFactory =
+        std::function<std::unique_ptr<hotsync::ITransport>(const std::string& portName)>;
+
+    // Creates the socket, binds it to the port and, unless deferListen, accepts at once.
+    // rate: 0 keeps the initial 9,600 bit/s, -1 offers 57,600 or the handheld's lower
+    // maximum, anything else is offered as it is. Failures go to the error output in
+    // perror form and leave m_sd at -1.
+    CDeviceSession(const char* portName, bool deferListen, int rate);
+    // The same over a transport of the caller's (an in-process pipe in tests).
+    CDeviceSession(const char* portName, bool deferListen, int rate,
+                   std::unique_ptr<hotsync::ITransport> transport);
+    CDeviceSession(const char* portName, bool deferListen, int rate,
+                   const TransportFactory& factory);
+    ~CDeviceSession();
+    CDeviceSession(const CDeviceSession&) = delete;
+    CDeviceSession& operator=(const CDeviceSession&) = delete;
+
+    // Whether the handheld has started a HotSync on the port. Serial: the clear-to-send
+    // line after 40 ms; on a port without modem lines, bytes waiting on the line.
+    bool IsHotSyncPressed();
+    // Listens and accepts the handheld at the chosen rate. False (m_sd unchanged) on
+    // failure, so the window may poll again.
+    bool Accept();
+    void SetLinkRate(int rate, bool applyNow);
+    // The agreed line rate in bit/s; -1 without a socket.
+    int GetLinkRate() const;
+    // Sends the link layer's keep-alive.
+    void KeepAlive();
+    // Display feature ('psys', 7) above 2 means colour; ROM before 3.0 has none.
+    bool CheckColor();
+    // Processor id ('psys', 2) with its lower 16 bits cleared: 0 or 0x20000 is
+    // DragonballEZ class, 0 or 0x10000 the first Dragonball. An unreadable feature sets
+    // both flags false: a processor we cannot identify is claimed to be neither.
+    bool CheckProcessor();
+
+    // Installs one Palm database file opened for reading. 0 when installed (also after
+    // a cancel: the partial database is then removed), else one of the kInstall...
+    // results or a negative protocol answer (-16: not enough space).
+    int InstallDatabase(pdb::CPalmDbFile& file);
+    // Writes a copy of the opened file at path, filling version with the text of its last
+    // 'tver' resource (at most capacity - 1 characters; emptied first when capacity is
+    // not 0). False only when the copy cannot be created.
+    static bool WriteBackupCopy(pdb::CPalmDbFile& file, const std::string& path,
+                                std::string& version, size_t capacity);
+    // "MThd" at offset 0 and header length 6 (low byte at offset 7) in the first 10 bytes.
+    static bool IsMidiFile(const char* path);
+
+    // Ends the use of the port; the install list is emptied.
+    void Close();
+
+    // ---- requests of the install run (0 or a negative result) ----
+    int OpenConduit();
+    int SetSysDateTime(time_t localTime);
+    int ReadUserInfo(UserRecord& record);
+    int WriteUserInfo(const UserRecord& record);
+    // Reads the ROM version into m_dwRomVersion.
+    int ReadSysInfo();
+    // Card 0's RAM size and free RAM in bytes. Safe from the window's thread while the
+    // worker sends keep-alives: the link serialises the two.
+    int ReadStorageInfo(uint32_t& freeBytes, uint32_t& totalBytes);
+    int EndOfSync(int status);
+
+    // The handheld's DLP version (0x0100 for DLP 1.0); -1 without a connection.
+    int DlpVersion();
+    // The link broke (retries or the receive time-out exhausted).
+    bool IsLinkBroken() const;
+    // The socket record, for tests and tools; null without a socket.
+    hotsync::CSocket* Socket() const { return m_pSocket.get(); }
+    // Shortens the link's time-outs (tests).
+    void SetLinkTimeouts(const hotsync::LinkTimeouts& timeouts);
+
+    // ---- fields, in this order ----
+    int m_sd = -1;
+    uint32_t m_dwDisplayFeature = 0;
+    uint8_t m_bButtonSeen = 0;
+    std::atomic<uint8_t> m_bCancel{0};
+    std::atomic<int32_t> m_nError{0};
+    std::atomic<int32_t> m_bPictureWait{0};
+    std::atomic<int32_t> m_nBytesSent{0};
+    std::atomic<int32_t> m_nFailed{0};
+    int m_bBackup = 0;
+    char m_szUserDir[512] = {};
+    int m_bSetTime = 0;
+    char m_szPort[255] = {};
+    char m_szMessage[257] = {};
+    CSlotList m_files;
+    uint8_t m_bColor = 0;
+    uint8_t m_bEzCpu = 0;
+    uint8_t m_bOldCpu = 0;
+    uint32_t m_dwRomVersion = 0;
+    std::atomic<uint32_t> m_nFileBytesDone{0};
+    std::atomic<uint32_t> m_nFileBytesTotal{0};
+
+  private:
+    void Construct(bool deferListen, int rate, std::unique_ptr<hotsync::ITransport> transport);
+    // Accept, optionally closing the socket on failure (the constructor's form).
+    bool ListenAndAccept(bool closeOnFailure);
+    // The database at the handle is removed unless the link broke; returns the result.
+    int CleanUp(int handle, const std::string& name, int result);
+
+    std::unique_ptr<hotsync::CSocket> m_pSocket;
+};
+
+// Puts a text into a fixed buffer, cut to its capacity less the terminator.
+template <size_t N>
+void CopyText(char (&buffer)[N], const std::string& text) {
+    const size_t n = text.size() < N - 1 ? text.size() : N - 1;
+    text.copy(buffer, n);
+    buffer[n] = '\0';
+}

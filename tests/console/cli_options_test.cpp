@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "ui/console/cli_options.h"
+#include "ui/console/console_app.h"
+
+namespace {
+
+using console::Options;
+
+bool Parse(std::vector<const char*> args, Options& o, std::string& error) {
+    args.insert(args.begin(), "ccourier-cli");
+    return console::ParseOptions(static_cast<int>(args.size()), args.data(), o, error);
+}
+
+TEST(CliOptions, DefaultsAndFilesInOrder) {
+    Options o;
+    std::string error;
+    ASSERT_TRUE(Parse({"b.prc", "a.pdb"}, o, error)) << error;
+    EXPECT_EQ(o.port, "COM1");
+    EXPECT_EQ(o.speed, 57600);
+    EXPECT_FALSE(o.backup);
+    EXPECT_FALSE(o.setTime);
+    EXPECT_TRUE(o.answerOk);
+    EXPECT_FALSE(o.quiet);
+    EXPECT_EQ(o.files, (std::vector<std::string>{"b.prc", "a.pdb"}));
+}
+
+TEST(CliOptions, EveryOption) {
+    Options o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--port", "/dev/pts/7", "--speed=-1", "--backup", "--set-time", "--wait",
+                       "12", "--answer", "cancel", "--quiet", "x.prc", "--", "--odd-name.prc"},
+                      o, error))
+        << error;
+    EXPECT_EQ(o.port, "/dev/pts/7");
+    EXPECT_EQ(o.speed, -1);
+    EXPECT_TRUE(o.backup);
+    EXPECT_TRUE(o.setTime);
+    EXPECT_EQ(o.waitSeconds, 12);
+    EXPECT_FALSE(o.answerOk);
+    EXPECT_TRUE(o.quiet);
+    EXPECT_EQ(o.files, (std::vector<std::string>{"x.prc", "--odd-name.prc"}));
+}
+
+TEST(CliOptions, BadUsageIsRefusedWithAReason) {
+    const std::vector<std::vector<const char*>> bad = {
+        {"--port", "LPT1"},  {"--port", "COM"}, {"--port", "COMx"},  {"--speed", "12345"},
+        {"--speed", "fast"}, {"--wait", "-3"},  {"--answer", "yes"}, {"--bogus"},
+        {"--port"},          {"--quiet=1"}};
+    for (const auto& args : bad) {
+        Options o;
+        std::string error;
+        EXPECT_FALSE(Parse(args, o, error)) << args[0];
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(CliOptions, PortNames) {
+    EXPECT_TRUE(console::IsValidPortName("COM1"));
+    EXPECT_TRUE(console::IsValidPortName("COM8"));
+    EXPECT_TRUE(console::IsValidPortName("COM12"));
+    EXPECT_TRUE(console::IsValidPortName("USB"));
+    EXPECT_TRUE(console::IsValidPortName("/dev/ttyUSB0"));
+    EXPECT_FALSE(console::IsValidPortName("COM0"));
+    EXPECT_FALSE(console::IsValidPortName(""));
+    EXPECT_FALSE(console::IsValidPortName("ttyS0"));
+}
+
+TEST(InstallList, ExactDuplicatesAreSkippedAndPathsMadeFull) {
+    console::CInstallList list;
+    EXPECT_TRUE(list.AddFile("/data/a.prc"));
+    EXPECT_FALSE(list.AddFile("/data/a.prc"));
+    EXPECT_FALSE(list.AddFile("/data/./a.prc"));
+    EXPECT_TRUE(list.AddFile("/data/A.prc"));  // another file on this system
+    EXPECT_TRUE(list.AddFile("rel.pdb"));
+    ASSERT_EQ(list.Paths().size(), 3u);
+    EXPECT_EQ(list.Paths()[2], (std::filesystem::current_path() / "rel.pdb").string());
+}
+
+TEST(InstallList, TextFilesGoThroughTheConverter) {
+    console::SetTextConverter([](const std::string& in, std::string& out) {
+        if (in.find("bad") != std::string::npos) return false;
+        out = in + ".pdb";
+        return true;
+    });
+    console::CInstallList list;
+    EXPECT_TRUE(list.AddFile("/d/readme.txt"));
+    EXPECT_FALSE(list.AddFile("/d/bad.TXT"));
+    EXPECT_EQ(list.Paths(), std::vector<std::string>{"/d/readme.txt.pdb"});
+    EXPECT_EQ(list.TempFiles(), std::vector<std::string>{"/d/readme.txt.pdb"});
+    console::SetTextConverter({});
+    EXPECT_TRUE(list.AddFile("/d/other.txt"));  // queued as it stands without a converter
+}
+
+}  // namespace

@@ -1,0 +1,417 @@
+// The console front end and the virtual handheld as the user runs them: two programs
+// speaking over a pseudo-terminal. The handheld writes out its card when the sync ends;
+// the databases there are compared with the files installed.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <thread>
+
+#include "pdb/palm_db_file.h"
+#include "tests/session/db_builder.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A child program with its standard output read through a pipe.
+class CChild {
+  public:
+    explicit CChild(const std::vector<std::string>& args) {
+        int out[2];
+        if (pipe(out) != 0) return;
+        m_pid = fork();
+        if (m_pid == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            const int devnull = open("/dev/null", O_WRONLY);
+            if (devnull >= 0) dup2(devnull, STDERR_FILENO);
+            close(out[0]);
+            close(out[1]);
+            std::vector<char*> argv;
+            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(out[1]);
+        m_fd = out[0];
+    }
+    ~CChild() {
+        if (m_pid > 0 && !m_status) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        if (m_fd >= 0) close(m_fd);
+    }
+
+    // Reads what is there, waiting at most ms for something.
+    void Pump(int ms) {
+        if (m_fd < 0) return;
+        pollfd p{m_fd, POLLIN, 0};
+        if (poll(&p, 1, ms) <= 0) return;
+        char buf[4096];
+        const ssize_t n = read(m_fd, buf, sizeof buf);
+        if (n > 0) {
+            m_out.append(buf, static_cast<size_t>(n));
+        } else {
+            close(m_fd);
+            m_fd = -1;
+        }
+    }
+    // The first line of output, waiting at most ms.
+    std::string FirstLine(int ms) {
+        const auto end = Clock::now() + std::chrono::milliseconds(ms);
+        while (m_out.find('\n') == std::string::npos && Clock::now() < end && m_fd >= 0) Pump(50);
+        return m_out.substr(0, m_out.find('\n'));
+    }
+    // Waits for the exit; the exit status, or -1 on time-out (the child is then killed).
+    int Wait(int ms) {
+        const auto end = Clock::now() + std::chrono::milliseconds(ms);
+        while (!m_status && Clock::now() < end) {
+            Pump(20);
+            int status = 0;
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid) m_status = status;
+        }
+        if (!m_status) return -1;
+        while (m_fd >= 0) Pump(50);
+        return WIFEXITED(*m_status) ? WEXITSTATUS(*m_status) : 128 + WTERMSIG(*m_status);
+    }
+    void Signal(int sig) { kill(m_pid, sig); }
+    const std::string& Output() const { return m_out; }
+
+  private:
+    pid_t m_pid = -1;
+    int m_fd = -1;
+    std::string m_out;
+    std::optional<int> m_status;
+};
+
+std::string LastLine(const std::string& text) {
+    std::string t = text;
+    while (!t.empty() && t.back() == '\n') t.pop_back();
+    const size_t nl = t.rfind('\n');
+    return nl == std::string::npos ? t : t.substr(nl + 1);
+}
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class ConsoleRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_dir = testdb::ScratchDir(std::string("cli-") +
+                                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        m_out = m_dir + "card";
+    }
+    void TearDown() override { std::filesystem::remove_all(m_dir); }
+    std::string Path(const std::string& n) const { return m_dir + n; }
+
+    // Starts the handheld; its pseudo-terminal's path.
+    std::string StartHandheld(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {CC_HANDHELD_PATH, "--pty", "--out", m_out,
+                                         "--timeout",      "20"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        m_hh = std::make_unique<CChild>(args);
+        return m_hh->FirstLine(5000);
+    }
+    // Runs the front end to its end; its exit status.
+    int RunCli(std::vector<std::string> args, const std::function<void(CChild&)>& during = {}) {
+        args.insert(args.begin(), CC_CLI_PATH);
+        CChild cli(args);
+        if (during) during(cli);
+        const int status = cli.Wait(90000);
+        m_cliOut = cli.Output();
+        return status;
+    }
+    void WaitHandheld() {
+        if (m_hh) m_hh->Wait(30000);
+    }
+    std::unique_ptr<pdb::CPalmDbFile> Written(const std::string& fileName) {
+        return pdb::CPalmDbFile::Open(m_out + "/" + fileName);
+    }
+
+    std::string m_dir, m_out, m_cliOut;
+    std::unique_ptr<CChild> m_hh;
+};
+
+// Entries and header fields of the handheld's copy against the source file.
+void ExpectSameEntries(pdb::CPalmDbFile& got, const std::string& sourcePath) {
+    auto src = pdb::CPalmDbFile::Open(sourcePath);
+    ASSERT_TRUE(src);
+    EXPECT_EQ(got.Info().name, src->Info().name);
+    EXPECT_EQ(got.Info().type, src->Info().type);
+    EXPECT_EQ(got.Info().creator, src->Info().creator);
+    EXPECT_EQ(got.Info().version, src->Info().version);
+    EXPECT_EQ(got.Info().IsResourceDb(), src->Info().IsResourceDb());
+    std::vector<uint8_t> a, b;
+    got.GetAppInfo(a);
+    src->GetAppInfo(b);
+    EXPECT_EQ(a, b);
+    ASSERT_EQ(got.EntryCount(), src->EntryCount());
+    for (int i = 0; i < src->EntryCount(); ++i) {
+        if (src->Info().IsResourceDb()) {
+            pdb::Resource x, y;
+            ASSERT_EQ(got.ReadResource(i, x), pdb::kOk);
+            ASSERT_EQ(src->ReadResource(i, y), pdb::kOk);
+            EXPECT_EQ(x.type, y.type);
+            EXPECT_EQ(x.id, y.id);
+            EXPECT_EQ(x.data, y.data) << i;
+        } else {
+            pdb::Record x, y;
+            ASSERT_EQ(got.ReadRecord(i, x), pdb::kOk);
+            ASSERT_EQ(src->ReadRecord(i, y), pdb::kOk);
+            EXPECT_EQ(x.data, y.data) << i;
+            EXPECT_EQ(x.category, y.category);
+        }
+    }
+}
+
+TEST_F(ConsoleRun, InstallsTwoDatabasesOverAPseudoTerminal) {
+    ASSERT_TRUE(testdb::WriteResourceDb(
+        Path("app.prc"), testdb::Info("Cli App", true, "appl", "CliA"),
+        {{"code", 1, testdb::Bytes(5000, 1)}, {"tver", 1, {'2', '.', '1', 0}}}));
+    ASSERT_TRUE(testdb::WriteRecordDb(
+        Path("data.pdb"), testdb::Info("Cli Data", false, "DATA", "CliD"),
+        {testdb::Rec(300, 1, 0, 1, 0x100), testdb::Rec(0, 2), testdb::Rec(7000, 3, 0, 9, 0x200)},
+        testdb::Bytes(64, 5)));
+    const std::string pty = StartHandheld();
+    ASSERT_EQ(pty.rfind("/dev/", 0), 0u) << pty;
+    const int status = RunCli({"--port", pty, "--speed", "115200", "--wait", "30", "--set-time",
+                               Path("app.prc"), Path("data.pdb"), Path("app.prc")});
+    WaitHandheld();
+    EXPECT_EQ(status, 0) << m_cliOut;
+    EXPECT_EQ(LastLine(m_cliOut), "result: 0");
+    EXPECT_NE(m_cliOut.find("Connection established..."), std::string::npos);
+    EXPECT_NE(m_cliOut.find("[1/2] app.prc"), std::string::npos) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("Ready ("), std::string::npos);
+    EXPECT_NE(m_cliOut.find("line rate: 115200 bit/s"), std::string::npos);
+    auto app = Written("Cli App.prc");
+    ASSERT_TRUE(app);
+    ExpectSameEntries(*app, Path("app.prc"));
+    auto data = Written("Cli Data.pdb");
+    ASSERT_TRUE(data);
+    ExpectSameEntries(*data, Path("data.pdb"));
+
+    const std::string log = Slurp(m_out + "/requests.json");
+    EXPECT_NE(log.find("OpenConduit"), std::string::npos);
+    EXPECT_NE(log.find("SetSysDateTime"), std::string::npos);
+    EXPECT_NE(log.find("EndOfSync"), std::string::npos);
+    // The duplicate path reached the handheld once.
+    size_t creates = 0;
+    for (size_t at = log.find("\"CreateDB\""); at != std::string::npos;
+         at = log.find("\"CreateDB\"", at + 1)) {
+        ++creates;
+    }
+    EXPECT_EQ(creates, 2u) << log;
+}
+
+TEST_F(ConsoleRun, UnknownFileIsReportedAndTheOthersInstalled) {
+    ASSERT_TRUE(testdb::WriteResourceDb(Path("a.prc"),
+                                        testdb::Info("First Cli", true, "appl", "Fcl1"),
+                                        {{"code", 1, testdb::Bytes(100, 1)}}));
+    std::ofstream(Path("plain.bin")) << "not a database at all";
+    ASSERT_TRUE(testdb::WriteResourceDb(Path("c.prc"),
+                                        testdb::Info("Third Cli", true, "appl", "Tcl1"),
+                                        {{"code", 1, testdb::Bytes(100, 2)}}));
+    const std::string pty = StartHandheld();
+    const int status = RunCli({"--port", pty, "--quiet", "--wait", "30", Path("a.prc"),
+                               Path("plain.bin"), Path("c.prc")});
+    WaitHandheld();
+    EXPECT_EQ(status, 1) << m_cliOut;
+    EXPECT_EQ(LastLine(m_cliOut), "result: 0");
+    EXPECT_NE(m_cliOut.find("message: unknown format of file"), std::string::npos) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("Ready ("), std::string::npos);  // no database failed
+    EXPECT_TRUE(Written("First Cli.prc"));
+    EXPECT_TRUE(Written("Third Cli.prc"));
+}
+
+TEST_F(ConsoleRun, CancelAnswerEndsTheRunAfterTheMessage) {
+    std::ofstream(Path("junk.bin")) << "junk";
+    ASSERT_TRUE(testdb::WriteResourceDb(Path("b.prc"), testdb::Info("Never", true, "appl", "Nev1"),
+                                        {{"code", 1, testdb::Bytes(100, 1)}}));
+    const std::string pty = StartHandheld();
+    const int status = RunCli({"--port", pty, "--quiet", "--answer", "cancel", "--wait", "30",
+                               Path("junk.bin"), Path("b.prc")});
+    WaitHandheld();
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(m_cliOut.find("answer: Cancel"), std::string::npos);
+    EXPECT_EQ(LastLine(m_cliOut), "result: 0");
+    EXPECT_FALSE(Written("Never.prc"));
+}
+
+TEST_F(ConsoleRun, HandheldFullIsReportedWithItsMemory) {
+    ASSERT_TRUE(
+        testdb::WriteRecordDb(Path("big.pdb"), testdb::Info("Too Big", false, "DATA", "Big2"),
+                              {testdb::Rec(3000, 1), testdb::Rec(3000, 2), testdb::Rec(3000, 3)}));
+    ASSERT_TRUE(testdb::WriteResourceDb(Path("s.prc"), testdb::Info("Small", true, "appl", "Sml1"),
+                                        {{"code", 1, testdb::Bytes(10, 1)}}));
+    const std::string pty = StartHandheld({"--full-after-bytes", "4000"});
+    const int status =
+        RunCli({"--port", pty, "--quiet", "--wait", "30", Path("big.pdb"), Path("s.prc")});
+    WaitHandheld();
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(m_cliOut.find("message: Device full"), std::string::npos) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("Finished ("), std::string::npos);
+    EXPECT_FALSE(Written("Too Big.pdb"));
+}
+
+TEST_F(ConsoleRun, InterruptStopsTheRunAndRemovesThePartialDatabase) {
+    std::vector<pdb::Record> records;
+    for (int i = 0; i < 40; ++i) records.push_back(testdb::Rec(1500, static_cast<uint8_t>(i)));
+    ASSERT_TRUE(testdb::WriteRecordDb(Path("large.pdb"),
+                                      testdb::Info("Large Cli", false, "DATA", "Lcl1"), records));
+    const std::string pty = StartHandheld({"--line-rate", "115200"});
+    const int status =
+        RunCli({"--port", pty, "--quiet", "--speed", "115200", "--wait", "30", Path("large.pdb")},
+               [](CChild& cli) {
+                   const auto end = Clock::now() + std::chrono::seconds(20);
+                   while (cli.Output().find("[1/1]") == std::string::npos && Clock::now() < end) {
+                       cli.Pump(20);
+                   }
+                   std::this_thread::sleep_for(std::chrono::milliseconds(800));
+                   cli.Signal(SIGINT);
+               });
+    WaitHandheld();
+    EXPECT_EQ(status, 3) << m_cliOut;
+    EXPECT_EQ(LastLine(m_cliOut), "result: -2");
+    EXPECT_NE(m_cliOut.find("Cancel transfer (please wait)..."), std::string::npos);
+    EXPECT_FALSE(Written("Large Cli.pdb"));
+    const std::string log = Slurp(m_out + "/requests.json");
+    EXPECT_NE(log.find("DeleteDB"), std::string::npos);
+}
+
+TEST_F(ConsoleRun, NoHandheldWithinTheWaitingTime) {
+    const int status = RunCli({"--port", "/dev/cc-no-such-port", "--wait", "1", "x.prc"});
+    EXPECT_EQ(status, 2);
+    EXPECT_NE(m_cliOut.find("port /dev/cc-no-such-port busy"), std::string::npos) << m_cliOut;
+    EXPECT_EQ(LastLine(m_cliOut), "result: -1");
+}
+
+TEST_F(ConsoleRun, BadUsageAndHelp) {
+    EXPECT_EQ(RunCli({"--speed", "1234", "x.prc"}), 64);
+    EXPECT_EQ(RunCli({"--help"}), 0);
+    EXPECT_NE(m_cliOut.find("--answer"), std::string::npos);
+}
+
+TEST_F(ConsoleRun, ForcedRateAboveTheAnnouncedOne) {
+    const std::string pty = StartHandheld({"--baud", "57600"});
+    RunCli({"--port", pty, "--speed", "256000", "--wait", "30"});
+    WaitHandheld();
+    EXPECT_NE(m_cliOut.find("line rate: 256000 bit/s"), std::string::npos) << m_cliOut;
+    EXPECT_EQ(LastLine(m_cliOut), "result: 0");
+}
+
+TEST_F(ConsoleRun, HandheldsChoiceUpTo57600) {
+    const std::string pty = StartHandheld({"--baud", "38400"});
+    RunCli({"--port", pty, "--speed", "-1", "--wait", "30"});
+    WaitHandheld();
+    EXPECT_NE(m_cliOut.find("line rate: 38400 bit/s"), std::string::npos) << m_cliOut;
+}
+
+// All databases the handheld wrote out.
+std::vector<std::unique_ptr<pdb::CPalmDbFile>> CardFiles(const std::string& dir) {
+    std::vector<std::unique_ptr<pdb::CPalmDbFile>> files;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        if (e.path().extension() == ".json") continue;
+        if (auto f = pdb::CPalmDbFile::Open(e.path().string())) files.push_back(std::move(f));
+    }
+    return files;
+}
+
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+TEST_F(ConsoleRun, TextFileIsQueuedAsADocDatabase) {
+    std::ofstream(Path("story.txt")) << "Once upon a time a handheld got a book.\nThe end.\n";
+    const std::string pty = StartHandheld();
+    const int status = RunCli({"--port", pty, "--quiet", "--wait", "30", Path("story.txt")});
+    WaitHandheld();
+    EXPECT_EQ(status, 0) << m_cliOut;
+    bool found = false;
+    for (auto& f : CardFiles(m_out)) {
+        if (f->Info().type == pdb::MakeFourCC("TEXt") &&
+            f->Info().creator == pdb::MakeFourCC("REAd")) {
+            found = true;
+            EXPECT_GE(f->EntryCount(), 2);
+        }
+    }
+    EXPECT_TRUE(found) << m_cliOut;
+}
+
+TEST_F(ConsoleRun, MidiFileBecomesASystemSound) {
+    // The handheld's sound database, with one sound already in it.
+    ASSERT_TRUE(testdb::WriteRecordDb(Path("sounds.pdb"),
+                                      testdb::Info("System MIDI Sounds", false, "smfr", "psys"),
+                                      {testdb::Rec(40, 1)}));
+    const std::vector<uint8_t> midi = {'M', 'T', 'h', 'd', 0,   0, 0, 6, 0, 0, 0,    1,    0,
+                                       96,  'M', 'T', 'r', 'k', 0, 0, 0, 4, 0, 0xFF, 0x2F, 0};
+    WriteFile(Path("beep.mid"), midi);
+    const std::string pty = StartHandheld({"--load", Path("sounds.pdb")});
+    const int status = RunCli({"--port", pty, "--quiet", "--wait", "30", Path("beep.mid")});
+    WaitHandheld();
+    EXPECT_EQ(status, 0) << m_cliOut;
+    auto sounds = Written("System MIDI Sounds.pdb");
+    ASSERT_TRUE(sounds);
+    ASSERT_EQ(sounds->EntryCount(), 2);
+    pdb::Record r;
+    ASSERT_EQ(sounds->ReadRecord(1, r), pdb::kOk);
+    ASSERT_GE(r.data.size(), midi.size());
+    EXPECT_EQ(std::string(r.data.begin(), r.data.begin() + 4), "PMrc");
+    EXPECT_TRUE(
+        std::equal(midi.begin(), midi.end(), r.data.end() - static_cast<long>(midi.size())));
+}
+
+// A 24-bit Windows bitmap of w x h pixels.
+std::vector<uint8_t> SmallBitmap(int w, int h) {
+    const int row = (w * 3 + 3) & ~3;
+    const uint32_t size = 54 + static_cast<uint32_t>(row * h);
+    std::vector<uint8_t> b(size, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(2, size);
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<uint32_t>(w));
+    put32(22, static_cast<uint32_t>(h));
+    b[26] = 1;
+    b[28] = 24;
+    put32(34, static_cast<uint32_t>(row * h));
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const size_t at = 54 + static_cast<size_t>(y * row + x * 3);
+            b[at] = static_cast<uint8_t>(x * 30);
+            b[at + 1] = static_cast<uint8_t>(y * 30);
+            b[at + 2] = 200;
+        }
+    }
+    return b;
+}
+
+TEST_F(ConsoleRun, PictureBecomesAPictureApplication) {
+    WriteFile(Path("sunset.bmp"), SmallBitmap(8, 6));
+    const std::string pty = StartHandheld({"--rom", "0x03503000", "--color"});
+    const int status = RunCli({"--port", pty, "--quiet", "--wait", "30", Path("sunset.bmp")});
+    WaitHandheld();
+    EXPECT_EQ(status, 0) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("Converting sunset.bmp"), std::string::npos) << m_cliOut;
+    EXPECT_EQ(CardFiles(m_out).size(), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+#include "ui/console/cli_options.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace console {
+namespace {
+
+bool ParseInt(const char* text, long& value) {
+    if (!text || !*text) return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text, &end, 10);
+    return errno == 0 && end && *end == '\0';
+}
+
+}  // namespace
+
+bool IsValidPortName(const std::string& port) {
+    if (port == "USB") return true;
+    if (!port.empty() && port[0] == '/') return true;
+    if (port.size() > 3 && (port.compare(0, 3, "COM") == 0 || port.compare(0, 3, "com") == 0)) {
+        for (size_t i = 3; i < port.size(); ++i) {
+            if (!std::isdigit(static_cast<unsigned char>(port[i]))) return false;
+        }
+        return std::atoi(port.c_str() + 3) >= 1;
+    }
+    return false;
+}
+
+bool IsValidSpeed(int speed) {
+    for (int s : {256000, 128000, 115200, 57600, 38400, 19200, 9600, -1}) {
+        if (speed == s) return true;
+    }
+    return false;
+}
+
+bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
+    bool filesOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (filesOnly || arg.empty() || arg[0] != '-' || arg == "-") {
+            options.files.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            filesOnly = true;
+            continue;
+        }
+        // "--name=value" and "--name value" are both taken.
+        std::string name = arg, value;
+        bool hasValue = false;
+        const size_t eq = arg.find('=');
+        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+            hasValue = true;
+        }
+        const auto takeValue = [&]() -> bool {
+            if (hasValue) return true;
+            if (i + 1 >= argc) {
+                error = "option " + name + " needs a value";
+                return false;
+            }
+            value = argv[++i];
+            return true;
+        };
+        const auto noValue = [&]() -> bool {
+            if (!hasValue) return true;
+            error = "option " + name + " takes no value";
+            return false;
+        };
+
+        if (name == "--help" || name == "-h") {
+            if (!noValue()) return false;
+            options.help = true;
+        } else if (name == "--backup") {
+            if (!noValue()) return false;
+            options.backup = true;
+        } else if (name == "--set-time") {
+            if (!noValue()) return false;
+            options.setTime = true;
+        } else if (name == "--quiet" || name == "-q") {
+            if (!noValue()) return false;
+            options.quiet = true;
+        } else if (name == "--port" || name == "-p") {
+            if (!takeValue()) return false;
+            if (!IsValidPortName(value)) {
+                error = "unknown port \"" + value + "\" (COM1 to COM8, USB or a device path)";
+                return false;
+            }
+            options.port = value;
+        } else if (name == "--speed" || name == "-s") {
+            if (!takeValue()) return false;
+            long speed = 0;
+            if (!ParseInt(value.c_str(), speed) || !IsValidSpeed(static_cast<int>(speed))) {
+                error = "unknown speed \"" + value +
+                        "\" (256000, 128000, 115200, 57600, 38400, 19200, 9600 or -1)";
+                return false;
+            }
+            options.speed = static_cast<int>(speed);
+        } else if (name == "--wait" || name == "-w") {
+            if (!takeValue()) return false;
+            long seconds = 0;
+            if (!ParseInt(value.c_str(), seconds) || seconds < 0 || seconds > 86400) {
+                error = "bad waiting time \"" + value + "\" (seconds, 0 for no limit)";
+                return false;
+            }
+            options.waitSeconds = static_cast<int>(seconds);
+        } else if (name == "--answer" || name == "-a") {
+            if (!takeValue()) return false;
+            if (value == "ok") {
+                options.answerOk = true;
+            } else if (value == "cancel") {
+                options.answerOk = false;
+            } else {
+                error = "bad answer \"" + value + "\" (ok or cancel)";
+                return false;
+            }
+        } else {
+            error = "unknown option " + name;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string UsageText(const char* program) {
+    std::string text = "usage: ";
+    text += program ? program : "ccourier-cli";
+    text +=
+        " [options] FILE...\n"
+        "Installs Palm files (.prc, .pdb, .pqa, ...) on a handheld when it starts a HotSync.\n"
+        "\n"
+        "  -p, --port NAME    COM1 ... COM8, USB, or a device path (default COM1)\n"
+        "  -s, --speed N      256000, 128000, 115200, 57600 (default), 38400, 19200, 9600,\n"
+        "                     or -1 for the handheld's own choice up to 57600\n"
+        "      --backup       copy each installed database to the desktop user's backup folder\n"
+        "      --set-time     set the handheld's clock to this computer's time\n"
+        "  -w, --wait S       give up after S seconds without a handheld (default 300, 0: never)\n"
+        "  -a, --answer A     answer error messages with ok (go on, default) or cancel\n"
+        "  -q, --quiet        no progress bar\n"
+        "  -h, --help         this text\n"
+        "\n"
+        "Exit status: 0 all installed, 1 failures or error messages, 2 no handheld came,\n"
+        "3 interrupted, 64 bad usage. The last line is \"result: N\" with the run's outcome:\n"
+        "0 after a run, -1 when no handheld came, -2 when interrupted.\n";
+    return text;
+}
+
+}  // namespace console

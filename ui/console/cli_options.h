@@ -1,0 +1,38 @@
+// The console front end's command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace console {
+
+// Exit status of the program.
+inline constexpr int kExitOk = 0;           // a run with no failed database and no message
+inline constexpr int kExitRunErrors = 1;    // a run with failures or error messages
+inline constexpr int kExitNoHandheld = 2;   // no handheld came within the waiting time
+inline constexpr int kExitInterrupted = 3;  // stopped by Ctrl-C
+inline constexpr int kExitUsage = 64;       // bad command line
+
+struct Options {
+    std::string port = "COM1";
+    int speed = 57600;
+    bool backup = false;
+    bool setTime = false;
+    int waitSeconds = 300;  // 0: wait without limit
+    bool answerOk = true;
+    bool quiet = false;
+    bool help = false;
+    std::vector<std::string> files;  // as given, in order
+};
+
+// Parses argv[1...]. False with a message in error on bad usage.
+bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error);
+
+// A port name the program can open: "COM" and a number, "USB", or a device path.
+bool IsValidPortName(const std::string& port);
+// One of the offered speeds, or -1.
+bool IsValidSpeed(int speed);
+
+std::string UsageText(const char* program);
+
+}  // namespace console

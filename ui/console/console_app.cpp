@@ -1,0 +1,313 @@
+#include "ui/console/console_app.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "engine/install_run.h"
+#include "engine/install_worker.h"
+#include "engine/transfer_monitor.h"
+#include "resources/strings/string_table.h"
+#include "session/device_session.h"
+
+namespace console {
+namespace {
+
+constexpr int kTickMs = 180;     // the window's timer
+constexpr int kReopenMs = 1000;  // retry of a port that could not be opened
+constexpr int kBarWidth = 30;
+
+volatile sig_atomic_t g_bInterrupted = 0;
+
+void OnInterrupt(int) {
+    g_bInterrupted = 1;
+}
+
+std::mutex g_converterLock;
+TextConverter g_textConverter;
+IPictureConverter* g_pPictureConverter = nullptr;
+
+std::string Upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+// The worker's "install done", handed to the loop of the main thread.
+class CDoneFlag final : public IInstallDoneSink {
+  public:
+    void PostInstallDone() override { m_bDone = true; }
+    bool Done() const { return m_bDone.load(); }
+
+  private:
+    std::atomic<bool> m_bDone{false};
+};
+
+// The window's controls on a terminal: status lines as they change, a progress bar
+// below them when the output is a terminal, messages answered as the user chose.
+class CConsoleView final : public ITransferView {
+  public:
+    CConsoleView(bool bar, bool answerOk, CInstallList& list)
+        : m_bBar(bar), m_bAnswerOk(answerOk), m_list(list) {}
+
+    void SetStatus(const std::string& text) override { PrintLine(text); }
+    void SetCaption(const std::string& text) override {
+        // The percentage already shows in the bar; only the end of the run is news.
+        if (m_bRunEnded) PrintLine(text);
+    }
+    void SetProgress(int position, int rangeMax) override {
+        m_nPosition = position;
+        m_nRange = rangeMax;
+    }
+    void SetElapsed(const std::string& text) override {
+        m_strElapsed = text;
+        DrawBar();
+    }
+    bool AskOkCancel(const std::string& text) override {
+        ++m_nMessages;
+        std::string shown = text;
+        for (size_t at = shown.find('\n'); at != std::string::npos; at = shown.find('\n', at + 5)) {
+            shown.replace(at, 1, "\n    ");
+        }
+        PrintLine("message: " + shown);
+        PrintLine(std::string("answer: ") + (m_bAnswerOk ? "OK" : "Cancel"));
+        return m_bAnswerOk;
+    }
+    void SetCancelButtonToOk() override {}
+    void AddTempFile(const std::string& path) override { m_list.AddTempFile(path); }
+
+    void PrintLine(const std::string& text) {
+        ClearBar();
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+        if (m_bBarShown) DrawBar();
+    }
+    void EndRun() {
+        ClearBar();
+        m_bBar = false;
+        m_bRunEnded = true;
+    }
+    int Messages() const { return m_nMessages; }
+
+  private:
+    void DrawBar() {
+        if (!m_bBar) return;
+        const int range = std::max(m_nRange, 1);
+        const int position = std::clamp(m_nPosition, 0, range);
+        const int filled = static_cast<int>(int64_t(position) * kBarWidth / range);
+        const int percent = static_cast<int>(int64_t(position) * 100 / range);
+        std::string line = "\r\033[K[";
+        line.append(static_cast<size_t>(filled), '#');
+        line.append(static_cast<size_t>(kBarWidth - filled), '.');
+        line += "] " + std::to_string(percent) + "%  " + m_strElapsed;
+        std::fputs(line.c_str(), stdout);
+        std::fflush(stdout);
+        m_bBarShown = true;
+    }
+    void ClearBar() {
+        if (!m_bBar || !m_bBarShown) return;
+        std::fputs("\r\033[K", stdout);
+    }
+
+    bool m_bBar;
+    bool m_bAnswerOk;
+    CInstallList& m_list;
+    bool m_bBarShown = false;
+    bool m_bRunEnded = false;
+    int m_nPosition = 0;
+    int m_nRange = 0;
+    int m_nMessages = 0;
+    std::string m_strElapsed = "00:00";
+};
+
+int Finish(int result, int status) {
+    std::printf("result: %d\n", result);
+    std::fflush(stdout);
+    return status;
+}
+
+void Sleep(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+}  // namespace
+
+void SetTextConverter(TextConverter converter) {
+    std::lock_guard<std::mutex> guard(g_converterLock);
+    g_textConverter = std::move(converter);
+}
+
+void SetPictureConverter(IPictureConverter* converter) {
+    g_pPictureConverter = converter;
+}
+
+bool CInstallList::AddFile(const std::string& given) {
+    std::error_code ec;
+    std::filesystem::path full = std::filesystem::absolute(given, ec);
+    const std::string path = ec ? given : full.lexically_normal().string();
+    if (std::find(m_paths.begin(), m_paths.end(), path) != m_paths.end()) return false;
+
+    if (Upper(path).find(".TXT") != std::string::npos) {
+        TextConverter converter;
+        {
+            std::lock_guard<std::mutex> guard(g_converterLock);
+            converter = g_textConverter;
+        }
+        if (converter) {
+            std::string database;
+            if (!converter(path, database)) return false;
+            m_paths.push_back(database);
+            AddTempFile(database);
+            return true;
+        }
+    }
+    m_paths.push_back(path);
+    return true;
+}
+
+void CInstallList::AddTempFile(const std::string& path) {
+    if (std::find(m_tempFiles.begin(), m_tempFiles.end(), path) == m_tempFiles.end()) {
+        m_tempFiles.push_back(path);
+    }
+}
+
+void CInstallList::DeleteTempFiles() {
+    for (const std::string& path : m_tempFiles) std::remove(path.c_str());
+    m_tempFiles.clear();
+}
+
+int RunCli(int argc, const char* const* argv) {
+    Options options;
+    std::string error;
+    if (!ParseOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "ccourier-cli: %s\n%s", error.c_str(), UsageText(argv[0]).c_str());
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::fputs(UsageText(argv[0]).c_str(), stdout);
+        return kExitOk;
+    }
+
+    CInstallList list;
+    for (const std::string& file : options.files) {
+        if (!list.AddFile(file)) std::printf("skipped (already queued): %s\n", file.c_str());
+    }
+
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    const bool bar = !options.quiet && isatty(STDOUT_FILENO);
+    CConsoleView view(bar, options.answerOk, list);
+    CTransferMonitor monitor(view);
+    monitor.SetPictureConverter(g_pPictureConverter);
+
+    const auto start = std::chrono::steady_clock::now();
+    const auto waited = [&] {
+        return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() -
+                                                                start)
+            .count();
+    };
+    const auto makeSession = [&] {
+        return std::make_unique<CDeviceSession>(options.port.c_str(), true, options.speed);
+    };
+
+    std::unique_ptr<CDeviceSession> session = makeSession();
+    if (session->m_sd == -1) {
+        view.PrintLine(resources::FormatString(resources::kIdsPortBusy, options.port.c_str()));
+    } else {
+        view.PrintLine(resources::FormatString(
+            resources::kIdsWaiting, static_cast<int>(list.Paths().size()), options.port.c_str()));
+    }
+
+    // Idle: poll the port until the handheld comes, the time is up, or Ctrl-C.
+    int sinceReopen = 0;
+    for (;;) {
+        if (g_bInterrupted) {
+            session->Close();
+            list.DeleteTempFiles();
+            return Finish(-2, kExitInterrupted);
+        }
+        if (options.waitSeconds > 0 && waited() >= options.waitSeconds) {
+            session->Close();
+            list.DeleteTempFiles();
+            std::printf("no handheld within %d seconds\n", options.waitSeconds);
+            return Finish(-1, kExitNoHandheld);
+        }
+        if (session->m_sd == -1) {
+            // A port that was missing or held may come free; the window retries when the
+            // user picks the port again, the console on its own.
+            sinceReopen += kTickMs;
+            if (sinceReopen >= kReopenMs) {
+                sinceReopen = 0;
+                session.reset();
+                session = makeSession();
+                if (session->m_sd != -1) {
+                    view.PrintLine(resources::FormatString(resources::kIdsWaiting,
+                                                           static_cast<int>(list.Paths().size()),
+                                                           options.port.c_str()));
+                }
+            }
+        } else if (session->IsHotSyncPressed() && session->Accept()) {
+            break;
+        }
+        Sleep(kTickMs);
+    }
+
+    if (g_bInterrupted) {
+        session->Close();
+        list.DeleteTempFiles();
+        return Finish(-2, kExitInterrupted);
+    }
+    view.PrintLine(resources::LoadString(resources::kIdsConnected));
+    if (!options.quiet) std::printf("line rate: %d bit/s\n", session->GetLinkRate());
+
+    CDoneFlag done;
+    CInstallRun run;
+    monitor.Start();
+    run.Start(*session, list.Paths(), options.backup, options.setTime, &done);
+
+    // Transfer: the window's timer until the worker's notification.
+    while (!done.Done()) {
+        if (g_bInterrupted) {
+            view.PrintLine(resources::LoadString(resources::kIdsCancelling));
+            const bool ended = run.Stop(*session);
+            view.EndRun();
+            list.DeleteTempFiles();
+            if (!ended) {
+                // The worker could not be ended; it goes with the process.
+                std::printf("result: %d\n", -2);
+                std::fflush(stdout);
+                std::_Exit(kExitInterrupted);
+            }
+            session->Close();
+            session.reset();
+            g_pSession = nullptr;
+            return Finish(-2, kExitInterrupted);
+        }
+        monitor.OnTimer(*session);
+        if (!done.Done()) Sleep(kTickMs);
+    }
+    run.Join();
+    view.EndRun();
+    monitor.OnInstallDone(*session);
+    const bool failures = session->m_nFailed != 0 || view.Messages() != 0;
+    session->Close();
+    session.reset();
+    g_pSession = nullptr;
+    list.DeleteTempFiles();
+    return Finish(0, failures ? kExitRunErrors : kExitOk);
+}
+
+}  // namespace console
