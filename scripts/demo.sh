@@ -3,18 +3,21 @@
 # pseudo-terminal, installs two Palm files into it with the console front end, and shows
 # what the handheld holds afterwards.
 #
-#   scripts/demo.sh [BUILD_DIR]      (default: build/release, configured and built if needed)
+#   scripts/demo.sh [BUILD_DIR]      (default: build/demo, configured and built if needed)
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-BUILD="${1:-$ROOT/build/release}"
+BUILD="${1:-$ROOT/build/demo}"
 
-if [ ! -x "$BUILD/ui/console/ccourier-cli" ] || [ ! -x "$BUILD/tools/handheld/cc-handheld" ] ||
-   [ ! -x "$BUILD/tools/pdbdump/cc-pdbdump" ]; then
-  echo "demo: building ccourier-cli, cc-handheld and cc-pdbdump in $BUILD"
+if [ ! -f "$BUILD/CMakeCache.txt" ]; then
+  echo "demo: configuring $BUILD"
   cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCC_BUILD_UI=OFF \
     -DCC_BUILD_TESTS=OFF -DCC_BUILD_BENCH=OFF >/dev/null
-  cmake --build "$BUILD" --target ccourier-cli cc-handheld cc-pdbdump -- -j2
+fi
+# Incremental: quick when nothing changed, and never a stale program.
+if ! cmake --build "$BUILD" --target ccourier-cli cc-handheld cc-pdbdump -- -j2 >"$BUILD/demo-build.log" 2>&1; then
+  cat "$BUILD/demo-build.log" >&2
+  exit 1
 fi
 CLI="$BUILD/ui/console/ccourier-cli"
 HANDHELD="$BUILD/tools/handheld/cc-handheld"
