@@ -159,7 +159,11 @@ void InstallPass(CDeviceSession& session) {
 
         int r = -18;
         std::unique_ptr<pdb::CPalmDbFile> file;
-        if (!path.empty()) file = pdb::CPalmDbFile::Open(path);
+        // An archive still in the list (one that came out of another) would read as an
+        // empty database named after the archive's magic; it is not one.
+        if (!path.empty() && !CCcaArchive::HasArchiveMagic(path)) {
+            file = pdb::CPalmDbFile::Open(path);
+        }
         if (file) {
             r = session.InstallDatabase(*file);
             if (r != 0) {

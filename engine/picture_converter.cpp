@@ -27,6 +27,7 @@ bool CPictureConverter::Convert(const std::string& picturePath, const std::strin
     if (viewerPath.empty()) return false;
     const int colors = PictureColorCount(session.m_dwDisplayFeature, session.m_bColor != 0,
                                          session.m_bEzCpu != 0, session.m_bOldCpu != 0);
-    return ConvertPictureFile(picturePath, dbPath, viewerPath, PictureTitle(picturePath), colors,
+    // The database file carries the title the window chose (see IPictureConverter).
+    return ConvertPictureFile(picturePath, dbPath, viewerPath, PictureTitle(dbPath), colors,
                               m_bCompress) == kPictureOk;
 }

@@ -6,6 +6,7 @@
 
 #include "engine/install_worker.h"
 #include "engine/temp_dir.h"
+#include "pdb/palm_db_file.h"
 #include "resources/strings/string_table.h"
 #include "session/device_session.h"
 
@@ -26,6 +27,21 @@ uint32_t SteadyMilliseconds() {
 std::string WithoutExtension(const std::string& name) {
     const size_t dot = name.rfind('.');
     return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+// The picture's database in the temporary directory, named after its title. A title that
+// is already queued (an earlier picture of the run with the same name, say a.bmp and a.jpg)
+// gets a number: the first picture's file must not be overwritten while it waits to be
+// installed, and the handheld, which names the application after the title, keeps both.
+std::string PictureDbPath(const CSlotList& files, const std::string& tempDir,
+                          const std::string& title) {
+    std::string path = tempDir + title + ".PDB";
+    for (int n = 2; files.Contains(path) && n <= CSlotList::kSlots + 1; ++n) {
+        // The number must survive the cut of the database name.
+        const std::string suffix = " (" + std::to_string(n) + ")";
+        path = tempDir + title.substr(0, pdb::kMaxNameLength - suffix.size()) + suffix + ".PDB";
+    }
+    return path;
 }
 
 }  // namespace
@@ -168,7 +184,8 @@ void CTransferMonitor::PictureBranch(CDeviceSession& session) {
     }
     ShowStatus(std::string(LoadString(resources::kIdsConverting)) + " " + FileNameOf(picture));
     if (m_pConverter && !picture.empty()) {
-        const std::string dbPath = GetTempDir() + WithoutExtension(FileNameOf(picture)) + ".PDB";
+        const std::string dbPath =
+            PictureDbPath(session.m_files, GetTempDir(), WithoutExtension(FileNameOf(picture)));
         if (m_pConverter->Convert(picture, dbPath, viewer, session)) {
             session.m_files.SetAt(session.m_files.CursorIndex(), dbPath);
             m_view.AddTempFile(dbPath);

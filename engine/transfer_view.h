@@ -36,7 +36,9 @@ class IPictureConverter {
     // Writes the viewer application the conversion copies; its path, or empty.
     virtual std::string UnpackViewer() = 0;
     // Converts the picture into a picture application at dbPath, fitted to the
-    // session's device facts. True when the file was written.
+    // session's device facts; its title is dbPath's file name without the extension
+    // (the picture's own, or a numbered one when that is taken). True when the file was
+    // written.
     virtual bool Convert(const std::string& picturePath, const std::string& dbPath,
                          const std::string& viewerPath, const CDeviceSession& session) = 0;
 };

@@ -92,6 +92,13 @@ bool MagicMatches(const unsigned char* pHeader) {
 
 }  // namespace
 
+bool CCcaArchive::HasArchiveMagic(const std::string& strPath) {
+    FilePtr file(std::fopen(strPath.c_str(), "rb"));
+    unsigned char magic[kMagicCompareSize] = {};
+    return file && std::fread(magic, 1, sizeof magic, file.get()) == sizeof magic &&
+           MagicMatches(magic);
+}
+
 CCcaArchive::CCcaArchive() = default;
 CCcaArchive::~CCcaArchive() = default;
 

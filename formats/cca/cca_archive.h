@@ -96,6 +96,9 @@ class CCcaArchive {
     // The encoded version as "%d.%d" (major = bits 31-24, minor = bits 23-20).
     static std::string FormatOsVersion(uint32_t dwVersion);
 
+    // Whether the file begins with the archive magic and its NUL.
+    static bool HasArchiveMagic(const std::string& strPath);
+
     // A file name that stays inside the destination: not empty, not "." or "..", and without
     // "/" or "\" (so neither absolute nor with parent or sub-directory parts).
     static bool IsSafeFileName(const std::string& strName);

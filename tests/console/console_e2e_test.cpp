@@ -1,180 +1,35 @@
 // The console front end and the virtual handheld as the user runs them: two programs
 // speaking over a pseudo-terminal. The handheld writes out its card when the sync ends;
 // the databases there are compared with the files installed.
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <thread>
 
 #include "pdb/palm_db_file.h"
 #include "tests/session/db_builder.h"
+#include "tests/support/child_process.h"
+#include "tests/support/console_harness.h"
+#include "tests/support/worker_harness.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using testsupport::CardFiles;
+using testsupport::CChild;
+using testsupport::ExpectSameEntries;
+using testsupport::LastLine;
+using testsupport::Slurp;
+using testsupport::WriteFile;
 
-// A child program with its standard output read through a pipe.
-class CChild {
-  public:
-    explicit CChild(const std::vector<std::string>& args) {
-        int out[2];
-        if (pipe(out) != 0) return;
-        m_pid = fork();
-        if (m_pid == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            const int devnull = open("/dev/null", O_WRONLY);
-            if (devnull >= 0) dup2(devnull, STDERR_FILENO);
-            close(out[0]);
-            close(out[1]);
-            std::vector<char*> argv;
-            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        m_fd = out[0];
-    }
-    ~CChild() {
-        if (m_pid > 0 && !m_status) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-        if (m_fd >= 0) close(m_fd);
-    }
-
-    // Reads what is there, waiting at most ms for something.
-    void Pump(int ms) {
-        if (m_fd < 0) return;
-        pollfd p{m_fd, POLLIN, 0};
-        if (poll(&p, 1, ms) <= 0) return;
-        char buf[4096];
-        const ssize_t n = read(m_fd, buf, sizeof buf);
-        if (n > 0) {
-            m_out.append(buf, static_cast<size_t>(n));
-        } else {
-            close(m_fd);
-            m_fd = -1;
-        }
-    }
-    // The first line of output, waiting at most ms.
-    std::string FirstLine(int ms) {
-        const auto end = Clock::now() + std::chrono::milliseconds(ms);
-        while (m_out.find('\n') == std::string::npos && Clock::now() < end && m_fd >= 0) Pump(50);
-        return m_out.substr(0, m_out.find('\n'));
-    }
-    // Waits for the exit; the exit status, or -1 on time-out (the child is then killed).
-    int Wait(int ms) {
-        const auto end = Clock::now() + std::chrono::milliseconds(ms);
-        while (!m_status && Clock::now() < end) {
-            Pump(20);
-            int status = 0;
-            if (waitpid(m_pid, &status, WNOHANG) == m_pid) m_status = status;
-        }
-        if (!m_status) return -1;
-        while (m_fd >= 0) Pump(50);
-        return WIFEXITED(*m_status) ? WEXITSTATUS(*m_status) : 128 + WTERMSIG(*m_status);
-    }
-    void Signal(int sig) { kill(m_pid, sig); }
-    const std::string& Output() const { return m_out; }
-
-  private:
-    pid_t m_pid = -1;
-    int m_fd = -1;
-    std::string m_out;
-    std::optional<int> m_status;
-};
-
-std::string LastLine(const std::string& text) {
-    std::string t = text;
-    while (!t.empty() && t.back() == '\n') t.pop_back();
-    const size_t nl = t.rfind('\n');
-    return nl == std::string::npos ? t : t.substr(nl + 1);
-}
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-class ConsoleRun : public ::testing::Test {
+class ConsoleRun : public testsupport::CConsoleRunFixture {
   protected:
-    void SetUp() override {
-        m_dir = testdb::ScratchDir(std::string("cli-") +
-                                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        m_out = m_dir + "card";
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
-    std::string Path(const std::string& n) const { return m_dir + n; }
-
-    // Starts the handheld; its pseudo-terminal's path.
-    std::string StartHandheld(std::vector<std::string> extra = {}) {
-        std::vector<std::string> args = {CC_HANDHELD_PATH, "--pty", "--out", m_out,
-                                         "--timeout",      "20"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        m_hh = std::make_unique<CChild>(args);
-        return m_hh->FirstLine(5000);
-    }
-    // Runs the front end to its end; its exit status.
-    int RunCli(std::vector<std::string> args, const std::function<void(CChild&)>& during = {}) {
-        args.insert(args.begin(), CC_CLI_PATH);
-        CChild cli(args);
-        if (during) during(cli);
-        const int status = cli.Wait(90000);
-        m_cliOut = cli.Output();
-        return status;
-    }
-    void WaitHandheld() {
-        if (m_hh) m_hh->Wait(30000);
-    }
-    std::unique_ptr<pdb::CPalmDbFile> Written(const std::string& fileName) {
-        return pdb::CPalmDbFile::Open(m_out + "/" + fileName);
-    }
-
-    std::string m_dir, m_out, m_cliOut;
-    std::unique_ptr<CChild> m_hh;
+    ConsoleRun() : CConsoleRunFixture(CC_CLI_PATH, CC_HANDHELD_PATH) {}
 };
-
-// Entries and header fields of the handheld's copy against the source file.
-void ExpectSameEntries(pdb::CPalmDbFile& got, const std::string& sourcePath) {
-    auto src = pdb::CPalmDbFile::Open(sourcePath);
-    ASSERT_TRUE(src);
-    EXPECT_EQ(got.Info().name, src->Info().name);
-    EXPECT_EQ(got.Info().type, src->Info().type);
-    EXPECT_EQ(got.Info().creator, src->Info().creator);
-    EXPECT_EQ(got.Info().version, src->Info().version);
-    EXPECT_EQ(got.Info().IsResourceDb(), src->Info().IsResourceDb());
-    std::vector<uint8_t> a, b;
-    got.GetAppInfo(a);
-    src->GetAppInfo(b);
-    EXPECT_EQ(a, b);
-    ASSERT_EQ(got.EntryCount(), src->EntryCount());
-    for (int i = 0; i < src->EntryCount(); ++i) {
-        if (src->Info().IsResourceDb()) {
-            pdb::Resource x, y;
-            ASSERT_EQ(got.ReadResource(i, x), pdb::kOk);
-            ASSERT_EQ(src->ReadResource(i, y), pdb::kOk);
-            EXPECT_EQ(x.type, y.type);
-            EXPECT_EQ(x.id, y.id);
-            EXPECT_EQ(x.data, y.data) << i;
-        } else {
-            pdb::Record x, y;
-            ASSERT_EQ(got.ReadRecord(i, x), pdb::kOk);
-            ASSERT_EQ(src->ReadRecord(i, y), pdb::kOk);
-            EXPECT_EQ(x.data, y.data) << i;
-            EXPECT_EQ(x.category, y.category);
-        }
-    }
-}
 
 TEST_F(ConsoleRun, InstallsTwoDatabasesOverAPseudoTerminal) {
     ASSERT_TRUE(testdb::WriteResourceDb(
@@ -316,22 +171,6 @@ TEST_F(ConsoleRun, HandheldsChoiceUpTo57600) {
     RunCli({"--port", pty, "--speed", "-1", "--wait", "30"});
     WaitHandheld();
     EXPECT_NE(m_cliOut.find("line rate: 38400 bit/s"), std::string::npos) << m_cliOut;
-}
-
-// All databases the handheld wrote out.
-std::vector<std::unique_ptr<pdb::CPalmDbFile>> CardFiles(const std::string& dir) {
-    std::vector<std::unique_ptr<pdb::CPalmDbFile>> files;
-    for (const auto& e : std::filesystem::directory_iterator(dir)) {
-        if (e.path().extension() == ".json") continue;
-        if (auto f = pdb::CPalmDbFile::Open(e.path().string())) files.push_back(std::move(f));
-    }
-    return files;
-}
-
-void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
 }
 
 TEST_F(ConsoleRun, TextFileIsQueuedAsADocDatabase) {

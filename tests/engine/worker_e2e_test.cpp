@@ -3,193 +3,23 @@
 // read afterwards.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <thread>
 
 #include "engine/install_run.h"
 #include "engine/install_worker.h"
-#include "engine/transfer_monitor.h"
 #include "engine/user_library.h"
-#include "resources/strings/string_table.h"
 #include "session/device_session.h"
-#include "session/link/pipe_transport.h"
 #include "tests/session/db_builder.h"
-#include "tools/handheld/virtual_handheld.h"
+#include "tests/support/worker_harness.h"
 
 namespace {
 
-using handheld::HandheldDatabase;
+using testsupport::ExpectSameAsFile;
 
-// The window: answers every message and keeps the run's codes.
-class CTestView final : public ITransferView {
-  public:
-    CDeviceSession* session = nullptr;
-    bool answer = true;
-    std::vector<int> codes;
-    std::vector<std::string> messages, statuses;
-
-    void SetStatus(const std::string& t) override { statuses.push_back(t); }
-    void SetCaption(const std::string&) override {}
-    void SetProgress(int, int) override {}
-    void SetElapsed(const std::string&) override {}
-    bool AskOkCancel(const std::string& t) override {
-        codes.push_back(session ? session->m_nError.load() : -1);
-        messages.push_back(t);
-        return answer;
-    }
-};
-
-class CDone final : public IInstallDoneSink {
-  public:
-    void PostInstallDone() override { ++posts; }
-    std::atomic<int> posts{0};
-};
-
-class WorkerRun : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        resources::SetLanguage(resources::Language::kEnglish);
-        m_dir = testdb::ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        config.pressAfterMs = 0;
-        config.ackTimeoutMs = 300;
-        config.retries = 3;
-        config.receiveTimeoutMs = 3000;
-        config.timeoutSec = 10;
-    }
-    void TearDown() override {
-        if (m_session) m_session->Close();
-        if (m_hh) m_hh->Stop();
-        g_pSession = nullptr;
-        g_pUserLibrary = m_savedLibrary;
-        std::filesystem::remove_all(m_dir);
-    }
-
-    std::string Path(const std::string& name) const { return m_dir + name; }
-
-    // Starts the handheld and accepts it as the window's poll would.
-    void Connect() {
-        m_pipe = ports::CreatePipePair();
-        m_hh = std::make_unique<handheld::CVirtualHandheld>(config);
-        ASSERT_TRUE(m_hh->Start(*m_pipe.handheld));
-        m_session =
-            std::make_unique<CDeviceSession>("pipe", true, 115200, std::move(m_pipe.desktop));
-        ASSERT_NE(m_session->m_sd, -1);
-        hotsync::LinkTimeouts t;
-        t.ackWaitMs = 300;
-        t.sendTries = 3;
-        t.receiveMs = 3000;
-        t.acceptMs = 5000;
-        t.rateSettleMs = 0;
-        m_session->SetLinkTimeouts(t);
-        bool pressed = false;
-        for (int i = 0; i < 250 && !pressed; ++i) {
-            pressed = m_session->IsHotSyncPressed();
-            if (!pressed) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        ASSERT_TRUE(pressed);
-        ASSERT_TRUE(m_session->Accept());
-        view.session = m_session.get();
-    }
-
-    // One run over the files; onTick runs on the window's thread at every tick.
-    void Run(const std::vector<std::string>& files, bool backup = false, bool setTime = false,
-             const std::function<void(CInstallRun&)>& onTick = {}) {
-        ASSERT_NO_FATAL_FAILURE(Connect());
-        CTransferMonitor monitor(view, {}, [](int) {});
-        CInstallRun run;
-        monitor.Start();
-        run.Start(*m_session, files, backup, setTime, &m_done);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (m_done.posts == 0 && std::chrono::steady_clock::now() < deadline) {
-            if (onTick) onTick(run);
-            if (m_done.posts != 0) break;
-            monitor.OnTransferTimer(*m_session);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        ASSERT_EQ(m_done.posts, 1) << "the worker did not end";
-        run.Join();
-        monitor.OnInstallDone(*m_session);
-        failed = m_session->m_nFailed;
-        bytesSent = m_session->m_nBytesSent;
-        m_session->Close();
-        m_hh->WaitForSyncs(1, 5000);
-        requests = m_hh->Requests();
-    }
-
-    int CountRequests(const std::string& name, const std::string& argsPart = "") const {
-        int n = 0;
-        for (const auto& r : requests) {
-            if (r.name == name && r.argsJson.find(argsPart) != std::string::npos) ++n;
-        }
-        return n;
-    }
-    bool Requested(const std::string& name, const std::string& argsPart = "") const {
-        return CountRequests(name, argsPart) > 0;
-    }
-
-    handheld::HandheldConfig config;
-    CTestView view;
-    CDone m_done;
-    int failed = -1;
-    int bytesSent = 0;
-    std::vector<handheld::RequestLogEntry> requests;
-    std::unique_ptr<handheld::CVirtualHandheld> m_hh;
-    std::unique_ptr<CDeviceSession> m_session;
-    ports::PipePair m_pipe;
-    std::string m_dir;
-    IUserLibrary* m_savedLibrary = g_pUserLibrary;
-};
-
-// The handheld's database against the file it came from, field by field and byte by byte.
-void ExpectSameAsFile(const HandheldDatabase& db, const std::string& path, bool dlp10 = false) {
-    auto file = pdb::CPalmDbFile::Open(path);
-    ASSERT_TRUE(file) << path;
-    const pdb::DbInfo& info = file->Info();
-    EXPECT_EQ(db.info.name, info.name.substr(0, 31));
-    EXPECT_EQ(db.info.type, info.type);
-    EXPECT_EQ(db.info.creator, info.creator);
-    EXPECT_EQ(db.info.version, info.version);
-    EXPECT_EQ(db.info.attributes & 0x7FFF, info.attributes & 0x7FFF);
-    std::vector<uint8_t> appInfo;
-    file->GetAppInfo(appInfo);
-    if (db.info.name != "MemoDB") {
-        EXPECT_EQ(db.appInfo, appInfo);
-    }
-    if (info.IsResourceDb()) {
-        std::vector<pdb::Resource> expected;
-        for (int i = 0; i < file->EntryCount(); ++i) {
-            pdb::Resource r;
-            ASSERT_EQ(file->ReadResource(i, r), pdb::kOk);
-            if (!r.data.empty()) expected.push_back(r);
-        }
-        ASSERT_EQ(db.resources.size(), expected.size());
-        for (size_t i = 0; i < expected.size(); ++i) {
-            EXPECT_EQ(db.resources[i].type, expected[i].type) << i;
-            EXPECT_EQ(db.resources[i].id, expected[i].id) << i;
-            EXPECT_EQ(db.resources[i].data, expected[i].data) << i;
-        }
-    } else {
-        std::vector<pdb::Record> expected;
-        for (int i = 0; i < file->EntryCount(); ++i) {
-            pdb::Record r;
-            ASSERT_EQ(file->ReadRecord(i, r), pdb::kOk);
-            if (dlp10 && (r.attributes & (pdb::kRecAttrDeleted | pdb::kRecAttrArchived))) continue;
-            expected.push_back(r);
-        }
-        ASSERT_EQ(db.records.size(), expected.size());
-        for (size_t i = 0; i < expected.size(); ++i) {
-            EXPECT_EQ(db.records[i].data, expected[i].data) << i;
-            EXPECT_EQ(db.records[i].category, expected[i].category) << i;
-            if (expected[i].uid != 0) {
-                EXPECT_EQ(db.records[i].uid, expected[i].uid) << i;
-            }
-        }
-    }
-}
+class WorkerRun : public testsupport::CWorkerRunFixture {};
 
 std::vector<testdb::Res> Code(size_t size, uint8_t seed) {
     return {{"code", 1, testdb::Bytes(size, seed)}, {"tver", 1, {'1', '.', '0', 0}}};

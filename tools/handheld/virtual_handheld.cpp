@@ -401,6 +401,8 @@ class CSyncRunner {
 int CVirtualHandheld::Run(hotsync::ITransport& transport) {
     State& s = *m_state;
     auto finish = [&](int code) {
+        // The exit code is in place before anyone waiting for "done" can read it.
+        m_exitCode = code;
         {
             std::lock_guard<std::mutex> lock(s.mutex);
             s.done = true;

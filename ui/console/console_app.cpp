@@ -149,11 +149,13 @@ void SetPictureConverter(IPictureConverter* converter) {
     g_pPictureConverter = converter;
 }
 
-bool CInstallList::AddFile(const std::string& given) {
+CInstallList::AddResult CInstallList::Add(const std::string& given) {
     std::error_code ec;
     std::filesystem::path full = std::filesystem::absolute(given, ec);
     const std::string path = ec ? given : full.lexically_normal().string();
-    if (std::find(m_paths.begin(), m_paths.end(), path) != m_paths.end()) return false;
+    if (std::find(m_paths.begin(), m_paths.end(), path) != m_paths.end()) {
+        return AddResult::kAlreadyQueued;
+    }
 
     if (Upper(path).find(".TXT") != std::string::npos) {
         TextConverter converter;
@@ -163,14 +165,14 @@ bool CInstallList::AddFile(const std::string& given) {
         }
         if (converter) {
             std::string database;
-            if (!converter(path, database)) return false;
+            if (!converter(path, database)) return AddResult::kNotConverted;
             m_paths.push_back(database);
             AddTempFile(database);
-            return true;
+            return AddResult::kAdded;
         }
     }
     m_paths.push_back(path);
-    return true;
+    return AddResult::kAdded;
 }
 
 void CInstallList::AddTempFile(const std::string& path) {
@@ -198,7 +200,19 @@ int RunCli(int argc, const char* const* argv) {
 
     CInstallList list;
     for (const std::string& file : options.files) {
-        if (!list.AddFile(file)) std::printf("skipped (already queued): %s\n", file.c_str());
+        switch (list.Add(file)) {
+            case CInstallList::AddResult::kAdded:
+                break;
+            case CInstallList::AddResult::kAlreadyQueued:
+                std::printf("skipped (already queued): %s\n", file.c_str());
+                break;
+            case CInstallList::AddResult::kNotConverted:
+                // The window only leaves such a file out of its list; here the user would
+                // not know why it is missing.
+                std::fprintf(stderr, "ccourier-cli: text file not converted, not queued: %s\n",
+                             file.c_str());
+                break;
+        }
     }
 
     struct sigaction action {};

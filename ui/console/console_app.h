@@ -21,9 +21,12 @@ void SetPictureConverter(IPictureConverter* converter);
 // The install list as the window keeps it: full paths, in order, no exact duplicates.
 class CInstallList {
   public:
+    enum class AddResult { kAdded, kAlreadyQueued, kNotConverted };
     // The window's AddFile: false for a path already queued (exact comparison) or a text
     // file whose conversion failed. Relative paths are made absolute first.
-    bool AddFile(const std::string& path);
+    bool AddFile(const std::string& path) { return Add(path) == AddResult::kAdded; }
+    // The same, telling why a file was not queued.
+    AddResult Add(const std::string& path);
     const std::vector<std::string>& Paths() const { return m_paths; }
     // Files the program made (converted texts), deleted when it ends.
     const std::vector<std::string>& TempFiles() const { return m_tempFiles; }

@@ -1,0 +1,207 @@
+// The console front end and the virtual handheld as the user runs them, over a
+// pseudo-terminal: texts converted when queued, archives unpacked by the handheld's needs,
+// pictures converted during the run, MIDI files refused with their message, and the
+// program's temporary files gone when it ends.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "formats/picture/picture.h"
+#include "tests/picture/picture_test_util.h"
+#include "tests/session/db_builder.h"
+#include "tests/support/console_harness.h"
+#include "tests/support/worker_harness.h"
+#include "tools/ccapack/cca_packer.h"
+
+namespace {
+
+using testsupport::LastLine;
+
+class CliRun : public testsupport::CConsoleRunFixture {
+  protected:
+    CliRun() : CConsoleRunFixture(CC_CLI_PATH, CC_HANDHELD_PATH) {}
+
+    // The programs inherit the temporary directory, inside the test's folder.
+    void SetUp() override {
+        CConsoleRunFixture::SetUp();
+        m_tmp = Path("tmp/");
+        std::filesystem::create_directories(m_tmp);
+        const char* old = std::getenv("TMP");
+        m_hadTmp = old != nullptr;
+        if (old) m_oldTmp = old;
+        ::setenv("TMP", m_tmp.c_str(), 1);
+    }
+    void TearDown() override {
+        if (m_hadTmp) {
+            ::setenv("TMP", m_oldTmp.c_str(), 1);
+        } else {
+            ::unsetenv("TMP");
+        }
+        CConsoleRunFixture::TearDown();
+    }
+
+    std::vector<std::string> TmpFiles() const {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(m_tmp)) {
+            names.push_back(e.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::string m_tmp;
+    bool m_hadTmp = false;
+    std::string m_oldTmp;
+};
+
+// The text of a DOC database: records 1 to n after the 16-byte header record, which must
+// count them.
+std::string DocText(pdb::CPalmDbFile& doc) {
+    pdb::Record header;
+    EXPECT_EQ(doc.ReadRecord(0, header), pdb::kOk);
+    EXPECT_EQ(header.data.size(), 16u);
+    std::string text;
+    for (int i = 1; i < doc.EntryCount(); ++i) {
+        pdb::Record r;
+        EXPECT_EQ(doc.ReadRecord(i, r), pdb::kOk);
+        text.append(r.data.begin(), r.data.end());
+    }
+    if (header.data.size() == 16) {
+        const auto be32 = [&](size_t at) {
+            return uint32_t(header.data[at]) << 24 | uint32_t(header.data[at + 1]) << 16 |
+                   uint32_t(header.data[at + 2]) << 8 | header.data[at + 3];
+        };
+        EXPECT_EQ(be32(4), text.size());
+        EXPECT_EQ(int(header.data[8] << 8 | header.data[9]), doc.EntryCount() - 1);
+    }
+    return text;
+}
+
+TEST_F(CliRun, TextsAreConvertedWhenQueuedAndTheirDatabasesRemovedAtTheEnd) {
+    // Two records' worth, CR LF line ends and a stray CR.
+    std::string story;
+    for (int i = 0; story.size() < 6000; ++i) {
+        story += "Line " + std::to_string(i) + " of the story\r\n";
+    }
+    story += "a stray\rCR\r\n";
+    std::ofstream(Path("story.txt"), std::ios::binary) << story;
+    std::ofstream(Path("NOTES.Txt"), std::ios::binary) << "short note\n";
+    std::string plain = story;
+    plain.erase(std::remove(plain.begin(), plain.end(), '\r'), plain.end());
+
+    const std::string pty = StartHandheld();
+    const int status = RunCli({"--port", pty, "--quiet", "--wait", "30", Path("story.txt"),
+                               Path("missing.txt"), Path("NOTES.Txt")},
+                              {}, true);
+    WaitHandheld();
+    EXPECT_EQ(status, 0) << m_cliOut;
+    EXPECT_EQ(LastLine(m_cliOut), "result: 0");
+    // The text that could not be converted is named on the error output and not queued.
+    EXPECT_NE(m_cliOut.find("text file not converted, not queued: " + Path("missing.txt")),
+              std::string::npos)
+        << m_cliOut;
+    EXPECT_NE(m_cliOut.find("[2] Waiting for connect"), std::string::npos) << m_cliOut;
+
+    auto doc = Written("story.pdb");
+    ASSERT_TRUE(doc) << m_cliOut;
+    EXPECT_EQ(doc->Info().type, pdb::MakeFourCC("TEXt"));
+    EXPECT_EQ(doc->Info().creator, pdb::MakeFourCC("REAd"));
+    EXPECT_EQ(doc->EntryCount(), 3);
+    EXPECT_EQ(DocText(*doc), plain);
+    auto notes = Written("NOTES.pdb");
+    ASSERT_TRUE(notes);
+    EXPECT_EQ(DocText(*notes), "short note\n");
+
+    // The converted files were temporary.
+    EXPECT_FALSE(std::filesystem::exists(Path("story.PDB")));
+    EXPECT_FALSE(std::filesystem::exists(Path("NOTES.PDB")));
+    EXPECT_TRUE(std::filesystem::exists(Path("story.txt")));
+}
+
+TEST_F(CliRun, ArchivesOnAGreyHandheld) {
+    ASSERT_TRUE(testdb::WriteResourceDb(Path("colour.prc"),
+                                        testdb::Info("Cli Colour", true, "appl", "CliC"),
+                                        {{"code", 1, testdb::Bytes(900, 1)}}));
+    ASSERT_TRUE(testdb::WriteResourceDb(Path("grey.prc"),
+                                        testdb::Info("Cli Grey", true, "appl", "CliG"),
+                                        {{"code", 1, testdb::Bytes(800, 2)}}));
+    ASSERT_TRUE(testdb::WriteResourceDb(Path("next.prc"),
+                                        testdb::Info("Cli Next", true, "appl", "CliN"),
+                                        {{"code", 1, testdb::Bytes(100, 3)}}));
+    std::string error;
+    ccapack::CCcaPacker variants;
+    ASSERT_TRUE(variants.AddFile("Color", Path("colour.prc"), "app.prc", 1, error)) << error;
+    ASSERT_TRUE(variants.AddFile("NonC", Path("grey.prc"), "app.prc", 1, error)) << error;
+    ASSERT_TRUE(variants.Write(Path("variants.cca"), error)) << error;
+    ccapack::CCcaPacker colourOnly;
+    ccapack::PackOptions options;
+    options.bNeedColor = true;
+    ASSERT_TRUE(colourOnly.SetOptions(options, error)) << error;
+    ASSERT_TRUE(colourOnly.AddFile("All", Path("colour.prc"), "", 1, error)) << error;
+    ASSERT_TRUE(colourOnly.Write(Path("colour only.cca"), error)) << error;
+
+    const std::string pty = StartHandheld({"--grey", "--rom", "0x03503000"});
+    const int status = RunCli({"--port", pty, "--quiet", "--wait", "30", Path("colour only.cca"),
+                               Path("variants.cca"), Path("next.prc")});
+    WaitHandheld();
+    EXPECT_EQ(status, 1) << m_cliOut;  // a message was shown
+    EXPECT_EQ(LastLine(m_cliOut), "result: 0");
+    EXPECT_NE(m_cliOut.find("message: CCA: Need color device to install: \n    " +
+                            Path("colour only.cca") + "\n    Archiv ignored."),
+              std::string::npos)
+        << m_cliOut;
+    EXPECT_NE(m_cliOut.find("Ready ("), std::string::npos) << m_cliOut;
+    auto grey = Written("Cli Grey.prc");
+    ASSERT_TRUE(grey);
+    testsupport::ExpectSameEntries(*grey, Path("grey.prc"));
+    EXPECT_FALSE(Written("Cli Colour.prc"));
+    EXPECT_TRUE(Written("Cli Next.prc"));
+}
+
+TEST_F(CliRun, PicturesArriveAndTheirFilesAreRemovedAtTheEnd) {
+    const auto colour = [](int x, int y) { return RgbColor{uint8_t(x * 20), uint8_t(y * 20), 90}; };
+    testsupport::WriteFile(Path("sunset.bmp"), pictest::Bmp24(9, 7, colour));
+    testsupport::WriteFile(Path("sunset.jpg"), pictest::EncodeJpeg(16, 12, 3, 90, colour));
+    testsupport::WriteFile(Path("broken.jpg"), {0xFF, 0xD8, 0xFF, 0x00});
+    const std::string pty = StartHandheld({"--rom", "0x03503000", "--color"});
+    const int status = RunCli({"--port", pty, "--quiet", "--wait", "30", Path("sunset.bmp"),
+                               Path("broken.jpg"), Path("sunset.jpg")});
+    WaitHandheld();
+    EXPECT_EQ(status, 1) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("Converting sunset.bmp"), std::string::npos) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("message: unknown format of file"), std::string::npos) << m_cliOut;
+    for (const std::string title : {"sunset", "sunset (2)"}) {
+        auto app = Written(title + ".prc");
+        ASSERT_TRUE(app) << title << "\n" << m_cliOut;
+        EXPECT_EQ(app->Info().creator, pdb::FourCCFromText(MakePictureCreator(title).c_str()));
+        pictest::DecodedPicture picture;
+        EXPECT_TRUE(pictest::DecodePictureDb(m_out + "/" + title + ".prc", picture));
+        EXPECT_EQ(picture.colors, 256);
+    }
+    // The viewer and the picture databases went with the program.
+    EXPECT_EQ(TmpFiles(), std::vector<std::string>{}) << m_cliOut;
+}
+
+TEST_F(CliRun, MidiFileOfSeveralTracksIsRefusedWithItsMessage) {
+    ASSERT_TRUE(testdb::WriteRecordDb(
+        Path("sounds.pdb"), testdb::Info("System MIDI Sounds", false, "smfr", "psys"), {}));
+    const std::vector<uint8_t> midi = {'M', 'T', 'h', 'd', 0,   0, 0, 6, 0, 1, 0,    1,    0,
+                                       96,  'M', 'T', 'r', 'k', 0, 0, 0, 4, 0, 0xFF, 0x2F, 0};
+    testsupport::WriteFile(Path("song.mid"), midi);
+    const std::string pty = StartHandheld({"--load", Path("sounds.pdb")});
+    const int status = RunCli({"--port", pty, "--quiet", "--wait", "30", Path("song.mid")});
+    WaitHandheld();
+    EXPECT_EQ(status, 1) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("message: File was in MIDI-format, but\n    to big (64 KB)  or\n"
+                            "    more than one channel."),
+              std::string::npos)
+        << m_cliOut;
+    auto sounds = Written("System MIDI Sounds.pdb");
+    ASSERT_TRUE(sounds);
+    EXPECT_EQ(sounds->EntryCount(), 0);
+}
+
+}  // namespace

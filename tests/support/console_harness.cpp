@@ -1,0 +1,44 @@
+#include "tests/support/console_harness.h"
+
+#include <filesystem>
+
+#include "tests/session/db_builder.h"
+
+namespace testsupport {
+
+void CConsoleRunFixture::SetUp() {
+    m_dir = testdb::ScratchDir(std::string("cli-") +
+                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    m_out = m_dir + "card";
+}
+
+void CConsoleRunFixture::TearDown() {
+    std::filesystem::remove_all(m_dir);
+}
+
+std::string CConsoleRunFixture::StartHandheld(std::vector<std::string> extra) {
+    std::vector<std::string> args = {m_handheldPath, "--pty", "--out", m_out, "--timeout", "20"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    m_hh = std::make_unique<CChild>(args);
+    return m_hh->FirstLine(5000);
+}
+
+int CConsoleRunFixture::RunCli(std::vector<std::string> args,
+                               const std::function<void(CChild&)>& during, bool mergeStderr) {
+    args.insert(args.begin(), m_cliPath);
+    CChild cli(args, mergeStderr);
+    if (during) during(cli);
+    const int status = cli.Wait(90000);
+    m_cliOut = cli.Output();
+    return status;
+}
+
+void CConsoleRunFixture::WaitHandheld() {
+    if (m_hh) m_hh->Wait(30000);
+}
+
+std::unique_ptr<pdb::CPalmDbFile> CConsoleRunFixture::Written(const std::string& fileName) const {
+    return pdb::CPalmDbFile::Open(m_out + "/" + fileName);
+}
+
+}  // namespace testsupport
