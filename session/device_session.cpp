@@ -363,8 +363,8 @@ bool CDeviceSession::WriteBackupCopy(pdb::CPalmDbFile& file, const std::string& 
             copy->AppendRecord(rec);
         }
     }
-    copy->Close();
-    return true;
+    // A copy that could not be written out is no backup: no log line may claim it.
+    return copy->Close() == pdb::kOk;
 }
 
 bool CDeviceSession::IsMidiFile(const char* path) {

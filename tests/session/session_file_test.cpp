@@ -117,7 +117,7 @@ TEST_F(BackupCopy, RecordDatabaseKeepsRecordAttributesAndSortInfo) {
     }
 }
 
-TEST_F(BackupCopy, FailsOnlyWhenTheCopyCannotBeCreated) {
+TEST_F(BackupCopy, FailsWhenTheCopyCannotBeCreatedOrWritten) {
     const std::string src = m_dir + "x.prc";
     ASSERT_TRUE(testdb::WriteResourceDb(src, testdb::Info("X", true, "appl", "XXXX"),
                                         {{"code", 1, testdb::Bytes(8, 1)}}));
@@ -125,6 +125,8 @@ TEST_F(BackupCopy, FailsOnlyWhenTheCopyCannotBeCreated) {
     ASSERT_TRUE(in);
     std::string version;
     EXPECT_FALSE(CDeviceSession::WriteBackupCopy(*in, m_dir + "no-such-dir/x.prc", version, 255));
+    // Created, but the device refuses every byte: the copy does not exist, so no success.
+    EXPECT_FALSE(CDeviceSession::WriteBackupCopy(*in, "/dev/full", version, 255));
 }
 
 TEST(SessionPort, MissingPortLeavesNoSocketAndSaysPiBind) {
