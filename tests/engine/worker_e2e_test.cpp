@@ -269,6 +269,8 @@ TEST_F(WorkerRun, CancelDuringALargeDatabaseRemovesIt) {
                                       testdb::Info("Large", false, "DATA", "Lrg1"), records));
     ASSERT_TRUE(testdb::WriteResourceDb(Path("next.prc"),
                                         testdb::Info("Next", true, "appl", "Nxt1"), Code(10, 1)));
+    // A paced line (about a second for the database) so that the stop lands inside it.
+    config.lineRate = 1000000;
     bool stopped = false;
     Run({Path("large.pdb"), Path("next.prc")}, false, false, [&](CInstallRun& run) {
         if (!stopped && m_session->m_nFileBytesDone > 4000) {
