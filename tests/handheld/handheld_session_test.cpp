@@ -253,6 +253,28 @@ TEST_F(HandheldTest, UserInfoAndClockAreWritable) {
     EXPECT_EQ(user.lastSync, 1686196653);  // 2023-06-08 03:57:33
 }
 
+TEST_F(HandheldTest, NetworkSyncSettingsReadBackWhatWasWritten) {
+    StartHandheld(FastConfig());
+    Connect();
+    const Response before = Call(Request0(0x36));
+    ASSERT_EQ(before.error, 0);
+    EXPECT_EQ(before.args.at(0).second.size(), 24u);  // flag, reserved, three empty sizes
+    // The recorded desktop's request: only the address is marked as changed.
+    std::vector<uint8_t> w = {0x20, 1};
+    w.resize(18, 0);
+    w.insert(w.end(), {0, 0, 0, 12, 0, 0});
+    PutStr(w, "192.168.2.4");
+    EXPECT_EQ(Call(Request(0x37, 0x20, w)).error, 0);
+    const Response after = Call(Request0(0x36));
+    ASSERT_EQ(after.error, 0);
+    const auto& a = after.args.at(0).second;
+    ASSERT_EQ(a.size(), 36u);
+    EXPECT_EQ(a[0], 0);  // the flag was not marked as changed
+    EXPECT_EQ(Get16(a, 20), 12);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&a[24])), "192.168.2.4");
+    EndSync();
+}
+
 TEST_F(HandheldTest, DatabaseHeldOpenRefusesDeletionUntilCloseAll) {
     HandheldConfig c = FastConfig();
     c.openDbName = "Running";

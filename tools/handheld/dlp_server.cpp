@@ -438,6 +438,45 @@ Reply WriteUserInfo(CRequest& r) {
     return {};
 }
 
+// Network HotSync settings: a flag, 16 reserved bytes, three text sizes (with their NULs),
+// then the texts.
+Reply ReadNetSyncInfo(CRequest& r) {
+    const auto& n = r.s.netSync;
+    CWriter w;
+    w.U8(n.lanSyncOn).U8(0).U32(0).U32(0).U32(0).U32(0);
+    const auto size = [](const std::string& t) {
+        return static_cast<uint16_t>(t.empty() ? 0 : t.size() + 1);
+    };
+    w.U16(size(n.hostName)).U16(size(n.hostAddress)).U16(size(n.subnetMask));
+    for (const std::string* t : {&n.hostName, &n.hostAddress, &n.subnetMask}) {
+        if (!t->empty()) w.Str0(*t);
+    }
+    return Reply().Add(kArg0, std::move(w.Data()));
+}
+
+Reply WriteNetSyncInfo(CRequest& r) {
+    const Arg* a = r.Get(kArg0);
+    if (!a) return Reply::Error(kErrArgMissing);
+    CReader in(*a);
+    const uint8_t modFlags = in.U8(), lanSyncOn = in.U8();
+    for (int i = 0; i < 4; ++i) in.U32();
+    const uint16_t nameSize = in.U16(), addressSize = in.U16(), maskSize = in.U16();
+    const auto text = [&in](uint16_t n) {
+        const std::vector<uint8_t> b = in.Bytes(n);
+        std::string t(b.begin(), b.end());
+        return t.substr(0, t.find('\0'));
+    };
+    const std::string name = text(nameSize), address = text(addressSize), mask = text(maskSize);
+    if (!in.Ok()) return Reply::Error(kErrArgSize);
+    r.log.Int("modFlags", modFlags).Int("lanSyncOn", lanSyncOn).Text("hostAddress", address);
+    auto& n = r.s.netSync;
+    if (modFlags & 0x80) n.lanSyncOn = lanSyncOn;
+    if (modFlags & 0x40) n.hostName = name;
+    if (modFlags & 0x20) n.hostAddress = address;
+    if (modFlags & 0x10) n.subnetMask = mask;
+    return {};
+}
+
 Reply ReadSysInfo(CRequest& r) {
     if (const Arg* a = r.Get(kArg0)) {
         CReader in(*a);
@@ -1150,6 +1189,8 @@ const std::vector<Handler>& Handlers() {
         {0x30, "ResetRecordIndex", 0x0100,
          [](CRequest& r) { return WithHandle(r, [](OpenDatabase&) { return Reply(); }); }},
         {0x31, "ReadRecordIDList", 0x0100, ReadRecordIDList},
+        {0x36, "ReadNetSyncInfo", 0x0101, ReadNetSyncInfo},
+        {0x37, "WriteNetSyncInfo", 0x0101, WriteNetSyncInfo},
         {0x38, "ReadFeature", 0x0101, ReadFeature},
         {0x39, "FindDB", 0x0102, FindDB},
     };

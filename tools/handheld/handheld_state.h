@@ -38,6 +38,11 @@ struct CVirtualHandheld::State {
     std::vector<std::unique_ptr<CardDatabase>> dbs;  // card order = DB index
     std::map<uint8_t, OpenDatabase> handles;
     UserInfo user;
+    // Network HotSync settings, kept only to be read back.
+    struct NetSyncInfo {
+        uint8_t lanSyncOn = 0;
+        std::string hostName, hostAddress, subnetMask;
+    } netSync;
     int64_t clockBase = 0;  // handheld seconds at clockAt
     std::chrono::steady_clock::time_point clockAt;
     int64_t bytesStored = 0;
