@@ -1,7 +1,10 @@
 // The console front end and the virtual handheld as the user runs them: two programs
 // speaking over a pseudo-terminal. The handheld writes out its card when the sync ends;
 // the databases there are compared with the files installed.
+#include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -150,6 +153,35 @@ TEST_F(ConsoleRun, NoHandheldWithinTheWaitingTime) {
     EXPECT_EQ(status, 2);
     EXPECT_NE(m_cliOut.find("port /dev/cc-no-such-port busy"), std::string::npos) << m_cliOut;
     EXPECT_EQ(LastLine(m_cliOut), "result: -1");
+}
+
+// Noise on the line looks like the button on a port without modem lines; with no wakeup
+// behind it the waiting time still ends the program on time.
+TEST_F(ConsoleRun, ButtonWithoutAHandheldEndsWithinTheWaitingTime) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string slave = ptsname(master);
+    const int keep = open(slave.c_str(), O_RDWR | O_NOCTTY);  // the line stays up
+    ASSERT_GE(keep, 0);
+    const auto begin = Clock::now();
+    const int status =
+        RunCli({"--port", slave, "--quiet", "--wait", "2", "x.prc"}, [&](CChild& cli) {
+            // Once the port is open (opening purges the line), the noise arrives.
+            const auto end = Clock::now() + std::chrono::seconds(5);
+            while (cli.Output().find("Waiting for connect") == std::string::npos &&
+                   Clock::now() < end) {
+                cli.Pump(20);
+            }
+            EXPECT_EQ(write(master, "\x55\x55", 2), 2);
+        });
+    const auto seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+    close(keep);
+    close(master);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(LastLine(m_cliOut), "result: -1");
+    EXPECT_LT(seconds, 10.0);  // the link's own wait for a wakeup is 30 s
 }
 
 TEST_F(ConsoleRun, BadUsageAndHelp) {

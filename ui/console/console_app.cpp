@@ -273,8 +273,17 @@ int RunCli(int argc, const char* const* argv) {
                                                            options.port.c_str()));
                 }
             }
-        } else if (session->IsHotSyncPressed() && session->Accept()) {
-            break;
+        } else if (session->IsHotSyncPressed()) {
+            // A line that shows the button without a handheld behind it (some ports
+            // report CTS on when nothing is attached) must not outlast the waiting time.
+            if (options.waitSeconds > 0 && session->Socket()) {
+                hotsync::LinkTimeouts timeouts = session->Socket()->Timeouts();
+                const int leftMs =
+                    std::max(1000, static_cast<int>(options.waitSeconds - waited()) * 1000);
+                timeouts.acceptMs = std::min(timeouts.acceptMs, leftMs);
+                session->SetLinkTimeouts(timeouts);
+            }
+            if (session->Accept()) break;
         }
         Sleep(kTickMs);
     }
