@@ -35,10 +35,92 @@ std::string Hex(uint32_t v) {
     return buf;
 }
 
+// How the system reads a call's arguments and returns its result, after the prototypes
+// of the Palm OS SDK. Arguments, first to last from the stack pointer up: 'b' one byte,
+// which occupies a 2-byte slot and is read from the slot's first (high-order) byte; 'w'
+// two bytes; 'l' four bytes (32-bit values and pointers). Result: 'v' none, 'b' in the
+// low byte of D0, 'w' in the low word of D0, 'l' in D0, 'p' a pointer in A0.
+struct TrapSignature {
+    uint16_t number;
+    const char* name;
+    uint32_t since;  // the system version that brought the call
+    char result;
+    const char* args;
+};
+
+constexpr uint32_t kSystem30 = 0x03000000, kSystem35 = 0x03500000;
+
+constexpr TrapSignature kTraps[] = {
+    {0xA00B, "MemHeapFreeBytes", 0, 'w', "wll"},  // (UInt16 heapID, UInt32*, UInt32*)
+    {0xA012, "MemChunkFree", 0, 'w', "l"},        // (MemPtr)
+    {0xA013, "MemPtrNew", 0, 'p', "l"},           // (UInt32 size)
+    {0xA021, "MemHandleLock", 0, 'p', "l"},       // (MemHandle)
+    {0xA022, "MemHandleUnlock", 0, 'w', "l"},     // (MemHandle)
+    {0xA02D, "MemHandleSize", 0, 'l', "l"},       // (MemHandle)
+    {0xA05F, "DmGetResource", 0, 'p', "lw"},      // (DmResType, DmResID)
+    {0xA061, "DmReleaseResource", 0, 'w', "l"},   // (MemHandle)
+    {0xA08F, "SysAppStartup", 0, 'w', "lll"},     // (SysAppInfoPtr*, MemPtr*, MemPtr*)
+    {0xA090, "SysAppExit", 0, 'w', "lll"},        // (SysAppInfoPtr, MemPtr, MemPtr)
+    {0xA0A9, "SysHandleEvent", 0, 'b', "l"},      // Boolean (EventPtr)
+    {0xA11D, "EvtGetEvent", 0, 'v', "ll"},        // (EventType*, Int32 timeout)
+    {0xA16F, "FrmInitForm", 0, 'p', "w"},         // (UInt16 rscID)
+    {0xA170, "FrmDeleteForm", 0, 'v', "l"},       // (FormType*)
+    {0xA171, "FrmDrawForm", 0, 'v', "l"},         // (FormType*)
+    {0xA174, "FrmSetActiveForm", 0, 'v', "l"},    // (FormType*)
+    {0xA192, "FrmAlert", 0, 'w', "w"},            // UInt16 (UInt16 alertId)
+    {0xA193, "FrmDoDialog", 0, 'w', "l"},         // UInt16 (FormType*)
+    {0xA206, "WinEraseWindow", 0, 'v', ""},
+    {0xA20B, "WinGetDisplayExtent", 0, 'v', "ll"},  // (Coord*, Coord*)
+    {0xA226, "WinDrawBitmap", 0, 'v', "lww"},       // (BitmapPtr, Coord x, Coord y)
+    {0xA27B, "FtrGet", 0, 'w', "lwl"},              // (UInt32 creator, UInt16, UInt32*)
+    // (WinScreenModeOperation, UInt32* width, UInt32* height, UInt32* depth, Boolean* color)
+    {0xA33E, "WinScreenMode", kSystem30, 'w', "bllll"},
+    // (UInt8 operation, Int16 startIndex, UInt16 paletteEntries, RGBColorType* table)
+    {0xA39D, "WinPalette", kSystem35, 'w', "bwwl"},
+};
+
+const TrapSignature* FindTrap(uint16_t number) {
+    for (const TrapSignature& t : kTraps) {
+        if (t.number == number) return &t;
+    }
+    return nullptr;
+}
+
+// Error codes the doubles answer with.
+constexpr uint32_t kErrParam = 0x0502, kErrNoFeature = 0x0C02;
+
+// WinScreenMode operations and WinPalette operations, in the system's numbering.
+enum { kModeGetDefaults, kModeGet, kModeSetToDefaults, kModeSet, kModeGetDepths, kModeGetColor };
+enum { kPaletteGet, kPaletteSet, kPaletteSetToDefault };
+
+// Stands in for the system's default 8-bit palette: the 216-colour cube, then greys and
+// black; 256 entries of index, r, g, b.
+std::vector<uint8_t> DefaultPalette() {
+    std::vector<uint8_t> p(1024, 0);
+    for (int i = 0; i < 256; ++i) {
+        uint8_t r = 0, g = 0, b = 0;
+        if (i < 216) {
+            r = uint8_t(0xFF - 0x33 * (i / 36));
+            b = uint8_t(0xFF - 0x33 * (i / 6 % 6));
+            g = uint8_t(0xFF - 0x33 * (i % 6));
+        } else if (i < 232) {
+            r = g = b = uint8_t(0x11 * (i - 216));
+        }
+        p[size_t(4 * i)] = uint8_t(i);
+        p[size_t(4 * i + 1)] = r;
+        p[size_t(4 * i + 2)] = g;
+        p[size_t(4 * i + 3)] = b;
+    }
+    return p;
+}
+
 }  // namespace
 
 CPalmEmulator::CPalmEmulator(DeviceConfig config)
-    : m_config(config), m_screen(size_t(kScreen) * kScreen, 0), m_depth(config.defaultDepth) {}
+    : m_config(config),
+      m_palette(DefaultPalette()),
+      m_screen(size_t(kScreen) * kScreen, 0),
+      m_depth(config.defaultDepth) {}
 
 CPalmEmulator::~CPalmEmulator() {
     if (m_uc) uc_close(m_uc);
@@ -77,23 +159,6 @@ void CPalmEmulator::Write32(uint32_t address, uint32_t v) {
     Write16(address + 2, uint16_t(v));
 }
 
-uint16_t CPalmEmulator::Arg16(uint32_t offset) {
-    uint32_t sp = 0;
-    uc_reg_read(m_uc, UC_M68K_REG_A7, &sp);
-    return Read16(sp + offset);
-}
-uint32_t CPalmEmulator::Arg32(uint32_t offset) {
-    uint32_t sp = 0;
-    uc_reg_read(m_uc, UC_M68K_REG_A7, &sp);
-    return Read32(sp + offset);
-}
-void CPalmEmulator::SetD0(uint32_t v) {
-    uc_reg_write(m_uc, UC_M68K_REG_D0, &v);
-}
-void CPalmEmulator::SetA0(uint32_t v) {
-    uc_reg_write(m_uc, UC_M68K_REG_A0, &v);
-}
-
 // A bump allocator: freed blocks are not reused, so a use after free reads stale data
 // at worst, and every block's address stays unique for the leak check.
 uint32_t CPalmEmulator::Allocate(uint32_t size) {
@@ -120,7 +185,36 @@ void CPalmEmulator::Clear(uint8_t value) {
     std::fill(m_screen.begin(), m_screen.end(), value);
 }
 
+// The screen's palette index nearest to each colour of a bitmap's colour table: an
+// exact match where there is one, the first of equals.
+std::vector<uint8_t> CPalmEmulator::ColorMatch(const std::vector<uint8_t>& sourceTable) const {
+    std::vector<uint8_t> map(256);
+    for (size_t i = 0; i < 256; ++i) {
+        map[i] = uint8_t(i);
+        if (4 * i + 3 >= sourceTable.size()) continue;
+        int best = -1;
+        for (size_t j = 0; j < 256; ++j) {
+            int d = 0;
+            for (size_t c = 1; c < 4; ++c) {
+                const int diff = int(sourceTable[4 * i + c]) - int(m_palette[4 * j + c]);
+                d += diff * diff;
+            }
+            if (best < 0 || d < best) {
+                best = d;
+                map[i] = uint8_t(j);
+            }
+            if (d == 0) break;
+        }
+    }
+    return map;
+}
+
+// Bitmap header: width, height, rowBytes, flags, pixelSize, version, nextDepthOffset, then
+// (version 2) transparentIndex, compressionType, reserved; 16 bytes. With the
+// hasColorTable flag a colour table follows: its entry count, then index, r, g, b each;
+// the bits come after it.
 void CPalmEmulator::DrawBitmap(uint32_t bitmap, int16_t x, int16_t y) {
+    constexpr uint16_t kHasColorTable = 0x4000;
     const int16_t width = int16_t(Read16(bitmap));
     const int16_t height = int16_t(Read16(bitmap + 2));
     const uint16_t rowBytes = Read16(bitmap + 4);
@@ -128,7 +222,7 @@ void CPalmEmulator::DrawBitmap(uint32_t bitmap, int16_t x, int16_t y) {
     const uint8_t version = Read8(bitmap + 9);
     const uint32_t depth = version == 0 ? 1 : Read8(bitmap + 8);
     m_draws.push_back({x, y, width, height});
-    if (version > 2 || flags != 0) {
+    if (version > 2 || (flags & ~kHasColorTable) != 0 || (flags != 0 && version == 0)) {
         Error("bitmap version or flags not supported here");
         return;
     }
@@ -142,11 +236,32 @@ void CPalmEmulator::DrawBitmap(uint32_t bitmap, int16_t x, int16_t y) {
         Error("bitmap header inconsistent");
         return;
     }
+    uint32_t bitsAt = bitmap + 16;
+    std::vector<uint8_t> table;
+    if (flags & kHasColorTable) {
+        const uint16_t entries = Read16(bitsAt);
+        if (entries > (1u << depth)) {
+            Error("colour table of " + std::to_string(entries) + " entries at depth " +
+                  std::to_string(depth));
+            return;
+        }
+        table.resize(size_t(entries) * 4);
+        if (!table.empty() && uc_mem_read(m_uc, bitsAt + 2, table.data(), table.size()) != 0) {
+            Error("colour table unreadable");
+            return;
+        }
+        bitsAt += 2 + uint32_t(table.size());
+    }
     std::vector<uint8_t> bits(size_t(rowBytes) * size_t(height));
-    if (uc_mem_read(m_uc, bitmap + 16, bits.data(), bits.size()) != UC_ERR_OK) {
+    if (uc_mem_read(m_uc, bitsAt, bits.data(), bits.size()) != UC_ERR_OK) {
         Error("bitmap bits unreadable");
         return;
     }
+    // What each bitmap value becomes on the screen.
+    std::vector<uint8_t> map(256);
+    for (size_t i = 0; i < map.size(); ++i) map[i] = uint8_t(i);
+    if (depth == 8 && m_config.matchColors)
+        map = ColorMatch(table.empty() ? DefaultPalette() : table);
     const uint32_t perByte = 8 / depth;
     for (int r = 0; r < height; ++r) {
         const int sy = y + r;
@@ -157,7 +272,7 @@ void CPalmEmulator::DrawBitmap(uint32_t bitmap, int16_t x, int16_t y) {
             const uint8_t byte = bits[size_t(r) * rowBytes + size_t(c) / perByte];
             const uint32_t shift = 8 - depth * (uint32_t(c) % perByte + 1);
             m_screen[size_t(sy) * kScreen + size_t(sx)] =
-                uint8_t((byte >> shift) & ((1u << depth) - 1));
+                map[(byte >> shift) & ((1u << depth) - 1)];
         }
     }
 }
@@ -182,92 +297,128 @@ void CPalmEmulator::OnInterrupt(uc_engine* uc, uint32_t intno, void* user) {
     // What the call returns goes to D0 or A0; the other one is lost as well.
     uc_reg_write(uc, UC_M68K_REG_D0, &garbage);
     uc_reg_write(uc, UC_M68K_REG_A0, &garbage);
-    if (std::getenv("CC_VIEWER_TRACE") != nullptr) {
-        uint32_t sp = 0;
-        uc_reg_read(uc, UC_M68K_REG_A7, &sp);
-        std::fprintf(stderr, "trap %04X sp %X args %08X %08X\n", number, sp, self->Arg32(0),
-                     self->Arg32(4));
-    }
     self->Trap(number);
     pc += 4;
     uc_reg_write(uc, UC_M68K_REG_PC, &pc);
     if (self->m_fatal) uc_emu_stop(uc);
 }
 
+std::vector<std::vector<uint32_t>> CPalmEmulator::CallsOf(uint16_t trap) const {
+    std::vector<std::vector<uint32_t>> out;
+    for (const SystemCall& c : m_calls) {
+        if (c.trap == trap) out.push_back(c.args);
+    }
+    return out;
+}
+
+// Reads the arguments as the system does, runs the double and puts the result where the
+// caller looks for it.
 void CPalmEmulator::Trap(uint16_t number) {
-    const bool os30 = m_config.romVersion >= 0x03000000;
-    const bool os35 = m_config.romVersion >= 0x03500000;
+    const TrapSignature* sig = FindTrap(number);
+    if (sig == nullptr) {
+        Error("unexpected system call " + Hex(number));
+        m_fatal = true;
+        return;
+    }
+    if (m_config.romVersion < sig->since) {
+        Error(std::string(sig->name) + " does not exist on this system version");
+        m_fatal = true;
+        return;
+    }
+    uint32_t at = 0;
+    uc_reg_read(m_uc, UC_M68K_REG_A7, &at);
+    std::vector<uint32_t> args;
+    for (const char* a = sig->args; *a != 0; ++a) {
+        if (*a == 'b') {
+            args.push_back(Read8(at));
+            at += 2;
+        } else if (*a == 'w') {
+            args.push_back(Read16(at));
+            at += 2;
+        } else {
+            args.push_back(Read32(at));
+            at += 4;
+        }
+    }
+    if (std::getenv("CC_VIEWER_TRACE") != nullptr) {
+        std::string line = std::string("trap ") + sig->name + "(";
+        for (size_t i = 0; i < args.size(); ++i) line += (i ? ", " : "") + Hex(args[i]);
+        std::fprintf(stderr, "%s)\n", line.c_str());
+    }
+    m_calls.push_back({number, args});
+    const uint32_t result = Dispatch(number, args);
+    uint32_t d0 = 0;
+    uc_reg_read(m_uc, UC_M68K_REG_D0, &d0);
+    switch (sig->result) {
+        case 'b':
+            d0 = (d0 & 0xFFFFFF00u) | (result & 0xFFu);
+            break;
+        case 'w':
+            d0 = (d0 & 0xFFFF0000u) | (result & 0xFFFFu);
+            break;
+        case 'l':
+            d0 = result;
+            break;
+        case 'p':
+            uc_reg_write(m_uc, UC_M68K_REG_A0, &result);
+            break;
+        default:
+            break;
+    }
+    uc_reg_write(m_uc, UC_M68K_REG_D0, &d0);
+}
+
+uint32_t CPalmEmulator::Dispatch(uint16_t number, const std::vector<uint32_t>& a) {
     switch (number) {
-        case 0xA08F: {  // SysAppStartup(appInfoPP, prevGlobalsP, globalsPtrP)
+        case 0xA08F:  // SysAppStartup(appInfoPP, prevGlobalsP, globalsPtrP)
             m_appInfo = Allocate(32);
             Write16(m_appInfo, m_config.launchCode);
             Write32(m_appInfo + 2, 0);
             Write16(m_appInfo + 6, 0x000E);
-            Write32(Arg32(0), m_appInfo);
-            Write32(Arg32(4), 0);
-            Write32(Arg32(8), 0);
-            SetD0(0);
-            break;
-        }
+            Write32(a[0], m_appInfo);
+            Write32(a[1], 0);
+            Write32(a[2], 0);
+            return 0;
         case 0xA090:  // SysAppExit(appInfoP, prevGlobalsP, globalsP)
-            if (Arg32(0) != m_appInfo) Error("SysAppExit with another application information");
+            if (a[0] != m_appInfo) Error("SysAppExit with another application information");
             m_blocks.erase(m_appInfo);
-            SetD0(0);
-            break;
-        case 0xA27B: {  // FtrGet(creator, number, valueP)
-            const uint32_t creator = Arg32(0);
-            const uint16_t feature = Arg16(4);
-            if (creator == FourCC("psys") && feature == 1) {
-                Write32(Arg32(6), m_config.romVersion);
-                SetD0(0);
-            } else {
-                SetD0(0x0C02);  // no such feature
-            }
-            break;
-        }
+            return 0;
+        case 0xA27B:  // FtrGet(creator, featureNum, valueP)
+            if (a[0] != FourCC("psys") || a[1] != 1) return kErrNoFeature;
+            Write32(a[2], m_config.romVersion);
+            return 0;
         case 0xA00B:  // MemHeapFreeBytes(heapID, freeP, maxP)
-            if (Arg16(0) != 0) Error("free bytes asked of a heap other than the dynamic heap");
-            Write32(Arg32(2), m_config.heapFree);
-            Write32(Arg32(6), m_config.heapMaxChunk);
-            SetD0(0);
-            break;
-        case 0xA013: {  // MemPtrNew(size)
-            const uint32_t size = Arg32(0);
-            SetA0(size > m_config.heapMaxChunk ? 0 : Allocate(size));
-            break;
-        }
-        case 0xA012: {  // MemChunkFree(p)
-            const uint32_t p = Arg32(0);
-            if (m_blocks.erase(p) == 0) Error("MemChunkFree of " + Hex(p) + ", not a live chunk");
-            SetD0(0);
-            break;
-        }
+            if (a[0] != 0) Error("free bytes asked of a heap other than the dynamic heap");
+            Write32(a[1], m_config.heapFree);
+            Write32(a[2], m_config.heapMaxChunk);
+            return 0;
+        case 0xA013:  // MemPtrNew(size)
+            return a[0] > m_config.heapMaxChunk ? 0 : Allocate(a[0]);
+        case 0xA012:  // MemChunkFree(p)
+            if (m_blocks.erase(a[0]) == 0)
+                Error("MemChunkFree of " + Hex(a[0]) + ", not a live chunk");
+            return 0;
         case 0xA05F: {  // DmGetResource(type, id)
-            const uint32_t type = Arg32(0);
-            const uint16_t id = Arg16(4);
             uint32_t handle = 0;
             for (Resource& r : m_resources) {
-                if (FourCC(r.type) == type && r.id == id) {
+                if (FourCC(r.type) == a[0] && r.id == a[1]) {
                     ++r.gets;
                     handle = r.handle;
                 }
             }
-            SetA0(handle);
-            break;
+            return handle;
         }
         case 0xA061:  // DmReleaseResource(h)
-            if (Resource* r = ByHandle(Arg32(0))) {
+            if (Resource* r = ByHandle(a[0])) {
                 if (r->gets == 0) Error("resource " + r->type + " released more often than taken");
                 --r->gets;
             }
-            SetD0(0);
-            break;
+            return 0;
         case 0xA021: {  // MemHandleLock(h)
-            Resource* r = ByHandle(Arg32(0));
+            Resource* r = ByHandle(a[0]);
             if (r == nullptr || r->gets == 0) {
                 Error("lock of a handle not taken");
-                SetA0(0);
-                break;
+                return 0;
             }
             if (r->address == 0) {
                 // The data ends exactly at an unmapped page.
@@ -280,25 +431,24 @@ void CPalmEmulator::Trap(uint16_t number) {
                 m_resourceTop = base + (pages + 1) * kPage;  // one guard page after it
             }
             ++r->locks;
-            SetA0(r->address);
-            break;
+            return r->address;
         }
         case 0xA022:  // MemHandleUnlock(h)
-            if (Resource* r = ByHandle(Arg32(0))) {
+            if (Resource* r = ByHandle(a[0])) {
                 if (r->locks == 0)
                     Error("unlock of an unlocked handle");
                 else
                     --r->locks;
             }
-            SetD0(0);
-            break;
-        case 0xA02D:  // MemHandleSize(h)
-            if (Resource* r = ByHandle(Arg32(0))) SetD0(uint32_t(r->data.size()));
-            break;
+            return 0;
+        case 0xA02D: {  // MemHandleSize(h)
+            const Resource* r = ByHandle(a[0]);
+            return r != nullptr ? uint32_t(r->data.size()) : 0;
+        }
         case 0xA11D: {  // EvtGetEvent(eventP, timeout)
-            m_frames.push_back(Frame{m_depth, m_screen});
+            m_frames.push_back(Frame{m_depth, m_screen, m_palette});
             Event e = m_nextEvent < m_events.size() ? m_events[m_nextEvent++] : Event::Stop();
-            const uint32_t p = Arg32(0);
+            const uint32_t p = a[0];
             std::vector<uint8_t> zero(kEventSize, 0);
             uc_mem_write(m_uc, p, zero.data(), zero.size());
             Write16(p, e.type);
@@ -311,100 +461,122 @@ void CPalmEmulator::Trap(uint16_t number) {
                 Error("event loop does not end");
                 m_fatal = true;
             }
-            break;
+            return 0;
         }
         case 0xA0A9:  // SysHandleEvent(eventP)
-            m_systemEvents.push_back(Read16(Arg32(0)));
-            SetD0(0);
-            break;
+            m_systemEvents.push_back(Read16(a[0]));
+            return 0;
         case 0xA16F: {  // FrmInitForm(id)
-            const uint16_t id = Arg16(0);
             bool found = false;
-            for (const Resource& r : m_resources) found = found || (r.type == "tFRM" && r.id == id);
-            if (!found) Error("FrmInitForm of a missing form " + std::to_string(id));
-            SetA0(found ? kFormBase + id : 0);
-            break;
+            for (const Resource& r : m_resources)
+                found = found || (r.type == "tFRM" && r.id == a[0]);
+            if (!found) Error("FrmInitForm of a missing form " + std::to_string(a[0]));
+            return found ? kFormBase + a[0] : 0;
         }
         case 0xA174:  // FrmSetActiveForm(form)
         case 0xA170:  // FrmDeleteForm(form)
-            if (Arg32(0) < kFormBase) Error("form call with a pointer that is no form");
-            break;
+            if (a[0] < kFormBase) Error("form call with a pointer that is no form");
+            return 0;
         case 0xA171:  // FrmDrawForm(form): the main form is empty, so drawing it clears
-            if (Arg32(0) < kFormBase) Error("form call with a pointer that is no form");
+            if (a[0] < kFormBase) Error("form call with a pointer that is no form");
             Clear(0);
-            break;
+            return 0;
         case 0xA193:  // FrmDoDialog(form): the dialog leaves its mark on the screen
-            m_dialogs.push_back(uint16_t(Arg32(0) - kFormBase));
+            m_dialogs.push_back(uint16_t(a[0] - kFormBase));
             Clear(uint8_t((1u << m_depth) - 1));
-            SetD0(m_config.dialogButton);
-            break;
+            return m_config.dialogButton;
         case 0xA192:  // FrmAlert(id)
-            m_alerts.push_back(Arg16(0));
-            SetD0(0);
-            break;
+            m_alerts.push_back(uint16_t(a[0]));
+            return 0;
         case 0xA206:  // WinEraseWindow()
             Clear(0);
-            break;
+            return 0;
         case 0xA20B:  // WinGetDisplayExtent(xP, yP)
-            Write16(Arg32(0), kScreen);
-            Write16(Arg32(4), kScreen);
-            break;
+            Write16(a[0], kScreen);
+            Write16(a[1], kScreen);
+            return 0;
         case 0xA226:  // WinDrawBitmap(bitmapP, x, y)
-            DrawBitmap(Arg32(0), int16_t(Arg16(4)), int16_t(Arg16(6)));
-            break;
-        case 0xA33E: {  // WinScreenMode(op, widthP, heightP, depthP, enableColorP)
-            if (!os30) {
-                Error("WinScreenMode does not exist before 3.0");
-                m_fatal = true;
-                break;
-            }
-            const uint16_t op = Arg16(0);
-            const uint32_t depthP = Arg32(10);
-            if (op == 4) {
-                Write32(depthP, m_config.supportedDepths);
-            } else if (op == 3) {
-                const uint32_t depth = Read32(depthP);
-                if (depth == 0 || depth > 8 || !(m_config.supportedDepths & (1u << (depth - 1)))) {
-                    Error("screen depth " + std::to_string(depth) + " set but not supported");
-                    SetD0(0x0C01);
-                    break;
-                }
-                m_depth = depth;
-                m_depthChanged = true;
-            } else if (op == 2) {
-                m_depth = m_config.defaultDepth;
-                m_depthChanged = false;
-            } else {
-                Error("WinScreenMode operation " + std::to_string(op));
-            }
-            SetD0(0);
-            break;
-        }
-        case 0xA39D: {  // WinPalette(op, startIndex, count, tableP)
-            if (!os35) {
-                Error("WinPalette does not exist before 3.5");
-                m_fatal = true;
-                break;
-            }
-            const uint16_t op = Arg16(0);
-            if (op == 1) {
-                const uint16_t count = Arg16(4);
-                m_palette.resize(size_t(count) * 4);
-                uc_mem_read(m_uc, Arg32(6), m_palette.data(), m_palette.size());
-                m_paletteChanged = true;
-            } else if (op == 2) {
-                m_paletteChanged = false;
-            } else {
-                Error("WinPalette operation " + std::to_string(op));
-            }
-            SetD0(0);
-            break;
-        }
+            DrawBitmap(a[0], int16_t(a[1]), int16_t(a[2]));
+            return 0;
+        case 0xA33E:
+            return ScreenModeCall(a);
+        case 0xA39D:
+            return PaletteCall(a);
         default:
-            Error("unexpected system call " + Hex(number));
-            m_fatal = true;
-            break;
+            return 0;  // every trap of the table has its case above
     }
+}
+
+// WinScreenMode(operation, widthP, heightP, depthP, enableColorP); null pointers are
+// left alone, as the system does.
+uint32_t CPalmEmulator::ScreenModeCall(const std::vector<uint32_t>& a) {
+    const uint32_t widthP = a[1], heightP = a[2], depthP = a[3], colorP = a[4];
+    const bool color = (m_config.supportedDepths & 0x80) != 0;
+    auto report = [&](uint32_t depth) {
+        if (widthP) Write32(widthP, kScreen);
+        if (heightP) Write32(heightP, kScreen);
+        if (depthP) Write32(depthP, depth);
+        if (colorP && uc_mem_write(m_uc, colorP, &color, 1) != UC_ERR_OK)
+            Error("write to unmapped " + Hex(colorP));
+    };
+    switch (a[0]) {
+        case kModeGetDefaults:
+            report(m_config.defaultDepth);
+            return 0;
+        case kModeGet:
+            report(m_depth);
+            return 0;
+        case kModeSetToDefaults:
+            m_depth = m_config.defaultDepth;
+            m_depthChanged = false;
+            return 0;
+        case kModeSet: {
+            if (!depthP) return 0;
+            const uint32_t depth = Read32(depthP);
+            if (depth == 0 || depth > 8 || !(m_config.supportedDepths & (1u << (depth - 1)))) {
+                Error("screen depth " + std::to_string(depth) + " set but not supported");
+                return kErrParam;
+            }
+            m_depth = depth;
+            m_depthChanged = true;
+            return 0;
+        }
+        case kModeGetDepths:
+            if (depthP) Write32(depthP, m_config.supportedDepths);
+            return 0;
+        case kModeGetColor:
+            report(m_depth);
+            return 0;
+        default:
+            Error("WinScreenMode operation " + std::to_string(a[0]));
+            return kErrParam;
+    }
+}
+
+// WinPalette(operation, startIndex, paletteEntries, tableP) on the screen's 256 entries.
+uint32_t CPalmEmulator::PaletteCall(const std::vector<uint32_t>& a) {
+    const int16_t start = int16_t(a[1]);
+    const uint32_t count = a[2], tableP = a[3];
+    if (a[0] == kPaletteSetToDefault) {
+        m_palette = DefaultPalette();
+        m_paletteChanged = false;
+        return 0;
+    }
+    if ((a[0] != kPaletteGet && a[0] != kPaletteSet) || start < 0 || start + count > 256 ||
+        tableP == 0) {
+        Error("WinPalette(" + std::to_string(a[0]) + ", " + std::to_string(start) + ", " +
+              std::to_string(count) + ") not supported here");
+        return kErrParam;
+    }
+    uint8_t* entries = m_palette.data() + 4 * start;
+    if (a[0] == kPaletteGet) {
+        uc_mem_write(m_uc, tableP, entries, 4 * count);
+        return 0;
+    }
+    if (uc_mem_read(m_uc, tableP, entries, 4 * count) != UC_ERR_OK) Error("palette unreadable");
+    for (uint32_t i = 0; i < count; ++i) entries[4 * i] = uint8_t(start + int(i));
+    m_paletteChanged = true;
+    return 0;
 }
 
 void CPalmEmulator::CheckLeaks() {

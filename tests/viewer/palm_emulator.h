@@ -2,6 +2,11 @@
 // doubles of the system calls the picture viewer makes: features, memory, resources,
 // forms and alerts, events, and a 160 x 160 screen that bitmaps are drawn into.
 //
+// Each call's arguments are read from the caller's stack at the sizes of the system's own
+// prototypes, declared in one table in palm_emulator.cpp: a 1-byte argument is read from
+// the first (high-order) byte of its 2-byte slot, as the system reads it. Results go to
+// D0 at their own size (the rest of D0 holds garbage) or to A0.
+//
 // The doubles are strict: a call with arguments the real system would not accept, a
 // bitmap at a depth other than the screen's, an unknown trap, a handle released twice
 // and the like are recorded in Errors(); memory and resources still held when the
@@ -27,6 +32,11 @@ struct DeviceConfig {
     uint32_t heapMaxChunk = 65500;
     uint16_t dialogButton = 0;  // what FrmDoDialog answers
     uint16_t launchCode = 0;
+    // How 8-bit bitmaps reach an 8-bit screen. Some systems copy the indices, so the
+    // palette set with WinPalette gives them their colours; others match each colour,
+    // taken from the bitmap's own colour table (or the default palette when it has none),
+    // to the nearest entry of the screen's palette.
+    bool matchColors = false;
 };
 
 struct Event {
@@ -42,7 +52,14 @@ struct Event {
 // The screen as it was when the application asked for its next event.
 struct Frame {
     uint32_t depth = 1;
-    std::vector<uint8_t> pixels;  // 160 * 160 pixel values, top row first
+    std::vector<uint8_t> pixels;   // 160 * 160 pixel values, top row first
+    std::vector<uint8_t> palette;  // the screen's 256 entries of index, r, g, b
+};
+
+// One system call with its arguments as the system read them.
+struct SystemCall {
+    uint16_t trap;
+    std::vector<uint32_t> args;
 };
 
 struct DrawCall {
@@ -71,6 +88,10 @@ class CPalmEmulator {
     const std::vector<DrawCall>& Draws() const { return m_draws; }
     const std::vector<uint16_t>& Dialogs() const { return m_dialogs; }
     const std::vector<uint16_t>& SystemEvents() const { return m_systemEvents; }
+    const std::vector<SystemCall>& Calls() const { return m_calls; }
+    // The arguments of every call of one trap, in order.
+    std::vector<std::vector<uint32_t>> CallsOf(uint16_t trap) const;
+    // The screen's palette: 256 entries of index, r, g, b.
     const std::vector<uint8_t>& Palette() const { return m_palette; }
     uint32_t Depth() const { return m_depth; }
     bool DepthChanged() const { return m_depthChanged; }
@@ -90,19 +111,19 @@ class CPalmEmulator {
 
     static void OnInterrupt(::uc_struct* uc, uint32_t intno, void* self);
     void Trap(uint16_t number);
-    uint16_t Arg16(uint32_t offset);
-    uint32_t Arg32(uint32_t offset);
+    uint32_t Dispatch(uint16_t number, const std::vector<uint32_t>& a);
+    uint32_t ScreenModeCall(const std::vector<uint32_t>& a);
+    uint32_t PaletteCall(const std::vector<uint32_t>& a);
     uint8_t Read8(uint32_t address);
     uint16_t Read16(uint32_t address);
     uint32_t Read32(uint32_t address);
     void Write16(uint32_t address, uint16_t v);
     void Write32(uint32_t address, uint32_t v);
-    void SetD0(uint32_t v);
-    void SetA0(uint32_t v);
     uint32_t Allocate(uint32_t size);
     Resource* ByHandle(uint32_t handle);
     void Error(const std::string& text);
     void DrawBitmap(uint32_t bitmap, int16_t x, int16_t y);
+    std::vector<uint8_t> ColorMatch(const std::vector<uint8_t>& sourceTable) const;
     void Clear(uint8_t value);
     void CheckLeaks();
 
@@ -121,6 +142,7 @@ class CPalmEmulator {
     std::vector<DrawCall> m_draws;
     std::vector<uint16_t> m_dialogs;
     std::vector<uint16_t> m_systemEvents;
+    std::vector<SystemCall> m_calls;
     std::vector<uint8_t> m_palette;
     std::vector<uint8_t> m_screen;
     uint32_t m_depth = 1;

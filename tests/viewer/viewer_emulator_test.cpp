@@ -208,6 +208,30 @@ TEST(ViewerModes, OnSystemTwoAOneBitPictureShowsWithoutScreenModes) {
     EXPECT_EQ(Difference(ExpectedView(pic, 0, 0), emu.Frames()[0].pixels), "");
 }
 
+// WinScreenMode and WinPalette take their operation as a 1-byte argument, which the
+// system reads from the first byte of its 2-byte stack slot: each operation must arrive
+// as the viewer meant it.
+TEST(ViewerSystemCalls, ByteArgumentsArriveInTheFirstByteOfTheirSlot) {
+    constexpr uint16_t kWinScreenMode = 0xA33E, kWinPalette = 0xA39D;
+    const TestPicture pic = MakePattern(256, 200, 180);
+    CPalmEmulator emu(DeviceConfig{});
+    AddApplication(emu);
+    AddPicture(emu, pic, true);
+    ASSERT_TRUE(emu.Run(ViewerCode1())) << Joined(emu.Errors());
+    EXPECT_TRUE(emu.Errors().empty()) << Joined(emu.Errors());
+    EXPECT_TRUE(emu.Alerts().empty()) << testing::PrintToString(emu.Alerts());
+    std::vector<uint32_t> modes, palettes;
+    for (const std::vector<uint32_t>& args : emu.CallsOf(kWinScreenMode)) modes.push_back(args[0]);
+    for (const std::vector<uint32_t>& args : emu.CallsOf(kWinPalette)) {
+        palettes.push_back(args[0]);
+        EXPECT_EQ(args[1], 0u);    // start index
+        EXPECT_EQ(args[2], 256u);  // entries
+    }
+    // Supported depths, set, set to defaults; palette set, set to default.
+    EXPECT_EQ(modes, (std::vector<uint32_t>{4, 3, 2}));
+    EXPECT_EQ(palettes, (std::vector<uint32_t>{1, 2}));
+}
+
 // Runs the viewer on a device and a picture that it must refuse.
 struct Refusal {
     const char* name;
