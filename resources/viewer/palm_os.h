@@ -1,10 +1,13 @@
 /* The handful of Palm OS system calls, types and constants the viewer uses.
  *
  * A system call is `trap #15` followed by its 16-bit trap number. The system reads the
- * arguments from the caller's stack exactly as a called function would (first argument
- * on top, 16-bit values as two bytes, pointers and 32-bit values as four), so each
- * wrapper pushes its own arguments right before the trap and removes them afterwards;
- * an ordinary function holding the trap would put its return address in the way.
+ * arguments from the caller's stack exactly as a called function would: first argument
+ * on top, pointers and 32-bit values as four bytes, 16-bit values as two, and 1-byte
+ * values (UInt8, Boolean, the small enums) in a 2-byte slot of their own whose first,
+ * high-order byte holds the value, which is where `move.b` to -(sp) puts it. Each
+ * wrapper pushes its own arguments, at the sizes of the system's prototype noted above
+ * it, right before the trap and removes them afterwards; an ordinary function holding
+ * the trap would put its return address in the way.
  * Results come back in D0 (integers) or A0 (pointers); D0-D2 and A0-A1 are not kept.
  * Inputs are held in registers, never in stack slots, because the pushes move the stack
  * pointer under any stack-relative operand. */
@@ -119,6 +122,7 @@ typedef struct SysAppInfoType {
     uint16_t launchFlags;
 } SysAppInfoType;
 
+/* Err SysAppStartup(SysAppInfoPtr *appInfoPP, MemPtr *prevGlobalsP, MemPtr *globalsPtrP) */
 PALM_INLINE Err SysAppStartup(SysAppInfoType** appInfo, MemPtr* prevGlobals, MemPtr* globals) {
     register Err result __asm__("d0");
     __asm__ volatile("move.l %3,-(%%sp)\n\tmove.l %2,-(%%sp)\n\tmove.l %1,-(%%sp)\n\t" PALM_TRAP(
@@ -129,6 +133,7 @@ PALM_INLINE Err SysAppStartup(SysAppInfoType** appInfo, MemPtr* prevGlobals, Mem
     return result;
 }
 
+/* Err SysAppExit(SysAppInfoPtr appInfoP, MemPtr prevGlobalsP, MemPtr globalsP) */
 PALM_INLINE Err SysAppExit(SysAppInfoType* appInfo, MemPtr prevGlobals, MemPtr globals) {
     register Err result __asm__("d0");
     __asm__ volatile("move.l %3,-(%%sp)\n\tmove.l %2,-(%%sp)\n\tmove.l %1,-(%%sp)\n\t" PALM_TRAP(
@@ -139,6 +144,7 @@ PALM_INLINE Err SysAppExit(SysAppInfoType* appInfo, MemPtr prevGlobals, MemPtr g
     return result;
 }
 
+/* Err FtrGet(UInt32 creator, UInt16 featureNum, UInt32 *valueP) */
 PALM_INLINE Err FtrGet(uint32_t creator, uint16_t number, uint32_t* value) {
     register Err result __asm__("d0");
     __asm__ volatile("move.l %3,-(%%sp)\n\tmove.w %2,-(%%sp)\n\tmove.l %1,-(%%sp)\n\t" PALM_TRAP(
@@ -149,6 +155,7 @@ PALM_INLINE Err FtrGet(uint32_t creator, uint16_t number, uint32_t* value) {
     return result;
 }
 
+/* Err MemHeapFreeBytes(UInt16 heapID, UInt32 *freeP, UInt32 *maxP) */
 PALM_INLINE Err MemHeapFreeBytes(uint16_t heapId, uint32_t* freeBytes, uint32_t* maxChunk) {
     register Err result __asm__("d0");
     __asm__ volatile("move.l %3,-(%%sp)\n\tmove.l %2,-(%%sp)\n\tmove.w %1,-(%%sp)\n\t" PALM_TRAP(
@@ -159,6 +166,7 @@ PALM_INLINE Err MemHeapFreeBytes(uint16_t heapId, uint32_t* freeBytes, uint32_t*
     return result;
 }
 
+/* MemPtr MemPtrNew(UInt32 size) */
 PALM_INLINE MemPtr MemPtrNew(uint32_t size) {
     register MemPtr result __asm__("a0");
     __asm__ volatile("move.l %1,-(%%sp)\n\t" PALM_TRAP(kTrapMemPtrNew) "addq.l #4,%%sp"
@@ -168,6 +176,7 @@ PALM_INLINE MemPtr MemPtrNew(uint32_t size) {
     return result;
 }
 
+/* Err MemChunkFree(MemPtr chunkDataP), which MemPtrFree stands for */
 PALM_INLINE Err MemPtrFree(MemPtr p) {
     register Err result __asm__("d0");
     __asm__ volatile("move.l %1,-(%%sp)\n\t" PALM_TRAP(kTrapMemChunkFree) "addq.l #4,%%sp"
@@ -177,6 +186,7 @@ PALM_INLINE Err MemPtrFree(MemPtr p) {
     return result;
 }
 
+/* MemPtr MemHandleLock(MemHandle h) */
 PALM_INLINE MemPtr MemHandleLock(MemHandle h) {
     register MemPtr result __asm__("a0");
     __asm__ volatile("move.l %1,-(%%sp)\n\t" PALM_TRAP(kTrapMemHandleLock) "addq.l #4,%%sp"
@@ -186,6 +196,7 @@ PALM_INLINE MemPtr MemHandleLock(MemHandle h) {
     return result;
 }
 
+/* Err MemHandleUnlock(MemHandle h) */
 PALM_INLINE Err MemHandleUnlock(MemHandle h) {
     register Err result __asm__("d0");
     __asm__ volatile("move.l %1,-(%%sp)\n\t" PALM_TRAP(kTrapMemHandleUnlock) "addq.l #4,%%sp"
@@ -195,6 +206,7 @@ PALM_INLINE Err MemHandleUnlock(MemHandle h) {
     return result;
 }
 
+/* UInt32 MemHandleSize(MemHandle h) */
 PALM_INLINE uint32_t MemHandleSize(MemHandle h) {
     register uint32_t result __asm__("d0");
     __asm__ volatile("move.l %1,-(%%sp)\n\t" PALM_TRAP(kTrapMemHandleSize) "addq.l #4,%%sp"
@@ -204,6 +216,7 @@ PALM_INLINE uint32_t MemHandleSize(MemHandle h) {
     return result;
 }
 
+/* MemHandle DmGetResource(DmResType type, DmResID resID): 32 and 16 bits */
 PALM_INLINE MemHandle DmGetResource(uint32_t type, uint16_t id) {
     register MemHandle result __asm__("a0");
     __asm__ volatile(
@@ -214,6 +227,7 @@ PALM_INLINE MemHandle DmGetResource(uint32_t type, uint16_t id) {
     return result;
 }
 
+/* Err DmReleaseResource(MemHandle resourceH) */
 PALM_INLINE Err DmReleaseResource(MemHandle h) {
     register Err result __asm__("d0");
     __asm__ volatile("move.l %1,-(%%sp)\n\t" PALM_TRAP(kTrapDmReleaseResource) "addq.l #4,%%sp"
@@ -223,6 +237,7 @@ PALM_INLINE Err DmReleaseResource(MemHandle h) {
     return result;
 }
 
+/* void EvtGetEvent(EventType *event, Int32 timeout) */
 PALM_INLINE void EvtGetEvent(EventType* event, int32_t timeout) {
     __asm__ volatile(
         "move.l %1,-(%%sp)\n\tmove.l %0,-(%%sp)\n\t" PALM_TRAP(kTrapEvtGetEvent) "addq.l #8,%%sp"
@@ -231,6 +246,7 @@ PALM_INLINE void EvtGetEvent(EventType* event, int32_t timeout) {
         : PALM_CLOBBERS, "a0");
 }
 
+/* Boolean SysHandleEvent(EventPtr eventP): the result is the low byte of D0 */
 PALM_INLINE uint8_t SysHandleEvent(EventType* event) {
     register uint8_t result __asm__("d0");
     __asm__ volatile("move.l %1,-(%%sp)\n\t" PALM_TRAP(kTrapSysHandleEvent) "addq.l #4,%%sp"
@@ -240,6 +256,7 @@ PALM_INLINE uint8_t SysHandleEvent(EventType* event) {
     return result;
 }
 
+/* FormType *FrmInitForm(UInt16 rscID) */
 PALM_INLINE FormType* FrmInitForm(uint16_t id) {
     register FormType* result __asm__("a0");
     __asm__ volatile("move.w %1,-(%%sp)\n\t" PALM_TRAP(kTrapFrmInitForm) "addq.l #2,%%sp"
@@ -249,6 +266,7 @@ PALM_INLINE FormType* FrmInitForm(uint16_t id) {
     return result;
 }
 
+/* void FrmDeleteForm(FormType *formP), FrmDrawForm, FrmSetActiveForm alike */
 #define PALM_FORM_CALL(name, trap)                                                \
     PALM_INLINE void name(FormType* form) {                                       \
         __asm__ volatile("move.l %0,-(%%sp)\n\t" PALM_TRAP(trap) "addq.l #4,%%sp" \
@@ -260,6 +278,7 @@ PALM_FORM_CALL(FrmDeleteForm, kTrapFrmDeleteForm)
 PALM_FORM_CALL(FrmDrawForm, kTrapFrmDrawForm)
 PALM_FORM_CALL(FrmSetActiveForm, kTrapFrmSetActiveForm)
 
+/* UInt16 FrmDoDialog(FormType *formP) */
 PALM_INLINE uint16_t FrmDoDialog(FormType* form) {
     register uint16_t result __asm__("d0");
     __asm__ volatile("move.l %1,-(%%sp)\n\t" PALM_TRAP(kTrapFrmDoDialog) "addq.l #4,%%sp"
@@ -269,6 +288,7 @@ PALM_INLINE uint16_t FrmDoDialog(FormType* form) {
     return result;
 }
 
+/* UInt16 FrmAlert(UInt16 alertId) */
 PALM_INLINE uint16_t FrmAlert(uint16_t id) {
     register uint16_t result __asm__("d0");
     __asm__ volatile("move.w %1,-(%%sp)\n\t" PALM_TRAP(kTrapFrmAlert) "addq.l #2,%%sp"
@@ -278,10 +298,12 @@ PALM_INLINE uint16_t FrmAlert(uint16_t id) {
     return result;
 }
 
+/* void WinEraseWindow(void) */
 PALM_INLINE void WinEraseWindow(void) {
     __asm__ volatile(PALM_TRAP(kTrapWinEraseWindow) "" : : : PALM_CLOBBERS, "a0");
 }
 
+/* void WinGetDisplayExtent(Coord *extentX, Coord *extentY) */
 PALM_INLINE void WinGetDisplayExtent(int16_t* width, int16_t* height) {
     __asm__ volatile("move.l %1,-(%%sp)\n\tmove.l %0,-(%%sp)\n\t" PALM_TRAP(
                          kTrapWinGetDisplayExtent) "addq.l #8,%%sp"
@@ -290,6 +312,7 @@ PALM_INLINE void WinGetDisplayExtent(int16_t* width, int16_t* height) {
                      : PALM_CLOBBERS, "a0");
 }
 
+/* void WinDrawBitmap(BitmapPtr bitmapP, Coord x, Coord y): Coord is 16 bits */
 PALM_INLINE void WinDrawBitmap(BitmapType* bitmap, int16_t x, int16_t y) {
     __asm__ volatile("move.w %2,-(%%sp)\n\tmove.w %1,-(%%sp)\n\tmove.l %0,-(%%sp)\n\t" PALM_TRAP(
                          kTrapWinDrawBitmap) "addq.l #8,%%sp"
@@ -298,27 +321,31 @@ PALM_INLINE void WinDrawBitmap(BitmapType* bitmap, int16_t x, int16_t y) {
                      : PALM_CLOBBERS, "a0");
 }
 
-/* Byte-sized arguments (the operation, the colour flag) travel as 16-bit words. */
-PALM_INLINE Err WinScreenMode(uint16_t operation, uint32_t* width, uint32_t* height,
-                              uint32_t* depth, uint8_t* enableColor) {
+/* Err WinScreenMode(WinScreenModeOperation operation, UInt32 *widthP, UInt32 *heightP,
+ *                   UInt32 *depthP, Boolean *enableColorP): the operation is a 1-byte enum.
+ * Byte operands sit in data registers: the 68000 has no byte moves from address
+ * registers. */
+PALM_INLINE Err WinScreenMode(uint8_t operation, uint32_t* width, uint32_t* height, uint32_t* depth,
+                              uint8_t* enableColor) {
     register Err result __asm__("d0");
     __asm__ volatile(
         "move.l %5,-(%%sp)\n\tmove.l %4,-(%%sp)\n\tmove.l %3,-(%%sp)\n\tmove.l "
-        "%2,-(%%sp)\n\tmove.w %1,-(%%sp)\n\t" PALM_TRAP(kTrapWinScreenMode) "lea 18(%%sp),%%sp"
+        "%2,-(%%sp)\n\tmove.b %1,-(%%sp)\n\t" PALM_TRAP(kTrapWinScreenMode) "lea 18(%%sp),%%sp"
         : "=d"(result)
-        : "r"(operation), "r"(width), "r"(height), "r"(depth), "r"(enableColor)
+        : "d"(operation), "r"(width), "r"(height), "r"(depth), "r"(enableColor)
         : PALM_CLOBBERS_D0);
     return result;
 }
 
-PALM_INLINE Err WinPalette(uint16_t operation, int16_t start, uint16_t count,
-                           const uint8_t* table) {
+/* Err WinPalette(UInt8 operation, Int16 startIndex, UInt16 paletteEntries,
+ *                RGBColorType *tableP) */
+PALM_INLINE Err WinPalette(uint8_t operation, int16_t start, uint16_t count, const uint8_t* table) {
     register Err result __asm__("d0");
     __asm__ volatile(
-        "move.l %4,-(%%sp)\n\tmove.w %3,-(%%sp)\n\tmove.w %2,-(%%sp)\n\tmove.w "
+        "move.l %4,-(%%sp)\n\tmove.w %3,-(%%sp)\n\tmove.w %2,-(%%sp)\n\tmove.b "
         "%1,-(%%sp)\n\t" PALM_TRAP(kTrapWinPalette) "lea 10(%%sp),%%sp"
         : "=d"(result)
-        : "r"(operation), "r"(start), "r"(count), "r"(table)
+        : "d"(operation), "r"(start), "r"(count), "r"(table)
         : PALM_CLOBBERS_D0);
     return result;
 }
