@@ -226,6 +226,10 @@ void CPalmEmulator::DrawBitmap(uint32_t bitmap, int16_t x, int16_t y) {
         Error("bitmap version or flags not supported here");
         return;
     }
+    if (version == 2 && m_config.romVersion < kSystem35) {
+        Error("version 2 bitmap before system 3.5");
+        return;
+    }
     if (depth != m_depth) {
         Error("bitmap of depth " + std::to_string(depth) + " on a screen of depth " +
               std::to_string(m_depth));
@@ -260,8 +264,15 @@ void CPalmEmulator::DrawBitmap(uint32_t bitmap, int16_t x, int16_t y) {
     // What each bitmap value becomes on the screen.
     std::vector<uint8_t> map(256);
     for (size_t i = 0; i < map.size(); ++i) map[i] = uint8_t(i);
-    if (depth == 8 && m_config.matchColors)
-        map = ColorMatch(table.empty() ? DefaultPalette() : table);
+    if (depth == 8 && m_config.matchColors) {
+        const std::vector<uint8_t> source = table.empty() ? DefaultPalette() : table;
+        if (source != m_matchSource || m_palette != m_matchPalette) {
+            m_matchSource = source;
+            m_matchPalette = m_palette;
+            m_matchMap = ColorMatch(source);
+        }
+        map = m_matchMap;
+    }
     const uint32_t perByte = 8 / depth;
     for (int r = 0; r < height; ++r) {
         const int sy = y + r;

@@ -144,6 +144,8 @@ class CPalmEmulator {
     std::vector<uint16_t> m_systemEvents;
     std::vector<SystemCall> m_calls;
     std::vector<uint8_t> m_palette;
+    // The last colour match: source colours, the palette then, the screen index of each.
+    std::vector<uint8_t> m_matchSource, m_matchPalette, m_matchMap;
     std::vector<uint8_t> m_screen;
     uint32_t m_depth = 1;
     bool m_depthChanged = false;

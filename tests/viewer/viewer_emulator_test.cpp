@@ -234,6 +234,52 @@ TEST(ViewerSystemCalls, ByteArgumentsArriveInTheFirstByteOfTheirSlot) {
     EXPECT_EQ(palettes, (std::vector<uint32_t>{1, 2}));
 }
 
+// Where the colours on the screen first differ from the picture's at (x, y), or "".
+std::string ColourDifference(const TestPicture& pic, Position at, const Frame& f) {
+    for (int r = 0; r < kScreen && at.y + r < pic.height; ++r) {
+        for (int c = 0; c < kScreen && at.x + c < pic.width; ++c) {
+            const size_t want = 4 * size_t(pic.At(at.x + c, at.y + r));
+            const size_t got = 4 * size_t(f.pixels[size_t(r) * kScreen + size_t(c)]);
+            for (size_t k = 1; k < 4; ++k) {
+                if (pic.table[want + k] != f.palette[got + k]) {
+                    std::ostringstream s;
+                    s << "pixel (" << c << ", " << r << "): colour " << want / 4 << " shown as "
+                      << got / 4;
+                    return s.str();
+                }
+            }
+        }
+    }
+    return "";
+}
+
+// A 256-colour picture shows in its own colours whether the system copies the bitmap's
+// indices through the palette or matches each colour of the bitmap to the palette, in
+// both drawing modes.
+TEST(ViewerColours, ShowTheSameOnSystemsThatCopyIndicesAndOnThoseThatMatchColours) {
+    const TestPicture pic = MakePattern(256, 300, 280);
+    for (bool match : {false, true}) {
+        SCOPED_TRACE(match ? "matching colours" : "copying indices");
+        DeviceConfig config;
+        config.matchColors = match;
+        config.dialogButton = kCompatibleButton;
+        CPalmEmulator emu(config);
+        AddApplication(emu);
+        AddPicture(emu, pic, true);
+        const std::vector<uint16_t> keys = {kPageDown, kHard1, kHard3};
+        for (uint16_t k : keys) emu.QueueEvent(Event::Key(k, k > 0xFF ? kCommandKey : 0));
+        ASSERT_TRUE(emu.Run(ViewerCode1())) << Joined(emu.Errors());
+        EXPECT_TRUE(emu.Errors().empty()) << Joined(emu.Errors());
+        ASSERT_EQ(emu.Frames().size(), keys.size() + 1);
+        Position p{0, 0};
+        for (size_t i = 0; i < emu.Frames().size(); ++i) {
+            if (i > 0) p = Step(p, keys[i - 1], pic);
+            EXPECT_EQ(ColourDifference(pic, p, emu.Frames()[i]), "") << "frame " << i;
+        }
+        EXPECT_EQ(emu.Draws().back().height, 1);  // the last frame was drawn line by line
+    }
+}
+
 // Runs the viewer on a device and a picture that it must refuse.
 struct Refusal {
     const char* name;
