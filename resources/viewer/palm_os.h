@@ -102,17 +102,8 @@ typedef struct EventType {
 #define kPaletteSet 1
 #define kPaletteSetToDefault 2
 
-/* Bitmap header (version 1: the system draws 1, 2, 4 and 8 bits per pixel). */
-typedef struct BitmapType {
-    int16_t width;
-    int16_t height;
-    uint16_t rowBytes;
-    uint16_t flags;
-    uint8_t pixelSize;
-    uint8_t version;
-    uint16_t nextDepthOffset;
-    uint16_t reserved[2];
-} BitmapType;
+/* A bitmap as the system draws it; viewer_core writes its layout byte by byte. */
+typedef struct BitmapOpaque BitmapType;
 
 /* Application information handed out by the start-up call; only the launch
  * arguments at its start are read. */

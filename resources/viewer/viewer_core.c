@@ -210,6 +210,55 @@ void VwCopyPixels(const uint8_t* row, uint16_t srcPixel, uint8_t* line, uint16_t
     }
 }
 
+/* Bitmap header fields and flags. */
+enum {
+    kBmpFlagHasColorTable = 0x4000,
+    kBmpVersionOne = 1,
+    kBmpVersionTwo = 2,
+    kBmpCompressionNone = 0xFF
+};
+
+static void Put16(uint8_t* p, uint16_t v) {
+    p[0] = (uint8_t)(v >> 8);
+    p[1] = (uint8_t)v;
+}
+
+uint16_t VwBitmapBitsOffset(const VwPicture* pic) {
+    return pic->colorTable != 0 ? kVwBitmapHeaderSize + kVwBitmapColorTableSize
+                                : kVwBitmapHeaderSize;
+}
+
+void VwWriteBitmapColorTable(const VwPicture* pic, uint8_t* bitmap) {
+    uint8_t* out = bitmap + kVwBitmapHeaderSize;
+    uint16_t i;
+    if (pic->colorTable == 0) {
+        return;
+    }
+    Put16(out, 256);
+    out += 2;
+    for (i = 0; i < 256; ++i) {
+        out[4 * i] = (uint8_t)i;
+        out[4 * i + 1] = pic->colorTable[4 * i + 1];
+        out[4 * i + 2] = pic->colorTable[4 * i + 2];
+        out[4 * i + 3] = pic->colorTable[4 * i + 3];
+    }
+}
+
+void VwWriteBitmapHeader(const VwPicture* pic, uint16_t width, uint16_t height, uint16_t rowBytes,
+                         uint8_t* bitmap) {
+    const uint16_t table = pic->colorTable != 0;
+    Put16(bitmap, width);
+    Put16(bitmap + 2, height);
+    Put16(bitmap + 4, rowBytes);
+    Put16(bitmap + 6, table ? kBmpFlagHasColorTable : 0);
+    bitmap[8] = (uint8_t)pic->bitsPerPixel;
+    bitmap[9] = table ? kBmpVersionTwo : kBmpVersionOne;
+    Put16(bitmap + 10, 0); /* no bitmap of another depth follows */
+    bitmap[12] = 0;        /* transparent index, unused */
+    bitmap[13] = table ? kBmpCompressionNone : 0;
+    Put16(bitmap + 14, 0);
+}
+
 uint16_t VwScroll(uint16_t pos, int16_t step, uint16_t extent, uint16_t view) {
     uint16_t last = extent > view ? (uint16_t)(extent - view) : 0;
     if (step < 0) {

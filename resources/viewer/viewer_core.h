@@ -25,7 +25,11 @@ enum {
     kVwHeadSize = 36,
     kVwColorTableSize = 1024,
     /* Coordinates on the handheld are signed 16-bit. */
-    kVwMaxDimension = 32767
+    kVwMaxDimension = 32767,
+    /* The system's bitmap: a 16-byte header, for 8-bit pictures the colour table (entry
+     * count, then 256 entries of index, r, g, b), then the bits. */
+    kVwBitmapHeaderSize = 16,
+    kVwBitmapColorTableSize = 2 + kVwColorTableSize
 };
 
 /* Results of the core functions. */
@@ -83,6 +87,21 @@ uint16_t VwRleDecode(const uint8_t* src, uint32_t srcSize, uint8_t* dst, uint32_
  * most significant bits, as on the handheld's screen. */
 void VwCopyPixels(const uint8_t* row, uint16_t srcPixel, uint8_t* line, uint16_t dstPixel,
                   uint16_t count, uint16_t bitsPerPixel);
+
+/* Offset of the bits in a bitmap of the picture's depth: 8-bit bitmaps carry the picture's
+ * colour table between header and bits, so that systems that match a bitmap's colours
+ * to the screen's palette, rather than copy its indices, find the picture's own colours. */
+uint16_t VwBitmapBitsOffset(const VwPicture* pic);
+
+/* Writes the colour table of an 8-bit bitmap at `bitmap` (after its header): the
+ * picture's 256 colours, entry i with index i. Nothing for other depths. */
+void VwWriteBitmapColorTable(const VwPicture* pic, uint8_t* bitmap);
+
+/* Writes the 16-byte header of a bitmap at the picture's depth: version 1 without a
+ * colour table for 1, 2 and 4 bits per pixel; version 2 (the colour version) with the
+ * colour-table flag for 8 bits, uncompressed and without transparency. */
+void VwWriteBitmapHeader(const VwPicture* pic, uint16_t width, uint16_t height, uint16_t rowBytes,
+                         uint8_t* bitmap);
 
 /* The scroll position after moving by `step` (negative: up or left) along an axis of
  * `extent` pixels shown through a window of `view` pixels. */

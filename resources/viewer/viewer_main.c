@@ -40,13 +40,15 @@ enum {
 typedef struct Viewer {
     VwPicture pic;
     MemHandle headHandle;
-    uint8_t* tileBuffer; /* bitmap header followed by one decoded tile */
+    uint8_t* tileBuffer; /* bitmap of one decoded tile */
+    uint16_t bitsOffset; /* where a bitmap's bits follow its header and colour table */
     uint16_t viewWidth, viewHeight;
     uint16_t scrollX, scrollY;
     uint16_t fast;
     uint16_t failed;
-    BitmapType line; /* header of the line bitmap; its bits follow at once */
-    uint8_t lineBits[kLineBytes];
+    /* The line bitmap: header, colour table (8 bits per pixel only), one line of bits. */
+    uint8_t line[kVwBitmapHeaderSize + kVwBitmapColorTableSize + kLineBytes]
+        __attribute__((aligned(4)));
 } Viewer;
 
 static uint16_t Min16(uint16_t a, uint16_t b) {
@@ -71,7 +73,7 @@ static uint16_t LoadTile(Viewer* v, uint16_t index, VwTile* tile) {
         return 0;
     }
     data = (const uint8_t*)MemHandleLock(h);
-    rc = VwDecodeTile(&v->pic, tile, data, MemHandleSize(h), v->tileBuffer + sizeof(BitmapType));
+    rc = VwDecodeTile(&v->pic, tile, data, MemHandleSize(h), v->tileBuffer + v->bitsOffset);
     MemHandleUnlock(h);
     DmReleaseResource(h);
     return rc == kVwOk;
@@ -99,20 +101,13 @@ static uint16_t TilesPresent(const VwPicture* pic) {
 }
 
 static void DrawTileFast(Viewer* v, const VwTile* tile) {
-    BitmapType* bitmap = (BitmapType*)v->tileBuffer;
-    bitmap->width = (int16_t)tile->columns;
-    bitmap->height = (int16_t)tile->rows;
-    bitmap->rowBytes = tile->rowBytes;
-    bitmap->flags = 0;
-    bitmap->pixelSize = (uint8_t)v->pic.bitsPerPixel;
-    bitmap->version = 1;
-    bitmap->nextDepthOffset = 0;
-    bitmap->reserved[0] = bitmap->reserved[1] = 0;
-    WinDrawBitmap(bitmap, (int16_t)(tile->x - v->scrollX), (int16_t)(tile->y - v->scrollY));
+    VwWriteBitmapHeader(&v->pic, tile->columns, tile->rows, tile->rowBytes, v->tileBuffer);
+    WinDrawBitmap((BitmapType*)v->tileBuffer, (int16_t)(tile->x - v->scrollX),
+                  (int16_t)(tile->y - v->scrollY));
 }
 
 static void DrawTileByLines(Viewer* v, const VwTile* tile) {
-    const uint8_t* bits = v->tileBuffer + sizeof(BitmapType);
+    const uint8_t* bits = v->tileBuffer + v->bitsOffset;
     uint16_t left = Max16(tile->x, v->scrollX);
     uint16_t right =
         Min16((uint16_t)(tile->x + tile->columns), (uint16_t)(v->scrollX + v->viewWidth));
@@ -124,19 +119,14 @@ static void DrawTileByLines(Viewer* v, const VwTile* tile) {
     if (left >= right || top >= bottom) {
         return;
     }
-    v->line.width = (int16_t)(right - left);
-    v->line.height = 1;
-    v->line.rowBytes = (uint16_t)(kMaxLinePixels * v->pic.bitsPerPixel / 8);
-    v->line.flags = 0;
-    v->line.pixelSize = (uint8_t)v->pic.bitsPerPixel;
-    v->line.version = 1;
-    v->line.nextDepthOffset = 0;
-    v->line.reserved[0] = v->line.reserved[1] = 0;
+    VwWriteBitmapHeader(&v->pic, (uint16_t)(right - left), 1,
+                        (uint16_t)(kMaxLinePixels * v->pic.bitsPerPixel / 8), v->line);
     for (row = top; row < bottom; ++row) {
         const uint8_t* src = bits + (uint32_t)(row - tile->y) * tile->rowBytes;
-        VwCopyPixels(src, (uint16_t)(left - tile->x), v->lineBits, 0, (uint16_t)(right - left),
-                     v->pic.bitsPerPixel);
-        WinDrawBitmap(&v->line, (int16_t)(left - v->scrollX), (int16_t)(row - v->scrollY));
+        VwCopyPixels(src, (uint16_t)(left - tile->x), v->line + v->bitsOffset, 0,
+                     (uint16_t)(right - left), v->pic.bitsPerPixel);
+        WinDrawBitmap((BitmapType*)v->line, (int16_t)(left - v->scrollX),
+                      (int16_t)(row - v->scrollY));
     }
 }
 
@@ -283,7 +273,7 @@ static uint16_t Run(uint32_t rom) {
                (pic.bitsPerPixel == 8 && rom < kPaletteRomVersion)) {
         alert = kAlertCannotShow;
     } else {
-        tileBytes = sizeof(BitmapType) + VwMaxTileBytes(&pic);
+        tileBytes = VwBitmapBitsOffset(&pic) + VwMaxTileBytes(&pic);
         if (MemHeapFreeBytes(0, &freeBytes, &maxChunk) != 0 || maxChunk < tileBytes ||
             freeBytes < MemoryNeeded(&pic, tileBytes)) {
             alert = kAlertNoMemory;
@@ -312,6 +302,10 @@ static uint16_t Run(uint32_t rom) {
 
     v->pic = pic;
     v->headHandle = head;
+    v->bitsOffset = VwBitmapBitsOffset(&pic);
+    /* The colour tables stay in place; each drawing writes only the header. */
+    VwWriteBitmapColorTable(&pic, v->tileBuffer);
+    VwWriteBitmapColorTable(&pic, v->line);
     v->scrollX = v->scrollY = 0;
     v->fast = 1;
     v->failed = 0;
@@ -320,7 +314,9 @@ static uint16_t Run(uint32_t rom) {
         depthSet = WinScreenMode(kScreenModeSet, 0, 0, &depth, 0) == 0;
     }
     if (pic.bitsPerPixel == 8) {
-        paletteSet = WinPalette(kPaletteSet, 0, 256, pic.colorTable) == 0;
+        /* The screen takes the very table the bitmaps carry, so that matching their
+         * colours finds each one exactly and copying their indices shows them right. */
+        paletteSet = WinPalette(kPaletteSet, 0, 256, v->tileBuffer + kVwBitmapHeaderSize + 2) == 0;
     }
     WinGetDisplayExtent(&screenWidth, &screenHeight);
     if (screenWidth <= 0 || screenWidth > kMaxLinePixels) {

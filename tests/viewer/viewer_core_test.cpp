@@ -207,6 +207,35 @@ TEST(ViewerPixels, CopiesAnyRunOfPixelsToAnyPlaceInALine) {
     }
 }
 
+// The system's bitmap layout: a 256-colour picture's bitmaps are version 2 with the
+// colour-table flag and the picture's table (entry i with index i) before the bits; grey
+// pictures keep plain version 1 bitmaps.
+TEST(ViewerBitmaps, EightBitBitmapsCarryThePicturesColourTable) {
+    std::vector<uint8_t> head = EncodeHead(MakePattern(256, 300, 280), false);
+    for (size_t i = 0; i < 256; ++i) head[36 + 4 * i] = 0x77;  // index bytes are not used
+    const VwPicture colour = Parse(head);
+    ASSERT_EQ(VwBitmapBitsOffset(&colour), 16 + 2 + 1024);
+    std::vector<uint8_t> bitmap(VwBitmapBitsOffset(&colour) + 1, 0xEE);
+    VwWriteBitmapColorTable(&colour, bitmap.data());
+    VwWriteBitmapHeader(&colour, 252, 28, 252, bitmap.data());
+    EXPECT_EQ(
+        std::vector<uint8_t>(bitmap.begin(), bitmap.begin() + 18),
+        (std::vector<uint8_t>{0, 252, 0, 28, 0, 252, 0x40, 0, 8, 2, 0, 0, 0, 0xFF, 0, 0, 1, 0}));
+    for (size_t i = 0; i < 256; ++i) {
+        EXPECT_EQ(bitmap[18 + 4 * i], i);
+        for (size_t c = 1; c < 4; ++c) EXPECT_EQ(bitmap[18 + 4 * i + c], head[36 + 4 * i + c]);
+    }
+    EXPECT_EQ(bitmap.back(), 0xEE);  // the bits start after the table
+
+    const VwPicture grey = Parse(EncodeHead(MakePattern(16, 300, 280), false));
+    ASSERT_EQ(VwBitmapBitsOffset(&grey), 16);
+    std::vector<uint8_t> plain(17, 0xEE);
+    VwWriteBitmapColorTable(&grey, plain.data());
+    VwWriteBitmapHeader(&grey, 300, 1, 80, plain.data());
+    EXPECT_EQ(plain,
+              (std::vector<uint8_t>{1, 44, 0, 1, 0, 80, 0, 0, 4, 1, 0, 0, 0, 0, 0, 0, 0xEE}));
+}
+
 TEST(ViewerScroll, MovesByAScreenAndStopsAtTheEdges) {
     EXPECT_EQ(VwScroll(0, 160, 720, 160), 160);
     EXPECT_EQ(VwScroll(480, 160, 720, 160), 560);
