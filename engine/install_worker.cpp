@@ -11,6 +11,7 @@
 #include "engine/temp_dir.h"
 #include "engine/user_library.h"
 #include "formats/cca/cca_archive.h"
+#include "hotsync/timeline.h"
 #include "pdb/palm_db_file.h"
 #include "session/device_session.h"
 
@@ -265,6 +266,7 @@ bool WriteBackupAndLog(const std::string& userDir, pdb::CPalmDbFile& file, time_
 }
 
 int InstallWorker(IInstallDoneSink* window) {
+    timeline::Mark("desktop.worker");
     CDeviceSession* session = g_pSession;
     if (session) {
         RunUser user;
@@ -281,6 +283,7 @@ int InstallWorker(IInstallDoneSink* window) {
             user.record.lastSyncDate = std::time(nullptr);
             session->WriteUserInfo(user.record);
         }
+        timeline::Mark("desktop.end-of-sync");
         if (session->m_sd != -1) session->EndOfSync(0);
     }
     if (window) window->PostInstallDone();  // 8

@@ -6,6 +6,7 @@
 #include "hotsync/dlp.h"
 #include "hotsync/hotsync.h"
 #include "hotsync/padp.h"
+#include "hotsync/timeline.h"
 
 namespace hotsync {
 
@@ -111,6 +112,7 @@ int CSocket::Accept() {
         }
         const auto wakeup = cmp::DecodeWakeup(message);
         if (!wakeup) continue;  // not a wakeup: keep waiting for one
+        timeline::Mark("desktop.wakeup");
 
         m_announcedRate = static_cast<int>(wakeup->baudRate);
         m_cmpVersion = (wakeup->versionMajor << 8) | wakeup->versionMinor;
@@ -126,6 +128,7 @@ int CSocket::Accept() {
             errno = ETIMEDOUT;
             return -1;
         }
+        timeline::Mark("desktop.init-acked");
         link.SetLongForm((init.flags & cmp::kInitLongPadp) != 0);
         // The handheld moves to the new rate once it has acknowledged the init.
         m_lineRate = rate;
@@ -135,6 +138,7 @@ int CSocket::Accept() {
         m_endOfSyncSent = false;
         m_dlpVersion = 0;
         m_state = SocketState::Connected;
+        timeline::Mark("desktop.accepted");
         return 0;
     }
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <thread>
 
+#include "hotsync/timeline.h"
+
 namespace handheld {
 namespace {
 
@@ -230,6 +232,7 @@ LinkStatus CDeviceLink::SendWakeup(const std::vector<uint8_t>& cmp, int waitMs) 
     packet.xid = 0xFF;
     packet.body = EncodePadp(header, cmp.data(), cmp.size());
     CountStat(&LinkStats::wakeupsSent);
+    timeline::Mark("handheld.wakeup");
     LinkStatus st = WritePacket(packet);
     if (st != LinkStatus::kOk) return st;
     const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);

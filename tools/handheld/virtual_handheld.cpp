@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "hotsync/timeline.h"
 #include "tools/handheld/device_link.h"
 #include "tools/handheld/handheld_state.h"
 
@@ -307,6 +308,7 @@ class CSyncRunner {
 
     // Wakes the desktop. kOk when it answered, kTimeout when none did in time.
     LinkStatus Wake() {
+        timeline::Mark("handheld.press");
         m_link.Reset();
         m_link.SetRate(9600);
         uint8_t xid = kFirstLoopbackXid;
@@ -354,15 +356,17 @@ class CSyncRunner {
             // The ACK has left at the old rate; now retune the UART.
             if ((flags & kInitChangeRate) && rate != 0) m_link.SetRate(static_cast<int>(rate));
             m_link.SetLongForm((flags & kInitLongForm) && OffersLongForm(c));
+            timeline::Mark("handheld.rate");
             break;
         }
         // DLP until EndOfSync.
-        while (true) {
+        for (bool first = true;; first = false) {
             std::vector<uint8_t> request;
             uint8_t xid = 0;
             bool full = false;
             LinkStatus st = m_link.Receive(request, xid, full, receiveMs);
             if (st != LinkStatus::kOk) return Outcome(st);
+            if (first) timeline::Mark("handheld.request");
             if (full && c.fullStyle == FullStyle::kPadp) {
                 m_server.LogDropped(request);  // the message could not be taken
                 continue;
@@ -371,6 +375,7 @@ class CSyncRunner {
             const std::vector<uint8_t> reply = m_server.Handle(request, end);
             // A desktop that is done may hang up before its last ACK: few tries then.
             st = m_link.Send(reply, xid, end ? std::min(3, c.retries) : 0);
+            if (end) timeline::Mark("handheld.end");
             if (end)
                 return st == LinkStatus::kBroken ? SyncOutcome::kBroken : SyncOutcome::kCompleted;
             if (st != LinkStatus::kOk) return Outcome(st);

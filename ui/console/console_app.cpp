@@ -15,6 +15,7 @@
 #include "engine/install_run.h"
 #include "engine/install_worker.h"
 #include "engine/transfer_monitor.h"
+#include "hotsync/timeline.h"
 #include "resources/strings/string_table.h"
 #include "session/device_session.h"
 
@@ -187,6 +188,7 @@ void CInstallList::DeleteTempFiles() {
 }
 
 int RunCli(int argc, const char* const* argv) {
+    timeline::Mark("desktop.start");
     Options options;
     std::string error;
     if (!ParseOptions(argc, argv, options, error)) {
@@ -241,6 +243,7 @@ int RunCli(int argc, const char* const* argv) {
     if (session->m_sd == -1) {
         view.PrintLine(resources::FormatString(resources::kIdsPortBusy, options.port.c_str()));
     } else {
+        timeline::Mark("desktop.listening");
         view.PrintLine(resources::FormatString(
             resources::kIdsWaiting, static_cast<int>(list.Paths().size()), options.port.c_str()));
     }
@@ -268,12 +271,14 @@ int RunCli(int argc, const char* const* argv) {
                 session.reset();
                 session = makeSession();
                 if (session->m_sd != -1) {
+                    timeline::Mark("desktop.listening");
                     view.PrintLine(resources::FormatString(resources::kIdsWaiting,
                                                            static_cast<int>(list.Paths().size()),
                                                            options.port.c_str()));
                 }
             }
         } else if (session->IsHotSyncPressed()) {
+            timeline::Mark("desktop.wakeup-seen");
             // A line that shows the button without a handheld behind it (some ports
             // report CTS on when nothing is attached) must not outlast the waiting time.
             if (options.waitSeconds > 0 && session->Socket()) {
@@ -327,6 +332,7 @@ int RunCli(int argc, const char* const* argv) {
     monitor.OnInstallDone(*session);
     const bool failures = session->m_nFailed != 0 || view.Messages() != 0;
     session->Close();
+    timeline::Mark("desktop.closed");
     session.reset();
     g_pSession = nullptr;
     list.DeleteTempFiles();
