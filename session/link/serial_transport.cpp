@@ -16,6 +16,7 @@ constexpr int kInitialRate = 9600;
 constexpr int kReadIntervalMs = 2000;
 constexpr int kReadPerByteMs = 15;
 constexpr int kReadTotalExtraMs = 500;
+constexpr int kFifoBytes = 16;  // a UART's transmit FIFO, when its state cannot be read
 
 // The standard speed constant for a rate, or 0 when the rate has none.
 speed_t StandardSpeed(int rate) {
@@ -37,27 +38,6 @@ speed_t StandardSpeed(int rate) {
     }
 }
 
-// Waits until the driver has sent what was written, at most as long as the write
-// time-out allows (a port held back by flow control must not block us for good).
-void DrainOutput(int fd, size_t queued) {
-    const auto start = std::chrono::steady_clock::now();
-    const auto limit =
-        std::chrono::milliseconds(kReadPerByteMs * static_cast<int>(queued) + kReadTotalExtraMs);
-    int left = 0;
-    while (ioctl(fd, TIOCOUTQ, &left) == 0 && left > 0 &&
-           std::chrono::steady_clock::now() - start < limit) {
-        usleep(2000);
-    }
-}
-
-// Pending output first goes out (it may be the last ACK of a session), then both
-// directions are cleared.
-void Purge(int fd) {
-    int queued = 0;
-    if (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) DrainOutput(fd, size_t(queued));
-    ioctl(fd, TCFLSH, TCIOFLUSH);
-}
-
 int ElapsedMs(std::chrono::steady_clock::time_point since) {
     return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                 std::chrono::steady_clock::now() - since)
@@ -65,6 +45,43 @@ int ElapsedMs(std::chrono::steady_clock::time_point since) {
 }
 
 }  // namespace
+
+bool CSerialTransport::DrainOutput() {
+    const auto start = std::chrono::steady_clock::now();
+    int left = 0;
+    if (ioctl(m_fd, TIOCOUTQ, &left) != 0) left = 0;
+    const int limitMs = kReadPerByteMs * left + kReadTotalExtraMs;
+    while (left > 0 && ElapsedMs(start) < limitMs) {
+        usleep(2000);
+        if (ioctl(m_fd, TIOCOUTQ, &left) != 0) left = 0;
+    }
+    if (left > 0) return false;
+    // A pseudo-terminal hands every byte to the other side at once; a UART may still be
+    // shifting out its FIFO, which the queue count leaves out.
+    if (!m_bWritten || !HasModemLines()) return true;
+    unsigned int lsr = 0;
+    if (ioctl(m_fd, TIOCSERGETLSR, &lsr) == 0) {
+        while (!(lsr & TIOCSER_TEMT) && ElapsedMs(start) < limitMs) {
+            usleep(500);
+            if (ioctl(m_fd, TIOCSERGETLSR, &lsr) != 0) break;
+        }
+    } else if (m_rate > 0) {
+        usleep(useconds_t(kFifoBytes * 10 * 1000000LL / m_rate));
+    }
+    return true;
+}
+
+void CSerialTransport::Purge(bool keepInput) {
+    const bool sent = DrainOutput();
+    m_bWritten = false;
+    // Only output that could not leave is dropped: on a pseudo-terminal, clearing our
+    // output clears what the other side has not read yet, such as a session's last ACK.
+    if (!sent) {
+        ioctl(m_fd, TCFLSH, keepInput ? TCOFLUSH : TCIOFLUSH);
+    } else if (!keepInput) {
+        ioctl(m_fd, TCFLSH, TCIFLUSH);
+    }
+}
 
 CSerialTransport::CSerialTransport(std::string devicePath) : m_path(std::move(devicePath)) {}
 
@@ -85,14 +102,15 @@ int CSerialTransport::Open() {
         errno = ENOENT;
         return -1;
     }
+    // Nothing is purged here: a port that was closed holds nothing of ours to send, and
+    // what it has received is the handheld's (see SetRate).
     m_fd = fd;
-    ioctl(m_fd, TCFLSH, TCIOFLUSH);
     return 0;
 }
 
 void CSerialTransport::Close() {
     if (m_fd >= 0) {
-        Purge(m_fd);
+        Purge(false);
         ioctl(m_fd, TIOCNXCL);
         ::close(m_fd);
         m_fd = -1;
@@ -105,7 +123,12 @@ void CSerialTransport::Close() {
 
 int CSerialTransport::SetRate(int bitsPerSecond) {
     if (m_fd < 0 || bitsPerSecond <= 0) return -1;
-    Purge(m_fd);
+    // The first setting after opening keeps the input: bytes there came at the initial
+    // rate, from a handheld that was already calling (a pseudo-terminal keeps what the
+    // handheld sent before we opened it), and its waiting wakeup is served at once
+    // instead of at its next try. A closed serial port receives nothing, so there the
+    // input is empty anyway.
+    Purge(m_rate == 0);
     struct termios2 tio {};
     if (ioctl(m_fd, TCGETS2, &tio) < 0) return -1;
     // Raw 8N1 without software flow control or special characters.
@@ -192,6 +215,7 @@ int CSerialTransport::Write(const uint8_t* data, size_t size) {
         const ssize_t n = ::write(m_fd, data + done, size - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
+            m_bWritten = true;
             continue;
         }
         if (n < 0 && errno == EINTR) continue;

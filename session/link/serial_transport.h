@@ -22,7 +22,8 @@ class CSerialTransport final : public hotsync::ITransport {
     // RTS handshaking, at 9,600 RTS simply on. Rates without a standard speed constant
     // (128,000, 256,000) are set through the kernel's arbitrary-rate interface; a
     // pseudo-terminal takes any rate. Output still queued goes out first (within the write
-    // time-out), then both directions are purged.
+    // time-out), then both directions are purged; the first setting after Open keeps the
+    // input, which holds only what the handheld has sent already.
     int SetRate(int bitsPerSecond) override;
     // Waits at most timeoutMs for the first byte, then keeps collecting while bytes follow
     // within the inter-byte interval (2,000 ms) until size bytes or the total budget of
@@ -40,10 +41,18 @@ class CSerialTransport final : public hotsync::ITransport {
     int CurrentRate() const { return m_rate; }
 
   private:
+    // Waits until what was written has left, the driver's queue within the write time-out
+    // (flow control must not hold us for good) and then the UART's transmitter, so that a
+    // rate change or a close never cuts off the last packet. Whether all went out.
+    bool DrainOutput();
+    // Drains, then clears the input unless keepInput, and output only when it could not go.
+    void Purge(bool keepInput);
+
     std::string m_path;
     int m_fd = -1;
     int m_wakePipe[2] = {-1, -1};  // Interrupt() writes here to end a waiting Read
     int m_rate = 0;
+    bool m_bWritten = false;  // since the last purge
 };
 
 }  // namespace ports

@@ -137,6 +137,54 @@ TEST_F(SerialTransportTest, ReadWaitsOnlyAsLongAsAsked) {
     EXPECT_LE(MsSince(start), 15 * 10 + 500 + 200);
 }
 
+// What the handheld sent before the port was opened is still there after the first rate
+// setting; a later change of rate clears the input (it came at the old rate).
+TEST(SerialTransport, InputWaitingAtOpenSurvivesOnlyTheFirstRateSetting) {
+    CMasterEnd master;
+    ASSERT_FALSE(master.SlavePath().empty());
+    // The other side is opened once first, as the handheld keeps it open, so the bytes
+    // written before our open are held for it.
+    const int keep = ::open(master.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(keep, 0);
+    struct termios2 tio {};
+    ioctl(keep, TCGETS2, &tio);
+    tio.c_iflag = tio.c_oflag = tio.c_lflag = 0;
+    ioctl(keep, TCSETS2, &tio);
+    const uint8_t early[4] = {0xBE, 0xEF, 0xED, 0x03};
+    ASSERT_EQ(master.Write(early, sizeof early), 4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+
+    ports::CSerialTransport serial(master.SlavePath());
+    ASSERT_EQ(serial.Open(), 0);
+    ASSERT_EQ(serial.SetRate(9600), 0);
+    EXPECT_EQ(serial.BytesWaiting(), 4);
+    ASSERT_EQ(serial.SetRate(115200), 0);
+    EXPECT_EQ(serial.BytesWaiting(), 0);
+    serial.Close();
+    ::close(keep);
+}
+
+// The last ACK of a session is written just before the port is set back and closed; the
+// other side must still be able to read it. More than the other side's line buffer holds
+// is written, so that part of it still waits in the kernel where a purge would reach it.
+TEST_F(SerialTransportTest, WhatWasWrittenSurvivesARateChangeAndTheClose) {
+    ASSERT_EQ(serial->SetRate(115200), 0);
+    std::vector<uint8_t> bytes(6000);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 7);
+    ASSERT_EQ(serial->Write(bytes.data(), bytes.size()), int(bytes.size()));
+    ASSERT_EQ(serial->SetRate(9600), 0);
+    ASSERT_EQ(serial->Write(bytes.data(), 100), 100);
+    serial->Close();
+    std::vector<uint8_t> got(bytes.size() + 100);
+    size_t have = 0;
+    while (have < got.size()) {
+        const int n = master.Read(got.data() + have, got.size() - have, 1000);
+        if (n <= 0) break;
+        have += size_t(n);
+    }
+    EXPECT_EQ(have, got.size());
+}
+
 TEST_F(SerialTransportTest, InterruptEndsAWaitingRead) {
     auto reader = std::async(std::launch::async, [&] {
         uint8_t byte = 0;
