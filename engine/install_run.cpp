@@ -13,6 +13,24 @@ constexpr int kForcedTries = 20;
 
 }  // namespace
 
+void CInstallRun::CFinished::Set() {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_bSet = true;
+    }
+    m_cv.notify_all();
+}
+
+bool CInstallRun::CFinished::IsSet() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_bSet;
+}
+
+bool CInstallRun::CFinished::WaitFor(int ms) {
+    std::unique_lock<std::mutex> guard(m_lock);
+    return m_cv.wait_for(guard, std::chrono::milliseconds(ms), [this] { return m_bSet; });
+}
+
 CInstallRun::~CInstallRun() {
     if (m_thread.joinable()) m_thread.join();
 }
@@ -28,11 +46,11 @@ void CInstallRun::Start(CDeviceSession& session, const std::vector<std::string>&
     g_evAck.Reset();
     g_evPictureDone.Reset();
     g_pSession = &session;
-    auto finished = std::make_shared<std::atomic<bool>>(false);
+    auto finished = std::make_shared<CFinished>();
     m_pFinished = finished;
     m_thread = std::thread([window, finished] {
         InstallWorker(window);
-        finished->store(true);
+        finished->Set();
     });
 }
 
@@ -41,10 +59,11 @@ void CInstallRun::Join() {
 }
 
 bool CInstallRun::WaitFinished(int tries, int stepMs) const {
-    for (int i = 0; i < tries && !IsFinished(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
+    if (!m_pFinished) return false;
+    for (int i = 0; i < tries; ++i) {
+        if (m_pFinished->WaitFor(stepMs)) return true;
     }
-    return IsFinished();
+    return false;
 }
 
 bool CInstallRun::Stop(CDeviceSession& session) {

@@ -1,8 +1,9 @@
 // Starting and stopping the worker thread of one run, for every front end.
 #pragma once
 
-#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,11 +27,12 @@ class CInstallRun {
                bool setTime, IInstallDoneSink* window);
     bool IsStarted() const { return m_thread.joinable(); }
     // The worker has returned (after posting its notification).
-    bool IsFinished() const { return m_pFinished && m_pFinished->load(); }
+    bool IsFinished() const { return m_pFinished && m_pFinished->IsSet(); }
     // Waits for the worker after its notification came.
     void Join();
 
-    // Stops a running transfer: cancel, the stop event, then up to 11 waits of 250 ms.
+    // Stops a running transfer: cancel, the stop event, then up to 11 waits of 250 ms,
+    // each ended as soon as the worker returns.
     // A worker still running then is forced: the link is closed under it and the events
     // it may wait on are set, and it gets one more bounded wait. False when it still has
     // not ended; it is then left to the process's exit, and the session must not be
@@ -38,9 +40,23 @@ class CInstallRun {
     bool Stop(CDeviceSession& session);
 
   private:
+    // The worker's return, which a waiting thread sees at once.
+    class CFinished {
+      public:
+        void Set();
+        bool IsSet();
+        // Waits at most ms; whether it is set.
+        bool WaitFor(int ms);
+
+      private:
+        std::mutex m_lock;
+        std::condition_variable m_cv;
+        bool m_bSet = false;
+    };
+
     bool WaitFinished(int tries, int stepMs) const;
 
     std::thread m_thread;
     // Shared with the thread, which may outlive this object when it had to be left.
-    std::shared_ptr<std::atomic<bool>> m_pFinished;
+    std::shared_ptr<CFinished> m_pFinished;
 };
