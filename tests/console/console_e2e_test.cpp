@@ -73,6 +73,21 @@ TEST_F(ConsoleRun, InstallsTwoDatabasesOverAPseudoTerminal) {
     EXPECT_EQ(creates, 2u) << log;
 }
 
+// The handheld was pressed before the program started: the wakeup already waiting on the
+// line is served, not the next one (which this handheld sends only a minute later).
+TEST_F(ConsoleRun, WakeupWaitingWhenTheProgramStartsIsServed) {
+    ASSERT_TRUE(testdb::WriteRecordDb(Path("early.pdb"),
+                                      testdb::Info("Early Cli", false, "DATA", "ErlC"),
+                                      {testdb::Rec(200, 1)}));
+    const std::string pty = StartHandheld({"--wakeup-interval", "60000"});
+    ASSERT_EQ(pty.rfind("/dev/", 0), 0u) << pty;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the wakeup is out
+    const int status = RunCli({"--port", pty, "--quiet", "--wait", "10", Path("early.pdb")});
+    WaitHandheld();
+    EXPECT_EQ(status, 0) << m_cliOut;
+    EXPECT_TRUE(Written("Early Cli.pdb"));
+}
+
 TEST_F(ConsoleRun, UnknownFileIsReportedAndTheOthersInstalled) {
     ASSERT_TRUE(testdb::WriteResourceDb(Path("a.prc"),
                                         testdb::Info("First Cli", true, "appl", "Fcl1"),
@@ -168,7 +183,7 @@ TEST_F(ConsoleRun, ButtonWithoutAHandheldEndsWithinTheWaitingTime) {
     const auto begin = Clock::now();
     const int status =
         RunCli({"--port", slave, "--quiet", "--wait", "2", "x.prc"}, [&](CChild& cli) {
-            // Once the port is open (opening purges the line), the noise arrives.
+            // Once the port is open, the noise arrives.
             const auto end = Clock::now() + std::chrono::seconds(5);
             while (cli.Output().find("Waiting for connect") == std::string::npos &&
                    Clock::now() < end) {

@@ -1,11 +1,12 @@
 #include "ui/console/console_app.h"
 
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -22,7 +23,7 @@
 namespace console {
 namespace {
 
-constexpr int kTickMs = 180;     // the window's timer
+constexpr int kTickMs = 180;     // the window's timer; ours ends early on news
 constexpr int kReopenMs = 1000;  // retry of a port that could not be opened
 constexpr int kBarWidth = 30;
 
@@ -45,11 +46,27 @@ std::string Upper(std::string text) {
 // The worker's "install done", handed to the loop of the main thread.
 class CDoneFlag final : public IInstallDoneSink {
   public:
-    void PostInstallDone() override { m_bDone = true; }
-    bool Done() const { return m_bDone.load(); }
+    void PostInstallDone() override {
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_bDone = true;
+        }
+        m_cv.notify_all();
+    }
+    bool Done() {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_bDone;
+    }
+    // One tick of the transfer loop, ended by the notification.
+    void WaitFor(int ms) {
+        std::unique_lock<std::mutex> guard(m_lock);
+        m_cv.wait_for(guard, std::chrono::milliseconds(ms), [this] { return m_bDone; });
+    }
 
   private:
-    std::atomic<bool> m_bDone{false};
+    std::mutex m_lock;
+    std::condition_variable m_cv;
+    bool m_bDone = false;
 };
 
 // The window's controls on a terminal: status lines as they change, a progress bar
@@ -137,6 +154,19 @@ int Finish(int result, int status) {
 
 void Sleep(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// One idle tick, ended early when the port becomes readable: the handheld's first bytes
+// are then served at once, not at the next tick. True when it ended early.
+bool IdleTick(CDeviceSession* session, bool watchLine) {
+    hotsync::CSocket* socket = session ? session->Socket() : nullptr;
+    const int fd = socket && watchLine ? socket->PortHandle() : -1;
+    if (fd < 0) {
+        Sleep(kTickMs);
+        return false;
+    }
+    pollfd port{fd, POLLIN, 0};
+    return ::poll(&port, 1, kTickMs) != 0;
 }
 
 }  // namespace
@@ -250,6 +280,10 @@ int RunCli(int argc, const char* const* argv) {
 
     // Idle: poll the port until the handheld comes, the time is up, or Ctrl-C.
     int sinceReopen = 0;
+    // A port that stays readable without showing the button (noise on a port whose button
+    // is its CTS line, a hung-up line) would end every tick at once: it gets plain ticks.
+    bool watchLine = true;
+    bool lineWoke = false;
     for (;;) {
         if (g_bInterrupted) {
             session->Close();
@@ -270,6 +304,7 @@ int RunCli(int argc, const char* const* argv) {
                 sinceReopen = 0;
                 session.reset();
                 session = makeSession();
+                watchLine = true;
                 if (session->m_sd != -1) {
                     timeline::Mark("desktop.listening");
                     view.PrintLine(resources::FormatString(resources::kIdsWaiting,
@@ -289,8 +324,11 @@ int RunCli(int argc, const char* const* argv) {
                 session->SetLinkTimeouts(timeouts);
             }
             if (session->Accept()) break;
+            watchLine = true;  // the failed accept has read the line
+        } else if (lineWoke) {
+            watchLine = false;
         }
-        Sleep(kTickMs);
+        lineWoke = IdleTick(session.get(), watchLine);
     }
 
     if (g_bInterrupted) {
@@ -325,7 +363,7 @@ int RunCli(int argc, const char* const* argv) {
             return Finish(-2, kExitInterrupted);
         }
         monitor.OnTimer(*session);
-        if (!done.Done()) Sleep(kTickMs);
+        done.WaitFor(kTickMs);
     }
     run.Join();
     view.EndRun();
