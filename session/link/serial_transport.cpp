@@ -6,8 +6,10 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <thread>
 
 namespace ports {
 namespace {
@@ -16,7 +18,6 @@ constexpr int kInitialRate = 9600;
 constexpr int kReadIntervalMs = 2000;
 constexpr int kReadPerByteMs = 15;
 constexpr int kReadTotalExtraMs = 500;
-constexpr int kFifoBytes = 16;  // a UART's transmit FIFO, when its state cannot be read
 
 // The standard speed constant for a rate, or 0 when the rate has none.
 speed_t StandardSpeed(int rate) {
@@ -58,22 +59,21 @@ bool CSerialTransport::DrainOutput() {
     if (left > 0) return false;
     // A pseudo-terminal hands every byte to the other side at once; a UART may still be
     // shifting out its FIFO, which the queue count leaves out.
-    if (!m_bWritten || !HasModemLines()) return true;
+    if (!HasModemLines() || std::chrono::steady_clock::now() >= m_sendEnd) return true;
     unsigned int lsr = 0;
     if (ioctl(m_fd, TIOCSERGETLSR, &lsr) == 0) {
         while (!(lsr & TIOCSER_TEMT) && ElapsedMs(start) < limitMs) {
             usleep(500);
             if (ioctl(m_fd, TIOCSERGETLSR, &lsr) != 0) break;
         }
-    } else if (m_rate > 0) {
-        usleep(useconds_t(kFifoBytes * 10 * 1000000LL / m_rate));
+    } else {
+        std::this_thread::sleep_until(m_sendEnd);  // no transmitter status: the line's time
     }
     return true;
 }
 
 void CSerialTransport::Purge(bool keepInput) {
     const bool sent = DrainOutput();
-    m_bWritten = false;
     // Only output that could not leave is dropped: on a pseudo-terminal, clearing our
     // output clears what the other side has not read yet, such as a session's last ACK.
     if (!sent) {
@@ -215,7 +215,10 @@ int CSerialTransport::Write(const uint8_t* data, size_t size) {
         const ssize_t n = ::write(m_fd, data + done, size - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
-            m_bWritten = true;
+            // Ten bit times a byte: when the line will have sent everything so far.
+            const int rate = m_rate > 0 ? m_rate : kInitialRate;
+            m_sendEnd = std::max(m_sendEnd, std::chrono::steady_clock::now()) +
+                        std::chrono::microseconds(int64_t(n) * 10 * 1000000 / rate);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;

@@ -2,6 +2,7 @@
 // of a pseudo-terminal) with the fixed HotSync line settings.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "hotsync/transport.h"
@@ -52,7 +53,7 @@ class CSerialTransport final : public hotsync::ITransport {
     int m_fd = -1;
     int m_wakePipe[2] = {-1, -1};  // Interrupt() writes here to end a waiting Read
     int m_rate = 0;
-    bool m_bWritten = false;  // since the last purge
+    std::chrono::steady_clock::time_point m_sendEnd{};  // when the line has sent our bytes
 };
 
 }  // namespace ports
