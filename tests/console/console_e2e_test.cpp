@@ -11,6 +11,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <thread>
 
 #include "pdb/palm_db_file.h"
@@ -86,6 +88,38 @@ TEST_F(ConsoleRun, WakeupWaitingWhenTheProgramStartsIsServed) {
     WaitHandheld();
     EXPECT_EQ(status, 0) << m_cliOut;
     EXPECT_TRUE(Written("Early Cli.pdb"));
+}
+
+// With CC_TIMELINE set, both programs mark the phases of the run into one file, in the
+// order the run passes them (the run timeline benchmark relies on each of them).
+TEST_F(ConsoleRun, TimelineMarksFollowTheRun) {
+    ASSERT_TRUE(testdb::WriteRecordDb(Path("marked.pdb"),
+                                      testdb::Info("Marked Cli", false, "DATA", "MrkC"),
+                                      {testdb::Rec(100, 1)}));
+    const std::string timeline = Path("timeline.txt");
+    ::setenv("CC_TIMELINE", timeline.c_str(), 1);
+    const std::string pty = StartHandheld();
+    const int status = RunCli({"--port", pty, "--quiet", "--wait", "30", Path("marked.pdb")});
+    ::unsetenv("CC_TIMELINE");
+    WaitHandheld();
+    ASSERT_EQ(status, 0) << m_cliOut;
+    std::map<std::string, int64_t> first;
+    std::ifstream in(timeline);
+    std::string name;
+    int64_t ns = 0;
+    while (in >> name >> ns) first.emplace(name, ns);
+    const char* const order[] = {"desktop.start",  "desktop.listening",  "desktop.wakeup-seen",
+                                 "desktop.wakeup", "desktop.init-acked", "desktop.accepted",
+                                 "desktop.worker", "handheld.request",   "desktop.end-of-sync",
+                                 "desktop.closed"};
+    for (size_t i = 0; i < std::size(order); ++i) {
+        ASSERT_TRUE(first.count(order[i])) << order[i];
+        if (i > 0) {
+            EXPECT_LE(first[order[i - 1]], first[order[i]]) << order[i];
+        }
+    }
+    EXPECT_TRUE(first.count("handheld.press"));
+    EXPECT_TRUE(first.count("handheld.wakeup"));
 }
 
 TEST_F(ConsoleRun, UnknownFileIsReportedAndTheOthersInstalled) {
