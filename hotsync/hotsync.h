@@ -107,9 +107,9 @@ class CSocket {
 
     // Waits for the handheld's wakeup (at most LinkTimeouts::acceptMs), refuses a CMP major
     // version other than 1 with an abort packet, offers the rate (see SetEstablishRate),
-    // sends the init packet, switches the port to the offered rate and waits
-    // LinkTimeouts::rateSettleMs. On success the socket itself becomes the connected
-    // socket and 0 is returned; on failure -1 with errno set (ETIMEDOUT: no wakeup,
+    // sends the init packet, switches the port to the offered rate and, when that changes
+    // the rate, waits LinkTimeouts::rateSettleMs. On success the socket itself becomes the
+    // connected socket and 0 is returned; on failure -1 with errno set (ETIMEDOUT: no wakeup,
     // ECONNREFUSED: version refused, EPIPE: transport failed) and the socket keeps
     // listening, so the caller may try again.
     int Accept();

@@ -130,10 +130,15 @@ int CSocket::Accept() {
         }
         timeline::Mark("desktop.init-acked");
         link.SetLongForm((init.flags & cmp::kInitLongPadp) != 0);
-        // The handheld moves to the new rate once it has acknowledged the init.
+        // The handheld moves to the new rate once it has acknowledged the init; its UART
+        // gets time to settle before we send at the new rate. A line that stays at its
+        // rate has nothing to settle.
+        const bool rateChanges = rate != m_lineRate.load();
         m_lineRate = rate;
         m_transport->SetRate(rate);
-        std::this_thread::sleep_for(std::chrono::milliseconds(m_timeouts.rateSettleMs));
+        if (rateChanges) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(m_timeouts.rateSettleMs));
+        }
         m_broken = false;
         m_endOfSyncSent = false;
         m_dlpVersion = 0;

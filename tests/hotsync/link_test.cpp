@@ -101,6 +101,26 @@ TEST_F(LinkTest, NoRateSetStaysAt9600) {
     EXPECT_EQ(socket->LineRate(), 9600);
 }
 
+// The pause after the init lets the handheld's UART settle at a new rate; a line that
+// stays at 9,600 bit/s goes on at once.
+TEST_F(LinkTest, PauseAfterTheInitOnlyWhenTheRateChanges) {
+    LinkTimeouts t = FastTimeouts();
+    t.rateSettleMs = 1000;
+    socket->SetTimeouts(t);
+    auto start = Clock::now();
+    Connect(CPeer::Wakeup(115200, 0));
+    EXPECT_LT(MsSince(start), 900);
+
+    socket->SetEndOfSyncSent(true);
+    socket->Close();
+    SetUp();
+    socket->SetTimeouts(t);
+    socket->SetEstablishRate(115200, true);
+    start = Clock::now();
+    Connect(CPeer::Wakeup(115200, 0));
+    EXPECT_GE(MsSince(start), 1000);
+}
+
 TEST_F(LinkTest, WrongCmpMajorVersionIsRefusedWithAnAbort) {
     auto hh = std::async(std::launch::async,
                          [&] { return peer->Handshake(CPeer::Wakeup(57600, 0, 2, 0)); });
