@@ -28,7 +28,6 @@
 #include <map>
 #include <optional>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
