@@ -29,15 +29,27 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 
 namespace uitest {
 
-// One application for the whole test program, never destroyed: Qt's own globals may be gone
-// by the time a static one would be.
+// One application for the whole test program. It goes when the tests have run, before
+// the program's static objects (Qt's own among them) are destroyed.
+inline QApplication* g_pApp = nullptr;
+
 inline QApplication& App() {
     static int argc = 1;
     static char name[] = "ui_test";
     static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
+    if (!g_pApp) g_pApp = new QApplication(argc, argv);
+    return *g_pApp;
 }
+
+class CQtEnvironment final : public ::testing::Environment {
+  public:
+    void TearDown() override {
+        delete g_pApp;
+        g_pApp = nullptr;
+    }
+};
+inline ::testing::Environment* const g_pQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new CQtEnvironment);
 
 class WindowTest : public ::testing::Test {
   protected:
