@@ -1,0 +1,150 @@
+#include "shell/qt_settings.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStringList>
+
+namespace {
+
+QString ToQt(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A name matching `wanted` without regard to case; the exact spelling first.
+QString Match(const QStringList& names, std::string_view wanted) {
+    const QString exact = ToQt(wanted);
+    if (names.contains(exact)) return exact;
+    for (const QString& name : names) {
+        if (name.compare(exact, Qt::CaseInsensitive) == 0) return name;
+    }
+    return {};
+}
+
+}  // namespace
+
+CQtSettings::CQtSettings() : CQtSettings(DefaultFilePath()) {}
+
+CQtSettings::CQtSettings(const std::string& filePath)
+    : m_settings(
+          std::make_unique<QSettings>(QString::fromStdString(filePath), QSettings::IniFormat)) {}
+
+CQtSettings::~CQtSettings() {
+    m_settings->sync();
+}
+
+std::string CQtSettings::DefaultFilePath() {
+    // Read each time, so that XDG_CONFIG_HOME set by a caller counts.
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return (base + QStringLiteral("/Cradlecourier/CCourier.conf")).toStdString();
+}
+
+std::string CQtSettings::FilePath() const {
+    return m_settings->fileName().toStdString();
+}
+
+QString CQtSettings::FindGroup(std::string_view section) const {
+    return Match(m_settings->childGroups(), section);
+}
+
+QString CQtSettings::FindKey(const QString& group, std::string_view entry) const {
+    m_settings->beginGroup(group);
+    const QString key = Match(m_settings->childKeys(), entry);
+    m_settings->endGroup();
+    return key;
+}
+
+bool CQtSettings::RawText(std::string_view section, std::string_view entry,
+                          std::string& text) const {
+    const QString group = FindGroup(section);
+    if (group.isEmpty()) return false;
+    const QString key = FindKey(group, entry);
+    if (key.isEmpty()) return false;
+    const QVariant value = m_settings->value(group + QLatin1Char('/') + key);
+    // A hand-written value with unquoted commas reads as a list.
+    if (value.typeId() == QMetaType::QStringList) {
+        text = value.toStringList().join(QLatin1Char(',')).toStdString();
+    } else if (value.typeId() == QMetaType::QByteArray) {
+        text = value.toByteArray().toStdString();
+    } else {
+        text = value.toString().toStdString();
+    }
+    return true;
+}
+
+int CQtSettings::ReadInt(std::string_view section, std::string_view entry, int def) const {
+    std::string text;
+    int value = def;
+    if (!RawText(section, entry, text) || !settings::ParseInt(text, value)) return def;
+    return value;
+}
+
+std::string CQtSettings::ReadText(std::string_view section, std::string_view entry,
+                                  std::string_view def) const {
+    std::string text;
+    if (!RawText(section, entry, text) || text.size() > kMaxTextLength) return std::string(def);
+    return text;
+}
+
+bool CQtSettings::Has(std::string_view section, std::string_view entry) const {
+    const QString group = FindGroup(section);
+    return !group.isEmpty() && !FindKey(group, entry).isEmpty();
+}
+
+bool CQtSettings::Write(std::string_view section, std::string_view entry, const std::string& text,
+                        bool asInt, int number) {
+    QString group = FindGroup(section);
+    if (group.isEmpty()) group = ToQt(section);
+    const QString key = ToQt(entry);
+    m_settings->beginGroup(group);
+    const QStringList keys = m_settings->childKeys();
+    // The same value under the same spelling: nothing to write (the window reads its port
+    // box, and so writes its port, on every refresh).
+    bool changed = !keys.contains(key) || m_settings->value(key).toString() != ToQt(text);
+    for (const QString& other : keys) {
+        if (other != key && other.compare(key, Qt::CaseInsensitive) == 0) {
+            m_settings->remove(other);
+            changed = true;
+        }
+    }
+    if (changed) {
+        if (asInt) {
+            m_settings->setValue(key, number);
+        } else {
+            m_settings->setValue(key, ToQt(text));
+        }
+    }
+    m_settings->endGroup();
+    if (!changed) return true;
+    m_settings->sync();
+    return m_settings->status() == QSettings::NoError;
+}
+
+bool CQtSettings::WriteInt(std::string_view section, std::string_view entry, int value) {
+    return Write(section, entry, std::to_string(value), true, value);
+}
+
+bool CQtSettings::WriteText(std::string_view section, std::string_view entry,
+                            std::string_view value) {
+    return Write(section, entry, std::string(value), false, 0);
+}
+
+bool CQtSettings::Delete(std::string_view section, std::string_view entry) {
+    const QString group = FindGroup(section);
+    if (group.isEmpty()) return false;
+    m_settings->beginGroup(group);
+    bool removed = false;
+    for (const QString& key : m_settings->childKeys()) {
+        if (key.compare(ToQt(entry), Qt::CaseInsensitive) == 0) {
+            m_settings->remove(key);
+            removed = true;
+        }
+    }
+    m_settings->endGroup();
+    if (removed) m_settings->sync();
+    return removed;
+}
+
+bool CQtSettings::Flush() {
+    m_settings->sync();
+    return m_settings->status() == QSettings::NoError;
+}
