@@ -160,7 +160,10 @@ int CLink::AcceptHandshake(int timeoutMs) {
     if (result < 0) return result;
     if (blob.size() != kHandheldHelloSize) return kErrRefused;
     if ((result = Send(kDesktopHello, NextXid())) < 0) return result;
-    if ((result = ReceiveFrame(blob, xid, left(), false)) < 0) return result;
+    // A handheld on a line it cannot trust says its hello again until it hears back.
+    do {
+        if ((result = ReceiveFrame(blob, xid, left(), false)) < 0) return result;
+    } while (blob.size() == kHandheldHelloSize);
     if (blob.size() != kHandheldAnswerSize) return kErrRefused;
     if ((result = Send(kDesktopConfirm, NextXid())) < 0) return result;
     if ((result = ReceiveFrame(blob, xid, left(), false)) < 0) return result;

@@ -143,8 +143,8 @@ LinkStatus CNetSyncDevice::SendFrame(uint8_t xid, const std::vector<uint8_t>& pa
     return Write(frame.data(), frame.size());
 }
 
-LinkStatus CNetSyncDevice::ReceiveFrame(std::vector<uint8_t>& payload, uint8_t& xid,
-                                        int timeoutMs) {
+LinkStatus CNetSyncDevice::ReceiveFrame(std::vector<uint8_t>& payload, uint8_t& xid, int timeoutMs,
+                                        bool keepEmpty) {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         uint8_t header[kHeaderSize];
@@ -171,7 +171,7 @@ LinkStatus CNetSyncDevice::ReceiveFrame(std::vector<uint8_t>& payload, uint8_t& 
             ++m_stats.packetsReceived;
         }
         // An empty frame carries nothing (some desktops send one to wake a USB unit).
-        if (payload.empty()) continue;
+        if (payload.empty() && !keepEmpty) continue;
         xid = header[1];
         return MaybeStall();
     }
@@ -192,12 +192,28 @@ LinkStatus CNetSyncDevice::Wake() {
         std::lock_guard<std::mutex> lock(m_statsMutex);
         ++m_stats.wakeupsSent;
     }
-    LinkStatus st = SendFrame(kFirstXid, m_config.usb ? kUsbHello : kNetHello);
-    if (st != LinkStatus::kOk) return st;
-    const int waitMs = std::max(1, m_config.timeoutSec) * 1000;
+    // A network connection is fresh, the hello cannot get lost; a USB line may have been
+    // opened (and purged) after it went, so a USB unit says it again until it hears back,
+    // and at once when the desktop sends an empty frame.
+    const auto noDesktop = Clock::now() + std::chrono::seconds(m_config.timeoutSec);
+    const std::vector<uint8_t>& hello = m_config.usb ? kUsbHello : kNetHello;
     std::vector<uint8_t> blob;
     uint8_t xid = 0;
-    if ((st = ReceiveFrame(blob, xid, waitMs)) != LinkStatus::kOk) return st;
+    LinkStatus st = LinkStatus::kOk;
+    for (;;) {
+        if ((st = SendFrame(kFirstXid, hello)) != LinkStatus::kOk) return st;
+        const int left = static_cast<int>(std::max<int64_t>(
+            1, std::chrono::duration_cast<std::chrono::milliseconds>(noDesktop - Clock::now())
+                   .count()));
+        st = ReceiveFrame(blob, xid,
+                          m_config.usb ? std::min(left, m_config.wakeupIntervalMs) : left, true);
+        if (st == LinkStatus::kOk && !blob.empty()) break;
+        const bool again = st == LinkStatus::kOk ||
+                           (st == LinkStatus::kTimeout && m_config.usb && Clock::now() < noDesktop);
+        if (!again) return st;
+        std::lock_guard<std::mutex> lock(m_statsMutex);
+        ++m_stats.wakeupsSent;
+    }
     if ((st = SendFrame(xid, m_config.usb ? kUsbAnswer : kNetAnswer)) != LinkStatus::kOk) return st;
     if ((st = ReceiveFrame(blob, xid, m_config.receiveTimeoutMs)) != LinkStatus::kOk) return st;
     return SendFrame(xid, kDone);

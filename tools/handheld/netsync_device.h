@@ -33,8 +33,9 @@ class CNetSyncDevice {
     using Clock = std::chrono::steady_clock;
 
     LinkStatus SendFrame(uint8_t xid, const std::vector<uint8_t>& payload);
-    // The next data frame (tickles and empty frames skipped).
-    LinkStatus ReceiveFrame(std::vector<uint8_t>& payload, uint8_t& xid, int timeoutMs);
+    // The next data frame (tickles skipped, and empty frames unless keepEmpty).
+    LinkStatus ReceiveFrame(std::vector<uint8_t>& payload, uint8_t& xid, int timeoutMs,
+                            bool keepEmpty = false);
     LinkStatus ReadExact(uint8_t* out, size_t size, Clock::time_point deadline);
     LinkStatus Write(const uint8_t* data, size_t size);
     LinkStatus MaybeStall();
