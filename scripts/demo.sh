@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # The main job on a machine without a handheld: starts the virtual handheld on a
-# pseudo-terminal, installs two Palm files into it with the console front end, and shows
-# what the handheld holds afterwards.
+# pseudo-terminal (or, with --net, as a network handheld on the loopback address), installs
+# two Palm files into it with the console front end, and shows what the handheld holds
+# afterwards.
 #
-#   scripts/demo.sh [BUILD_DIR]      (default: build/demo, configured and built if needed)
+#   scripts/demo.sh [--net] [BUILD_DIR]   (default: build/demo, configured and built if needed)
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+NET=0
+if [ "${1:-}" = "--net" ]; then
+  NET=1
+  shift
+fi
 BUILD="${1:-$ROOT/build/demo}"
 
 if [ ! -f "$BUILD/CMakeCache.txt" ]; then
@@ -77,24 +83,34 @@ echo "== files to install"
 ls -l "$WORK/files"
 
 echo "== starting the virtual handheld"
-"$HANDHELD" --pty --out "$WORK/handheld" >"$WORK/handheld.out" 2>"$WORK/handheld.err" &
-HH_PID=$!
-PTY=""
-for _ in $(seq 1 100); do
-  PTY="$(grep -o '/dev/pts/[0-9]*' "$WORK/handheld.out" | head -n 1 || true)"
-  [ -n "$PTY" ] && break
-  sleep 0.1
-done
-if [ -z "$PTY" ]; then
-  echo "demo: the virtual handheld did not report its pseudo-terminal" >&2
-  cat "$WORK/handheld.err" >&2
-  exit 1
+if [ "$NET" -eq 1 ]; then
+  # A free port on the loopback address; the handheld connects to it as an emulator does.
+  NET_PORT="$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+  PORT="net:127.0.0.1:$NET_PORT"
+  "$HANDHELD" --net "127.0.0.1:$NET_PORT" --net-wakeup --out "$WORK/handheld" \
+    >"$WORK/handheld.out" 2>"$WORK/handheld.err" &
+  HH_PID=$!
+  echo "network handheld connecting to 127.0.0.1:$NET_PORT"
+else
+  "$HANDHELD" --pty --out "$WORK/handheld" >"$WORK/handheld.out" 2>"$WORK/handheld.err" &
+  HH_PID=$!
+  PORT=""
+  for _ in $(seq 1 100); do
+    PORT="$(grep -o '/dev/pts/[0-9]*' "$WORK/handheld.out" | head -n 1 || true)"
+    [ -n "$PORT" ] && break
+    sleep 0.1
+  done
+  if [ -z "$PORT" ]; then
+    echo "demo: the virtual handheld did not report its pseudo-terminal" >&2
+    cat "$WORK/handheld.err" >&2
+    exit 1
+  fi
+  echo "handheld on $PORT"
 fi
-echo "handheld on $PTY"
 
 echo "== installing with ccourier-cli"
 set +e
-"$CLI" --port "$PTY" --speed 115200 --set-time --wait 60 \
+"$CLI" --port "$PORT" --speed 115200 --set-time --wait 60 \
   "$WORK/files/CradleNotes.pdb" "$WORK/files/CradleHello.prc"
 STATUS=$?
 set -e
