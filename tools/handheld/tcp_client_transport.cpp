@@ -90,17 +90,26 @@ void CTcpClientTransport::SendWakeups() {
     if (m_port < 2 || !Resolve(m_host, uint16_t(m_port - 1), SOCK_DGRAM, desktop, length)) return;
     const int fd = ::socket(desktop.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return;
-    std::vector<uint8_t> datagram(kWakeupMagic, kWakeupMagic + 2);
-    datagram.push_back(kWakeupRequest);
-    datagram.push_back(0);
     uint8_t address[4] = {0, 0, 0, 0};
     if (desktop.ss_family == AF_INET) {
         std::memcpy(address, &reinterpret_cast<sockaddr_in&>(desktop).sin_addr, 4);
     }
-    datagram.insert(datagram.end(), address, address + 4);
-    const uint8_t netmask[4] = {255, 255, 255, 0};
-    datagram.insert(datagram.end(), netmask, netmask + 4);
-    datagram.insert(datagram.end(), m_host.begin(), m_host.end());
+    const uint8_t fixed[] = {kWakeupMagic[0],
+                             kWakeupMagic[1],
+                             kWakeupRequest,
+                             0,
+                             address[0],
+                             address[1],
+                             address[2],
+                             address[3],
+                             255,
+                             255,
+                             255,
+                             0};
+    // Byte by byte: GCC 12 at -O2 misreads range inserts into a vector as overflows.
+    std::vector<uint8_t> datagram;
+    for (uint8_t b : fixed) datagram.push_back(b);
+    for (char c : m_host) datagram.push_back(uint8_t(c));
     datagram.push_back(0);
     for (int i = 0; i < m_wakeups; ++i) {
         ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&desktop),
