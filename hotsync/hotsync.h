@@ -11,6 +11,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -105,13 +106,17 @@ class CSocket {
     // Backlog must be 1. Returns 0 or -1.
     int Listen(int backlog);
 
-    // Waits for the handheld's wakeup (at most LinkTimeouts::acceptMs), refuses a CMP major
-    // version other than 1 with an abort packet, offers the rate (see SetEstablishRate),
-    // sends the init packet, switches the port to the offered rate and, when that changes
-    // the rate, waits LinkTimeouts::rateSettleMs. On success the socket itself becomes the
-    // connected socket and 0 is returned; on failure -1 with errno set (ETIMEDOUT: no wakeup,
-    // ECONNREFUSED: version refused, EPIPE: transport failed) and the socket keeps
-    // listening, so the caller may try again.
+    // All within LinkTimeouts::acceptMs: takes the handheld's connection from the transport
+    // (the USB device found, the network connection) and tells its framing when the port
+    // carries either. Serial stack: waits for the wakeup, refuses a CMP major version other
+    // than 1 with an abort packet, offers the rate (see SetEstablishRate), sends the init
+    // packet, switches the port to the offered rate and, when that changes the
+    // rate, waits LinkTimeouts::rateSettleMs.
+    // NetSync: the handshake; the line rate then reads as the rate asked for. On success the
+    // socket itself becomes the connected socket and 0 is returned; on failure -1 with errno
+    // set (ETIMEDOUT: no wakeup or handshake, ECONNREFUSED: version or handshake refused,
+    // EPIPE: transport failed) and the socket keeps listening (a refused network peer is
+    // hung up on), so the caller may try again.
     int Accept();
 
     // Ends the connection: when connected, not broken and no end of sync was sent yet,
@@ -173,6 +178,13 @@ class CSocket {
   private:
     CSocket();
     int ExchangeLocked(std::span<const uint8_t> request, std::vector<uint8_t>& response);
+    int ExchangeNetSync(std::span<const uint8_t> request, std::vector<uint8_t>& response);
+    // Takes the handheld's connection from the transport and tells its framing; readAhead
+    // receives the bytes read for that. 0, or -1 with errno set.
+    int TakeHandheld(std::chrono::steady_clock::time_point deadline, Framing& framing,
+                     std::vector<uint8_t>& readAhead);
+    int AcceptNetSync(std::chrono::steady_clock::time_point deadline,
+                      std::span<const uint8_t> readAhead);
     int VersionFromCmp() const;
 
     struct Link;  // the protocol layers and their state, guarded by m_lock

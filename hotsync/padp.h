@@ -96,6 +96,8 @@ class CLink {
 
     // Forgets the last acknowledged packet and any buffered input (a new connection).
     void ResetReceiveState();
+    // Bytes the socket already read from the transport (while it told the framing apart).
+    void Feed(std::span<const uint8_t> bytes) { m_receiver.Feed(bytes.data(), bytes.size()); }
 
   private:
     using Clock = std::chrono::steady_clock;

@@ -4,7 +4,9 @@
 
 #include "hotsync/cmp.h"
 #include "hotsync/dlp.h"
+#include "hotsync/framing.h"
 #include "hotsync/hotsync.h"
+#include "hotsync/netsync.h"
 #include "hotsync/padp.h"
 #include "hotsync/timeline.h"
 
@@ -22,9 +24,23 @@ bool MakeAddress(const std::string& portName, SocketAddress& address) {
 }
 
 struct CSocket::Link {
-    explicit Link(ITransport& transport, padp::LinkStats stats) : padp(transport, stats) {}
+    Link(ITransport& transport, padp::LinkStats stats, netsync::LinkStats netStats)
+        : padp(transport, stats), net(transport, netStats) {}
     padp::CLink padp;
+    netsync::CLink net;
+    Framing framing = Framing::kSerial;  // of the accepted connection
 };
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MsUntil(Clock::time_point deadline) {
+    return static_cast<int>(std::max<long long>(
+        0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()));
+}
+
+}  // namespace
 
 CSocket::CSocket() = default;
 
@@ -63,7 +79,8 @@ int CSocket::Bind(const SocketAddress& address, std::unique_ptr<ITransport> tran
     m_transport = std::move(transport);
     m_link = std::make_unique<Link>(
         *m_transport,
-        padp::LinkStats{m_bytesSent, m_bytesRead, m_receiveErrors, m_memoryError, m_closing});
+        padp::LinkStats{m_bytesSent, m_bytesRead, m_receiveErrors, m_memoryError, m_closing},
+        netsync::LinkStats{m_bytesSent, m_bytesRead, m_receiveErrors, m_closing});
     m_link->padp.SetTimeouts(m_timeouts);
     m_state = SocketState::Bound;
     return 0;
@@ -85,17 +102,83 @@ int CSocket::Listen(int backlog) {
     return 0;
 }
 
+int CSocket::TakeHandheld(std::chrono::steady_clock::time_point deadline, Framing& framing,
+                          std::vector<uint8_t>& readAhead) {
+    const int connected = m_transport->Connect(MsUntil(deadline));
+    if (connected <= 0) {
+        errno = connected == 0 ? ETIMEDOUT : EPIPE;
+        return -1;
+    }
+    framing = m_transport->LinkFraming();
+    readAhead.clear();
+    while (framing == Framing::kDetect) {
+        size_t start = 0;
+        framing = DetectFraming(readAhead, start);
+        readAhead.erase(readAhead.begin(), readAhead.begin() + static_cast<std::ptrdiff_t>(start));
+        if (framing != Framing::kDetect) break;
+        const int left = MsUntil(deadline);
+        if (left <= 0 || m_closing.load()) {
+            m_transport->Disconnect();
+            errno = left <= 0 ? ETIMEDOUT : EPIPE;
+            return -1;
+        }
+        // Only what the decision needs: the rest is the link layer's to read.
+        uint8_t buffer[slp::kHeaderSize];
+        const size_t want = readAhead.size() < sizeof buffer ? sizeof buffer - readAhead.size() : 1;
+        const int n = m_transport->Read(buffer, want, std::min(left, 250));
+        if (n < 0) {
+            m_transport->Disconnect();
+            errno = EPIPE;
+            return -1;
+        }
+        m_bytesRead += static_cast<uint64_t>(n);
+        readAhead.insert(readAhead.end(), buffer, buffer + n);
+    }
+    return 0;
+}
+
+int CSocket::AcceptNetSync(std::chrono::steady_clock::time_point deadline,
+                           std::span<const uint8_t> readAhead) {
+    netsync::CLink& net = m_link->net;
+    net.Reset();
+    net.Feed(readAhead);
+    const int result = net.AcceptHandshake(MsUntil(deadline));
+    if (result != 0) {
+        // Whatever the peer was, the port goes on serving the next one.
+        m_transport->Disconnect();
+        errno = result == netsync::kErrTimedOut ? ETIMEDOUT
+                : result == kErrLinkBroken      ? EPIPE
+                                                : ECONNREFUSED;
+        return -1;
+    }
+    m_link->framing = Framing::kNetSync;
+    m_announcedRate = 0;
+    m_cmpVersion = 0;
+    // No line rate is agreed; the rate asked for is the one reported.
+    m_lineRate = cmp::ChooseRate(m_establishRate.load(), true, 0);
+    m_broken = false;
+    m_endOfSyncSent = false;
+    m_dlpVersion = 0;
+    m_state = SocketState::Connected;
+    return 0;
+}
+
 int CSocket::Accept() {
     std::lock_guard<std::mutex> lock(m_lock);
     if (m_state.load() != SocketState::Listening) {
         errno = EINVAL;
         return -1;
     }
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(m_timeouts.acceptMs);
+    Framing framing = Framing::kSerial;
+    std::vector<uint8_t> readAhead;
+    if (TakeHandheld(deadline, framing, readAhead) != 0) return -1;
+    if (framing == Framing::kNetSync) return AcceptNetSync(deadline, readAhead);
     padp::CLink& link = m_link->padp;
     link.ResetReceiveState();
     link.SetLongForm(false);
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(m_timeouts.acceptMs);
+    link.Feed(readAhead);
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
@@ -144,6 +227,7 @@ int CSocket::Accept() {
         if (rateChanges) {
             std::this_thread::sleep_for(std::chrono::milliseconds(m_timeouts.rateSettleMs));
         }
+        m_link->framing = Framing::kSerial;
         m_broken = false;
         m_endOfSyncSent = false;
         m_dlpVersion = 0;
@@ -180,8 +264,11 @@ int CSocket::Close() {
 }
 
 int CSocket::VersionFromCmp() const {
-    // Handhelds too old to report their DLP version: CMP 1.0 units speak DLP 1.0.
-    return (m_cmpVersion.load() & 0xFF) == 0 ? kDlpVersion10 : kDlpVersion11;
+    // Handhelds too old to report their DLP version: CMP 1.0 units speak DLP 1.0. Without
+    // any CMP (network HotSync) the handheld is too new for DLP 1.0.
+    const int cmpVersion = m_cmpVersion.load();
+    if (cmpVersion == 0) return kDlpVersion11;
+    return (cmpVersion & 0xFF) == 0 ? kDlpVersion10 : kDlpVersion11;
 }
 
 void CSocket::NoteHandheldVersion(int dlpVersion, uint32_t maxRecordSize) {
@@ -202,6 +289,7 @@ int CSocket::Tickle() {
     std::lock_guard<std::mutex> lock(m_lock);
     if (m_state.load() != SocketState::Connected) return kErrNotConnected;
     if (m_broken.load()) return kErrLinkBroken;
+    if (m_link->framing == Framing::kNetSync) return m_link->net.SendTickle();
     return m_link->padp.SendTickle();
 }
 
@@ -250,6 +338,7 @@ int CSocket::Exchange(std::span<const uint8_t> request, std::vector<uint8_t>& re
 int CSocket::ExchangeLocked(std::span<const uint8_t> request, std::vector<uint8_t>& response) {
     if (m_state.load() != SocketState::Connected) return kErrNotConnected;
     if (m_broken.load()) return kErrLinkBroken;
+    if (m_link->framing == Framing::kNetSync) return ExchangeNetSync(request, response);
     padp::CLink& link = m_link->padp;
     const uint8_t xid = link.NextXid();
     int result = link.Send(request, xid);
@@ -259,6 +348,23 @@ int CSocket::ExchangeLocked(std::span<const uint8_t> request, std::vector<uint8_
         if (result == padp::kErrTimedOut) result = kErrLinkBroken;
     }
     if (result == kErrLinkBroken) m_broken = true;
+    return result;
+}
+
+int CSocket::ExchangeNetSync(std::span<const uint8_t> request, std::vector<uint8_t>& response) {
+    netsync::CLink& net = m_link->net;
+    int result = net.Send(request, net.NextXid());
+    if (result == kDlpErrDataTooLarge) return result;
+    if (result == 0) {
+        // The carrier neither loses nor reorders frames: the answer is the next data frame.
+        uint8_t answerXid = 0;
+        result = net.Receive(response, answerXid, m_timeouts.receiveMs);
+    }
+    if (result < 0) {
+        // No retransmission can mend a frame stream: whatever failed, the link is gone.
+        result = kErrLinkBroken;
+        m_broken = true;
+    }
     return result;
 }
 

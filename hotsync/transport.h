@@ -1,13 +1,23 @@
-// The byte transport under the serial link protocol: the five operations a socket
-// uses (open, close, set rate, read with a time-out, write) plus the modem status
-// that the HotSync button poll reads. Serial ports, pseudo-terminals and in-process
-// pipes implement it (session/link/); the protocol stack knows only this interface.
+// The byte transport under the HotSync stack: the five operations a socket uses (open,
+// close, set rate, read with a time-out, write) plus the modem status that the HotSync
+// button poll reads, and for ports a handheld connects to (USB, network) the lookup of
+// that handheld and its connection. Serial ports, pseudo-terminals, USB, the network
+// listener and in-process pipes implement it (session/link/); the protocol stack knows
+// only this interface.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 namespace hotsync {
+
+// Which link layers carry DLP over a transport.
+enum class Framing {
+    kSerial,   // SLP frames, PADP and the CMP handshake
+    kNetSync,  // NetSync frames and their handshake
+    kDetect,   // either: the handheld's first bytes tell (USB, and serial lines behind a
+               // USB-serial driver)
+};
 
 class ITransport {
   public:
@@ -38,6 +48,26 @@ class ITransport {
     virtual void Interrupt() {}
     // The operating system's handle of the port (a file descriptor), -1 when there is none.
     virtual int NativeHandle() const { return -1; }
+
+    // The link layers this port carries.
+    virtual Framing LinkFraming() const { return Framing::kSerial; }
+    // Ports a handheld connects to (USB, network): whether a handheld has started a
+    // HotSync, looking for it during at most budgetMs (0: until one comes; a network
+    // listener only looks, it never waits). 1 found (and remembered for Connect), 0 not,
+    // -1 when this port has no such lookup (serial lines show the button otherwise).
+    virtual int LookForHandheld(int budgetMs) {
+        (void)budgetMs;
+        return -1;
+    }
+    // Takes the handheld's connection (opens the USB device found, accepts the network
+    // connection), waiting at most timeoutMs. 1 connected, 0 none came, -1 failed. Lines
+    // that are always connected return 1.
+    virtual int Connect(int timeoutMs) {
+        (void)timeoutMs;
+        return 1;
+    }
+    // Drops the handheld's connection but keeps the port (a listener goes on serving).
+    virtual void Disconnect() {}
 };
 
 }  // namespace hotsync

@@ -4,7 +4,8 @@
 //
 // Field kinds: uint8_t / uint16_t / uint32_t (big-endian), std::array<uint8_t, N> (raw
 // bytes), std::string (NUL-terminated text), std::vector<uint8_t> (all remaining bytes),
-// Narrow16 (a 32-bit member sent as 16 bits), and nested structs with Fields().
+// Narrow16 (a 32-bit member sent as 16 bits), Little16 (a 16-bit member in little-endian
+// order, as USB descriptors carry it), and nested structs with Fields().
 #pragma once
 
 #include <algorithm>
@@ -23,6 +24,11 @@ struct Narrow16 {
     uint32_t& value;
 };
 
+// A 16-bit member in little-endian order.
+struct Little16 {
+    uint16_t& value;
+};
+
 class Writer {
   public:
     explicit Writer(std::vector<uint8_t>& out) : m_out(out) {}
@@ -37,6 +43,10 @@ class Writer {
         (*this)(uint16_t(v));
     }
     void operator()(Narrow16 v) { (*this)(uint16_t(v.value)); }
+    void operator()(Little16 v) {
+        m_out.push_back(uint8_t(v.value));
+        m_out.push_back(uint8_t(v.value >> 8));
+    }
     template <size_t N>
     void operator()(const std::array<uint8_t, N>& bytes) {
         m_out.insert(m_out.end(), bytes.begin(), bytes.end());
@@ -79,6 +89,11 @@ class Reader {
         uint16_t narrow = 0;
         (*this)(narrow);
         if (m_ok) v.value = narrow;
+    }
+    void operator()(Little16 v) {
+        if (!Need(2)) return;
+        v.value = uint16_t(m_in[m_pos] | (m_in[m_pos + 1] << 8));
+        m_pos += 2;
     }
     template <size_t N>
     void operator()(std::array<uint8_t, N>& bytes) {

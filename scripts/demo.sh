@@ -1,22 +1,24 @@
 #!/usr/bin/env bash
 # The main job on a machine without a handheld: starts the virtual handheld on a
-# pseudo-terminal, installs files of every kind into it (two Palm databases, a text that
-# becomes a DOC e-book, a picture that becomes a viewer application, an archive) and shows
-# what the handheld holds afterwards.
+# pseudo-terminal (or, with --net, as a network handheld on the loopback address), installs
+# files of every kind into it (two Palm databases, a text that becomes a DOC e-book, a picture
+# that becomes a viewer application, an archive) and shows what the handheld holds afterwards.
 #
 # With a display ($DISPLAY or $WAYLAND_DISPLAY) the installer window does it: the handheld
 # presses HotSync a few seconds after the window opens; close the window when the run is
-# over. Without one, or with --console, the console front end does it.
+# over. Without one, or with --console or --net, the console front end does it.
 #
-#   scripts/demo.sh [--console] [BUILD_DIR]      (default: build/demo, configured and built if needed)
+#   scripts/demo.sh [--console] [--net] [BUILD_DIR]   (default: build/demo, configured and built if needed)
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 CONSOLE=0
+NET=0
 BUILD=""
 for arg in "$@"; do
   case "$arg" in
     --console) CONSOLE=1 ;;
+    --net) NET=1; CONSOLE=1 ;;
     -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
     *) BUILD="$arg" ;;
   esac
@@ -62,33 +64,43 @@ echo "== files to install"
 ls -l "$WORK/files"
 
 echo "== starting the virtual handheld"
-PRESS=0
-[ "$CONSOLE" = 0 ] && PRESS=4000  # time to look at the waiting window first
-"$HANDHELD" --pty --color --rom 0x04103000 --press-after "$PRESS" --timeout 120 \
-  --out "$WORK/handheld" >"$WORK/handheld.out" 2>"$WORK/handheld.err" &
-HH_PID=$!
-PTY=""
-for _ in $(seq 1 100); do
-  PTY="$(grep -o '/dev/pts/[0-9]*' "$WORK/handheld.out" | head -n 1 || true)"
-  [ -n "$PTY" ] && break
-  sleep 0.1
-done
-if [ -z "$PTY" ]; then
-  echo "demo: the virtual handheld did not report its pseudo-terminal" >&2
-  cat "$WORK/handheld.err" >&2
-  exit 1
+if [ "$NET" -eq 1 ]; then
+  # A free port on the loopback address; the handheld connects to it as an emulator does.
+  NET_PORT="$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+  PORT="net:127.0.0.1:$NET_PORT"
+  "$HANDHELD" --net "127.0.0.1:$NET_PORT" --net-wakeup --color --rom 0x04103000 --timeout 120 \
+    --out "$WORK/handheld" >"$WORK/handheld.out" 2>"$WORK/handheld.err" &
+  HH_PID=$!
+  echo "network handheld connecting to 127.0.0.1:$NET_PORT"
+else
+  PRESS=0
+  [ "$CONSOLE" = 0 ] && PRESS=4000  # time to look at the waiting window first
+  "$HANDHELD" --pty --color --rom 0x04103000 --press-after "$PRESS" --timeout 120 \
+    --out "$WORK/handheld" >"$WORK/handheld.out" 2>"$WORK/handheld.err" &
+  HH_PID=$!
+  PORT=""
+  for _ in $(seq 1 100); do
+    PORT="$(grep -o '/dev/pts/[0-9]*' "$WORK/handheld.out" | head -n 1 || true)"
+    [ -n "$PORT" ] && break
+    sleep 0.1
+  done
+  if [ -z "$PORT" ]; then
+    echo "demo: the virtual handheld did not report its pseudo-terminal" >&2
+    cat "$WORK/handheld.err" >&2
+    exit 1
+  fi
+  echo "handheld on $PORT"
 fi
-echo "handheld on $PTY"
 
 set +e
 if [ "$CONSOLE" = 1 ]; then
   echo "== installing with ccourier-cli"
-  TMP="$WORK/tmp" "$CLI" --port "$PTY" --speed 115200 --set-time --wait 60 "${FILES[@]}"
+  TMP="$WORK/tmp" "$CLI" --port "$PORT" --speed 115200 --set-time --wait 60 "${FILES[@]}"
   STATUS=$?
 else
   # A private settings folder whose COM1 is the handheld's pseudo-terminal.
   mkdir -p "$WORK/config/Cradlecourier"
-  printf '[com]\nDevice1=%s\nSpeed=115200\n' "$PTY" >"$WORK/config/Cradlecourier/CCourier.conf"
+  printf '[com]\nDevice1=%s\nSpeed=115200\n' "$PORT" >"$WORK/config/Cradlecourier/CCourier.conf"
   echo "== the installer window: the handheld presses HotSync in a few seconds;"
   echo "   close the window (OK) when the run is over"
   XDG_CONFIG_HOME="$WORK/config" TMP="$WORK/tmp" "$WINDOW" /COM1 "${FILES[@]}"

@@ -20,6 +20,25 @@ PACKAGES=(
   libpalm-perl txt2pdbdoc imagemagick python3 time
 )
 
+# As root, the udev rule that lets the desktop user open USB handhelds (uaccess) goes in
+# place; without root it stays where it is and the README says how to install it.
+install_udev_rule() {
+  local rules="${UDEV_RULES_DIR:-/etc/udev/rules.d}"
+  local rule
+  rule="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/packaging/60-cradlecourier.rules"
+  [ "$(id -u)" -eq 0 ] || return 0
+  mkdir -p "$rules"
+  if ! cmp -s "$rule" "$rules/60-cradlecourier.rules"; then
+    install -m 0644 "$rule" "$rules/60-cradlecourier.rules"
+    echo "setup: installed $rules/60-cradlecourier.rules"
+    if command -v udevadm >/dev/null 2>&1; then
+      udevadm control --reload-rules 2>/dev/null || true
+      udevadm trigger --subsystem-match=usb 2>/dev/null || true
+    fi
+  fi
+}
+install_udev_rule
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -17,6 +17,8 @@ constexpr uint32_t kMaxEntrySize = 65536;
 constexpr size_t kMemoAppInfoSize = 282;
 constexpr int kCloseTries = 25;
 constexpr int kButtonSettleMs = 40;
+// The USB lookup's budget: three looks, 100 ms apart.
+constexpr int kLookupBudgetMs = 250;
 constexpr int kDlpErrDatabaseOpen = -7;
 const char* const kShortCutsName = "Graffiti ShortCuts ";
 
@@ -87,8 +89,8 @@ void CDeviceSession::Construct(bool deferListen, int rate,
     hotsync::SocketAddress address;
     // The address only labels the socket and holds few characters; the transport already
     // has the whole name. A long device path must not fail as an "invalid argument".
-    const bool addressOk =
-        hotsync::MakeAddress(std::string(m_szPort).substr(0, hotsync::kMaxPortNameLength), address);
+    const bool addressOk = hotsync::MakeAddress(
+        ports::BindName(m_szPort).substr(0, hotsync::kMaxPortNameLength), address);
     if (rate != 0) SetLinkRate(rate, false);
 
     int bound = -1;
@@ -113,10 +115,12 @@ void CDeviceSession::Construct(bool deferListen, int rate,
 bool CDeviceSession::IsHotSyncPressed() {
     m_bButtonSeen = 0;
     if (m_sd == -1 || !m_pSocket) return false;
-    // The USB transport and its device lookup come with their own link; until then a
-    // "USB" session has no socket and never gets here.
     hotsync::ITransport* transport = m_pSocket->Transport();
     if (!transport) return false;
+    // Handhelds that come to us (USB, network) are looked for; the lookup remembers the
+    // device for the link.
+    const int found = transport->LookForHandheld(kLookupBudgetMs);
+    if (found >= 0) return found > 0;
     bool cts = false;
     if (transport->ReadModemStatus(cts)) {
         // The cradle raises CTS when the handheld begins; give the line time to settle.

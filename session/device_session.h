@@ -65,7 +65,9 @@ class CDeviceSession {
     CDeviceSession& operator=(const CDeviceSession&) = delete;
 
     // Whether the handheld has started a HotSync on the port. Serial: the clear-to-send
-    // line after 40 ms; on a port without modem lines, bytes waiting on the line.
+    // line after 40 ms; on a port without modem lines, bytes waiting on the line. USB: the
+    // handheld's HotSync function found on the bus (up to three looks, 100 ms apart).
+    // Network: a connection waiting, or a wakeup answered.
     bool IsHotSyncPressed();
     // Listens and accepts the handheld at the chosen rate. False (m_sd unchanged) on
     // failure, so the window may poll again.

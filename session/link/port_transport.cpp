@@ -3,7 +3,9 @@
 #include <cctype>
 #include <cerrno>
 
+#include "session/link/net_transport.h"
 #include "session/link/serial_transport.h"
+#include "session/link/usb_transport.h"
 
 namespace ports {
 
@@ -28,12 +30,20 @@ std::string DevicePathForPort(const std::string& portName, const ComPathMapper& 
 
 std::unique_ptr<hotsync::ITransport> CreatePortTransport(const std::string& portName,
                                                          const ComPathMapper& mapper) {
+    if (portName == kUsbPortName) return std::make_unique<CUsbTransport>(CreateLibusbBackend());
+    if (const auto endpoint = ParseNetPort(portName)) {
+        return std::make_unique<CNetListenTransport>(*endpoint);
+    }
     const std::string path = DevicePathForPort(portName, mapper);
     if (path.empty()) {
         errno = ENOENT;
         return nullptr;
     }
     return std::make_unique<CSerialTransport>(path);
+}
+
+std::string BindName(const std::string& portName) {
+    return ParseNetPort(portName) ? kNetPortName : portName;
 }
 
 }  // namespace ports

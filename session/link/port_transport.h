@@ -16,14 +16,22 @@ using ComPathMapper = std::function<std::string(int comNumber)>;
 // The built-in mapping: COM1 to COM8 (and any higher number) are /dev/ttyS0, /dev/ttyS1 ...
 std::string DefaultComPath(int comNumber);
 
+inline constexpr const char* kUsbPortName = "USB";
+inline constexpr const char* kNetPortName = "NET";
+
 // The device path for a port name: "COMn" (any case) through the mapper, a name beginning
-// with "/" as it stands. Empty for any other name (including "USB").
+// with "/" as it stands. Empty for any other name (including "USB" and "NET").
 std::string DevicePathForPort(const std::string& portName,
                               const ComPathMapper& mapper = DefaultComPath);
 
-// The transport for a port name, not yet opened (CSocket::Bind opens it). Null with
-// errno = 2 when the name maps to no device; "USB" is not supported yet.
+// The transport for a port name, not yet opened (CSocket::Bind opens it): "USB" the USB
+// transport over libusb, "NET" and "net:ADDRESS:PORT" the NetSync listener, anything else
+// a serial line. Null with errno = 2 when the name maps to no device.
 std::unique_ptr<hotsync::ITransport> CreatePortTransport(
     const std::string& portName, const ComPathMapper& mapper = DefaultComPath);
+
+// The name a socket is bound under: a network address text is longer than a bind address
+// holds, so it binds as "NET" (its transport keeps the address).
+std::string BindName(const std::string& portName);
 
 }  // namespace ports

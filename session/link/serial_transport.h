@@ -36,6 +36,8 @@ class CSerialTransport final : public hotsync::ITransport {
     int BytesWaiting() override;
     void Interrupt() override;
     int NativeHandle() const override { return m_fd; }
+    // A handheld behind a USB-serial driver may speak NetSync frames on the line.
+    hotsync::Framing LinkFraming() const override { return hotsync::Framing::kDetect; }
 
     const std::string& DevicePath() const { return m_path; }
     // Whether the device has modem lines (false on a pseudo-terminal).

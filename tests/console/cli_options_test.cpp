@@ -63,6 +63,11 @@ TEST(CliOptions, PortNames) {
     EXPECT_TRUE(console::IsValidPortName("COM12"));
     EXPECT_TRUE(console::IsValidPortName("USB"));
     EXPECT_TRUE(console::IsValidPortName("/dev/ttyUSB0"));
+    EXPECT_TRUE(console::IsValidPortName("NET"));
+    EXPECT_TRUE(console::IsValidPortName("net:127.0.0.1:15000"));
+    EXPECT_TRUE(console::IsValidPortName("net:0.0.0.0:14238"));
+    EXPECT_FALSE(console::IsValidPortName("net:"));
+    EXPECT_FALSE(console::IsValidPortName("net:host:70000"));
     EXPECT_FALSE(console::IsValidPortName("COM0"));
     EXPECT_FALSE(console::IsValidPortName(""));
     EXPECT_FALSE(console::IsValidPortName("ttyS0"));

@@ -204,4 +204,64 @@ TEST_F(CliRun, MidiFileOfSeveralTracksIsRefusedWithItsMessage) {
     EXPECT_EQ(sounds->EntryCount(), 0);
 }
 
+// The same programs over network HotSync: the handheld connects to the console's listener on
+// the loopback address, and every kind of file arrives byte for byte.
+TEST_F(CliRun, EveryKindOfFileOverNetworkHotSync) {
+    ASSERT_TRUE(testdb::WriteRecordDb(
+        Path("notes.pdb"), testdb::Info("Net Notes", false, "DATA", "NtNo"),
+        {testdb::Rec(3000, 1, 0, 2, 0x5001), testdb::Rec(65000, 2, 0, 3, 0x5002)},
+        testdb::Bytes(120, 4)));
+    ASSERT_TRUE(testdb::WriteResourceDb(
+        Path("app.prc"), testdb::Info("Net App", true, "appl", "NtAp"),
+        {{"code", 1, testdb::Bytes(65536, 5)}, {"tver", 1, {'1', '.', '2', 0}}}));
+    ASSERT_TRUE(testdb::WriteResourceDb(Path("member.prc"),
+                                        testdb::Info("Net Member", true, "appl", "NtMb"),
+                                        {{"code", 1, testdb::Bytes(700, 6)}}));
+    std::string error;
+    ccapack::CCcaPacker packer;
+    ASSERT_TRUE(packer.AddFile("All", Path("member.prc"), "", 1, error)) << error;
+    ASSERT_TRUE(packer.Write(Path("pack.cca"), error)) << error;
+    std::ofstream(Path("tale.txt"), std::ios::binary) << "Once upon a time, by network.\n";
+    const auto colour = [](int x, int y) { return RgbColor{uint8_t(x * 20), uint8_t(y * 20), 90}; };
+    testsupport::WriteFile(Path("sky.bmp"), pictest::Bmp24(9, 7, colour));
+    ASSERT_TRUE(testdb::WriteRecordDb(
+        Path("sounds.pdb"), testdb::Info("System MIDI Sounds", false, "smfr", "psys"), {}));
+    const std::vector<uint8_t> midi = {'M', 'T', 'h', 'd', 0,   0, 0, 6, 0, 0, 0,    1,    0,
+                                       96,  'M', 'T', 'r', 'k', 0, 0, 0, 4, 0, 0xFF, 0x2F, 0};
+    testsupport::WriteFile(Path("ring.mid"), midi);
+
+    const uint16_t port =
+        StartNetHandheld({"--rom", "0x03503000", "--color", "--load", Path("sounds.pdb")});
+    const std::string net = "net:127.0.0.1:" + std::to_string(port);
+    const int status =
+        RunCli({"--port", net, "--quiet", "--wait", "30", Path("notes.pdb"), Path("app.prc"),
+                Path("pack.cca"), Path("tale.txt"), Path("sky.bmp"), Path("ring.mid")});
+    WaitHandheld();
+    EXPECT_EQ(status, 0) << m_cliOut;
+    EXPECT_EQ(LastLine(m_cliOut), "result: 0");
+    EXPECT_NE(m_cliOut.find("Waiting for connect on port " + net), std::string::npos) << m_cliOut;
+    for (const auto& [file, source] :
+         std::vector<std::pair<std::string, std::string>>{{"Net Notes.pdb", "notes.pdb"},
+                                                          {"Net App.prc", "app.prc"},
+                                                          {"Net Member.prc", "member.prc"}}) {
+        auto got = Written(file);
+        ASSERT_TRUE(got) << file << "\n" << m_cliOut;
+        testsupport::ExpectSameEntries(*got, Path(source));
+    }
+    auto doc = Written("tale.pdb");
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(DocText(*doc), "Once upon a time, by network.\n");
+    pictest::DecodedPicture picture;
+    EXPECT_TRUE(pictest::DecodePictureDb(m_out + "/sky.prc", picture));
+    EXPECT_EQ(picture.colors, 256);
+    auto sounds = Written("System MIDI Sounds.pdb");
+    ASSERT_TRUE(sounds);
+    ASSERT_EQ(sounds->EntryCount(), 1);
+    pdb::Record sound;
+    ASSERT_EQ(sounds->ReadRecord(0, sound), pdb::kOk);
+    EXPECT_EQ(std::vector<uint8_t>(sound.data.end() - midi.size(), sound.data.end()), midi);
+    // The picture's files went with the program; archive members stay, as extracted.
+    EXPECT_EQ(TmpFiles(), std::vector<std::string>{"member.prc"});
+}
+
 }  // namespace

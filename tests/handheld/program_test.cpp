@@ -13,6 +13,7 @@
 
 #include "tests/handheld/mini_desktop.h"
 #include "tools/handheld/pty_transport.h"
+#include "tools/handheld/tcp_client_transport.h"
 #include "tools/handheld/virtual_handheld.h"
 
 namespace handheld_test {
@@ -102,10 +103,19 @@ TEST(ProgramOptions, ContractOptionsReachTheConfiguration) {
 
 TEST(ProgramOptions, BadOptionsAreRefusedWithTheirName) {
     const std::vector<std::vector<const char*>> bad = {
-        {"--dlp", "1.3"},        {"--rom", "zz"},          {"--baud"},
-        {"--syncs", "0"},        {"--drop-every", "1"},    {"--bogus"},
-        {"--timeout", "-4"},     {"--cpu", "0x1FFFFFFFF"}, {"--line-rate", "fast"},
+        {"--dlp", "1.3"},
+        {"--rom", "zz"},
+        {"--baud"},
+        {"--syncs", "0"},
+        {"--drop-every", "1"},
+        {"--bogus"},
+        {"--timeout", "-4"},
+        {"--cpu", "0x1FFFFFFFF"},
+        {"--line-rate", "fast"},
         {"--press-after", "1x"},
+        {"--net", "host"},
+        {"--net", "host:99999"},
+        {"--net", "127.0.0.1:1", "--pty"},
     };
     for (const auto& args : bad) {
         handheld::ProgramOptions o;
@@ -113,6 +123,26 @@ TEST(ProgramOptions, BadOptionsAreRefusedWithTheirName) {
         EXPECT_EQ(Parse(args, o, message), 2) << args[0];
         EXPECT_NE(message.find(args[0]), std::string::npos) << message;
     }
+}
+
+TEST(ProgramOptions, NetworkAndUsbHandhelds) {
+    handheld::ProgramOptions net;
+    std::string message;
+    ASSERT_EQ(Parse({"--net", "127.0.0.1:14238", "--net-wakeup"}, net, message), 0) << message;
+    EXPECT_EQ(net.net, "127.0.0.1:14238");
+    EXPECT_EQ(net.netWakeups, 3);
+    EXPECT_TRUE(net.config.netSync);
+    EXPECT_FALSE(net.config.usb);
+    EXPECT_FALSE(net.pty);
+    handheld::ProgramOptions usb;
+    ASSERT_EQ(Parse({"--usb", "--pty"}, usb, message), 0) << message;
+    EXPECT_TRUE(usb.config.netSync);
+    EXPECT_TRUE(usb.config.usb);
+    std::string host;
+    uint16_t port = 0;
+    EXPECT_TRUE(handheld::ParseHostPort("[::1]:15000", host, port));
+    EXPECT_EQ(host, "::1");
+    EXPECT_EQ(port, 15000);
 }
 
 TEST(SafeFileName, UnsafeCharactersBecomeUnderscores) {

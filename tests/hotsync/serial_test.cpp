@@ -241,9 +241,20 @@ TEST(PortNames, MapToDevices) {
     EXPECT_EQ(ports::DevicePathForPort("COM3", mapper), "/dev/ttyUSB3");
 
     errno = 0;
-    EXPECT_FALSE(ports::CreatePortTransport("USB"));
+    EXPECT_FALSE(ports::CreatePortTransport("LPT1"));
     EXPECT_EQ(errno, 2);
     EXPECT_TRUE(ports::CreatePortTransport("COM2"));
+    // USB and the network listener have transports of their own, whose framing the
+    // handheld's first bytes or the port decide; a serial line may carry either.
+    const auto usb = ports::CreatePortTransport("USB");
+    ASSERT_TRUE(usb);
+    EXPECT_EQ(usb->LinkFraming(), hotsync::Framing::kDetect);
+    const auto net = ports::CreatePortTransport("net:127.0.0.1:14238");
+    ASSERT_TRUE(net);
+    EXPECT_EQ(net->LinkFraming(), hotsync::Framing::kNetSync);
+    EXPECT_EQ(ports::CreatePortTransport("COM2")->LinkFraming(), hotsync::Framing::kDetect);
+    EXPECT_EQ(ports::BindName("net:192.168.1.20:14238"), "NET");
+    EXPECT_EQ(ports::BindName("COM2"), "COM2");
 }
 
 // The whole handshake and one request over a real terminal device.

@@ -1,5 +1,10 @@
 #include "tests/support/console_harness.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "tests/session/db_builder.h"
@@ -21,6 +26,31 @@ std::string CConsoleRunFixture::StartHandheld(std::vector<std::string> extra) {
     args.insert(args.end(), extra.begin(), extra.end());
     m_hh = std::make_unique<CChild>(args);
     return m_hh->FirstLine(5000);
+}
+
+uint16_t CConsoleRunFixture::StartNetHandheld(std::vector<std::string> extra) {
+    // A port no one listens on: the kernel's pick, given back at once.
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(probe);
+    const uint16_t port = ntohs(address.sin_port);
+    std::vector<std::string> args = {m_handheldPath,
+                                     "--net",
+                                     "127.0.0.1:" + std::to_string(port),
+                                     "--out",
+                                     m_out,
+                                     "--timeout",
+                                     "20",
+                                     "--wakeup-interval",
+                                     "100"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    m_hh = std::make_unique<CChild>(args);
+    return port;
 }
 
 int CConsoleRunFixture::RunCli(std::vector<std::string> args,

@@ -25,6 +25,9 @@ class CConsoleRunFixture : public ::testing::Test {
 
     // Starts the handheld; its pseudo-terminal's path.
     std::string StartHandheld(std::vector<std::string> extra = {});
+    // Starts a network handheld that connects to the desktop on the loopback address; the
+    // port it connects to (a free one).
+    uint16_t StartNetHandheld(std::vector<std::string> extra = {});
     // Runs the front end to its end; its exit status. With mergeStderr its error output is
     // part of m_cliOut.
     int RunCli(std::vector<std::string> args, const std::function<void(CChild&)>& during = {},

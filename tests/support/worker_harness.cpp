@@ -6,7 +6,10 @@
 
 #include "engine/transfer_monitor.h"
 #include "resources/strings/string_table.h"
+#include "session/link/net_transport.h"
+#include "session/link/usb_transport.h"
 #include "tests/session/db_builder.h"
+#include "tools/handheld/tcp_client_transport.h"
 
 namespace testsupport {
 
@@ -28,11 +31,66 @@ void CWorkerRunFixture::TearDown() {
     std::filesystem::remove_all(m_dir);
 }
 
+const char* RunLinkName(RunLink link) {
+    switch (link) {
+        case RunLink::kPipe:
+            return "Pipe";
+        case RunLink::kNet:
+            return "Net";
+        case RunLink::kUsbNetSync:
+            return "UsbNetSync";
+        case RunLink::kUsbSerial:
+            return "UsbSerial";
+    }
+    return "?";
+}
+
 void CWorkerRunFixture::Connect() {
     m_pipe = ports::CreatePipePair();
-    m_hh = std::make_unique<handheld::CVirtualHandheld>(config);
-    ASSERT_TRUE(m_hh->Start(*m_pipe.handheld));
-    m_session = std::make_unique<CDeviceSession>("pipe", true, 115200, std::move(m_pipe.desktop));
+    switch (link) {
+        case RunLink::kPipe:
+            m_hh = std::make_unique<handheld::CVirtualHandheld>(config);
+            ASSERT_TRUE(m_hh->Start(*m_pipe.handheld));
+            m_session =
+                std::make_unique<CDeviceSession>("pipe", true, 115200, std::move(m_pipe.desktop));
+            break;
+        case RunLink::kNet: {
+            m_session = std::make_unique<CDeviceSession>("net:127.0.0.1:0", true, 115200);
+            ASSERT_NE(m_session->m_sd, -1);
+            auto* listener =
+                dynamic_cast<ports::CNetListenTransport*>(m_session->Socket()->Transport());
+            ASSERT_TRUE(listener);
+            config.netSync = true;
+            m_netLine = std::make_unique<handheld::CTcpClientTransport>("127.0.0.1",
+                                                                        listener->ListeningPort());
+            m_hh = std::make_unique<handheld::CVirtualHandheld>(config);
+            ASSERT_TRUE(m_hh->Start(*m_netLine));
+            break;
+        }
+        case RunLink::kUsbNetSync:
+        case RunLink::kUsbSerial: {
+            const bool netSync = link == RunLink::kUsbNetSync;
+            config.netSync = config.usb = netSync;
+            m_bus = std::make_shared<ports::CFakeUsbBus>();
+            ports::FakeUsbDevice device;
+            if (netSync) {
+                device.WithExtConnectionInfo(2, 2).WithBytesAvailable();
+            } else {
+                device.vendorId = 0x082D;  // a Visor: the serial stack over USB
+                device.productId = 0x0100;
+                device.WithConnectionInfo({{0, 1}, {2, 2}}).WithBytesAvailable();
+            }
+            m_bus->Plug(device, std::move(m_pipe.desktop));
+            m_hh = std::make_unique<handheld::CVirtualHandheld>(config);
+            ASSERT_TRUE(m_hh->Start(*m_pipe.handheld));
+            auto bus = m_bus;
+            m_session =
+                std::make_unique<CDeviceSession>("USB", true, 115200, [bus](const std::string&) {
+                    return std::make_unique<ports::CUsbTransport>(ports::CreateFakeUsbBackend(bus));
+                });
+            break;
+        }
+    }
     ASSERT_NE(m_session->m_sd, -1);
     hotsync::LinkTimeouts t;
     t.ackWaitMs = 300;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "engine/user_library.h"
 #include "pdb/palm_db_file.h"
 #include "session/device_session.h"
+#include "session/link/fake_usb_backend.h"
 #include "session/link/pipe_transport.h"
 #include "tools/handheld/virtual_handheld.h"
 
@@ -48,6 +50,18 @@ class CDone final : public IInstallDoneSink {
     std::atomic<int> posts{0};
 };
 
+// How the session reaches the handheld.
+enum class RunLink {
+    kPipe,        // the serial stack over an in-process pipe
+    kNet,         // network HotSync over loopback TCP
+    kUsbNetSync,  // a USB handheld on the fake bus speaking NetSync frames
+    kUsbSerial,   // a USB handheld on the fake bus speaking the serial stack
+};
+const char* RunLinkName(RunLink link);
+inline void PrintTo(RunLink link, std::ostream* out) {
+    *out << RunLinkName(link);
+}
+
 // A fixture that runs the worker against a virtual handheld made from `config`.
 class CWorkerRunFixture : public ::testing::Test {
   protected:
@@ -68,6 +82,7 @@ class CWorkerRunFixture : public ::testing::Test {
     }
 
     handheld::HandheldConfig config;
+    RunLink link = RunLink::kPipe;
     CTestView view;
     CDone m_done;
     // Converts pictures on the window's side when set.
@@ -78,6 +93,8 @@ class CWorkerRunFixture : public ::testing::Test {
     std::unique_ptr<handheld::CVirtualHandheld> m_hh;
     std::unique_ptr<CDeviceSession> m_session;
     ports::PipePair m_pipe;
+    std::unique_ptr<hotsync::ITransport> m_netLine;  // the network handheld's connection
+    std::shared_ptr<ports::CFakeUsbBus> m_bus;
     std::string m_dir;
     IUserLibrary* m_savedLibrary = g_pUserLibrary;
 };

@@ -372,6 +372,11 @@ class CRequest {
         db.db.info.modifyDate = s.Now();
     }
 
+    // Read-only databases stand for those in the handheld's ROM.
+    static bool InRom(const CardDatabase& db) {
+        return (db.db.info.attributes & pdb::kAttrReadOnly) != 0;
+    }
+
     std::vector<uint8_t> DbInfo(const CardDatabase& db, uint16_t index) const {
         const auto& info = db.db.info;
         bool open = db.heldOpen;
@@ -379,7 +384,7 @@ class CRequest {
         const size_t total = (kDbInfoSize + info.name.size() + 1 + 1) & ~size_t(1);
         CWriter w;
         w.U8(static_cast<uint8_t>(total))
-            .U8(Dlp() >= 0x0102 ? 0x40 : 0x00)  // RAM based
+            .U8(Dlp() >= 0x0102 && !InRom(db) ? 0x40 : 0x00)  // RAM based
             .U16(static_cast<uint16_t>(info.attributes | (open ? kAttrOpenDb : 0)))
             .U32(info.type)
             .U32(info.creator)
@@ -553,15 +558,22 @@ Reply ReadDBList(CRequest& r) {
     const uint16_t start = in.U16();
     if (!in.Ok()) return Reply::Error(kErrArgSize);
     r.log.Int("flags", flags).Int("card", card).Int("start", start);
-    // Every database here lives in RAM.
-    if (card != 0 || !(flags & 0x80) || start >= r.s.dbs.size()) return Reply::Error(kErrNotFound);
+    // The RAM's databases, then the ROM's, as the flags ask; indexes count in that list.
+    std::vector<const CardDatabase*> listed;
+    for (const bool rom : {false, true}) {
+        if (!(flags & (rom ? 0x40 : 0x80))) continue;
+        for (const auto& db : r.s.dbs) {
+            if (CRequest::InRom(*db) == rom) listed.push_back(db.get());
+        }
+    }
+    if (card != 0 || start >= listed.size()) return Reply::Error(kErrNotFound);
     const size_t perReply = ((flags & 0x20) && r.Dlp() >= 0x0102) ? kDbListPerReply : 1;
-    const size_t end = std::min(r.s.dbs.size(), start + perReply);
+    const size_t end = std::min(listed.size(), start + perReply);
     CWriter w;
-    w.U16(static_cast<uint16_t>(end - 1)).U8(end < r.s.dbs.size() ? 0x80 : 0x00);
+    w.U16(static_cast<uint16_t>(end - 1)).U8(end < listed.size() ? 0x80 : 0x00);
     w.U8(static_cast<uint8_t>(end - start));
     for (size_t i = start; i < end; ++i) {
-        const auto info = r.DbInfo(*r.s.dbs[i], static_cast<uint16_t>(i));
+        const auto info = r.DbInfo(*listed[i], static_cast<uint16_t>(i));
         w.Bytes(info.data(), info.size());
     }
     return Reply().Add(kArg0, std::move(w.Data()));
@@ -806,11 +818,9 @@ Reply WriteRecord(CRequest& r) {
     rec.attributes = attributes;
     rec.category = category & 0x0F;
     rec.uid = uid;
-    if (it != db.records.end()) {
-        *it = std::move(rec);
-    } else {
-        db.records.push_back(std::move(rec));
-    }
+    // A record written again under its id goes to the end, as on a recorded unit.
+    if (it != db.records.end()) db.records.erase(it);
+    db.records.push_back(std::move(rec));
     r.Modified(*open->db);
     r.log.Int("newId", uid);
     CWriter w;
@@ -970,6 +980,28 @@ Reply ResetSyncFlags(CRequest& r) {
         open.db->db.info.attributes &= static_cast<uint16_t>(~pdb::kAttrAppInfoDirty);
         open.db->db.info.backupDate = r.s.Now();
         return Reply();
+    });
+}
+
+// The next record changed since the last sync (dirty, deleted or archived, as a recorded
+// unit counts them), in the layout of ReadRecord's answer.
+Reply ReadNextModifiedRec(CRequest& r) {
+    return WithHandle(r, [&](OpenDatabase& open) {
+        auto& db = open.db->db;
+        if (db.info.IsResourceDb()) return Reply::Error(kErrNotSupported);
+        while (open.nextModified < db.records.size() &&
+               !(db.records[open.nextModified].attributes & 0xC8)) {
+            ++open.nextModified;
+        }
+        if (open.nextModified >= db.records.size()) return Reply::Error(kErrNotFound);
+        const size_t index = open.nextModified++;
+        const pdb::Record& rec = db.records[index];
+        const size_t n = std::min(rec.data.size(), ReplyRoom(r, 10));
+        CWriter w;
+        w.U32(rec.uid).U16(static_cast<uint16_t>(index));
+        w.U16(static_cast<uint16_t>(std::min<size_t>(rec.data.size(), 0xFFFF)));
+        w.U8(rec.attributes).U8(rec.category).Bytes(rec.data.data(), n);
+        return Reply().Add(kArg0, std::move(w.Data()));
     });
 }
 
@@ -1173,6 +1205,7 @@ const std::vector<Handler>& Handlers() {
         {0x1C, "WriteAppBlock", 0x0100, [](CRequest& r) { return WriteBlock(r, false); }},
         {0x1D, "ReadSortBlock", 0x0100, [](CRequest& r) { return ReadBlock(r, true); }},
         {0x1E, "WriteSortBlock", 0x0100, [](CRequest& r) { return WriteBlock(r, true); }},
+        {0x1F, "ReadNextModifiedRec", 0x0100, ReadNextModifiedRec},
         {0x20, "ReadRecord", 0x0100, ReadRecord},
         {0x21, "WriteRecord", 0x0100, WriteRecord},
         {0x22, "DeleteRecord", 0x0100, DeleteRecord},
@@ -1187,7 +1220,12 @@ const std::vector<Handler>& Handlers() {
         {0x2E, "OpenConduit", 0x0100, OpenConduit},
         {0x2F, "EndOfSync", 0x0100, EndOfSync},
         {0x30, "ResetRecordIndex", 0x0100,
-         [](CRequest& r) { return WithHandle(r, [](OpenDatabase&) { return Reply(); }); }},
+         [](CRequest& r) {
+             return WithHandle(r, [](OpenDatabase& open) {
+                 open.nextModified = 0;
+                 return Reply();
+             });
+         }},
         {0x31, "ReadRecordIDList", 0x0100, ReadRecordIDList},
         {0x36, "ReadNetSyncInfo", 0x0101, ReadNetSyncInfo},
         {0x37, "WriteNetSyncInfo", 0x0101, WriteNetSyncInfo},

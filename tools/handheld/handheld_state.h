@@ -26,6 +26,7 @@ struct CardDatabase {
 struct OpenDatabase {
     CardDatabase* db = nullptr;
     uint8_t mode = 0;
+    size_t nextModified = 0;  // where ReadNextModifiedRec looks on
 };
 
 struct CVirtualHandheld::State {

@@ -1,9 +1,12 @@
-// cc-handheld: the virtual handheld as a program, on a pseudo-terminal.
+// cc-handheld: the virtual handheld as a program, on a pseudo-terminal or the network.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "tools/handheld/pty_transport.h"
+#include "tools/handheld/tcp_client_transport.h"
 #include "tools/handheld/virtual_handheld.h"
 
 namespace {
@@ -27,8 +30,8 @@ int main(int argc, char** argv) {
         std::fputs(handheld::ProgramUsage().c_str(), stdout);
         return 0;
     }
-    if (!options.pty) {
-        std::fprintf(stderr, "cc-handheld: no line to speak on; use --pty (see --help)\n");
+    if (!options.pty && options.net.empty()) {
+        std::fprintf(stderr, "cc-handheld: no line to speak on; use --pty or --net (see --help)\n");
         return 2;
     }
 
@@ -42,19 +45,28 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    handheld::CPtyTransport pty;
-    if (pty.Open() != 0) {
-        std::fprintf(stderr, "cc-handheld: cannot open a pseudo-terminal: %s\n",
-                     std::strerror(errno));
-        return 1;
+    std::unique_ptr<hotsync::ITransport> line;
+    if (!options.net.empty()) {
+        std::string host;
+        uint16_t port = 0;
+        handheld::ParseHostPort(options.net, host, port);
+        line = std::make_unique<handheld::CTcpClientTransport>(host, port, options.netWakeups);
+    } else {
+        auto pty = std::make_unique<handheld::CPtyTransport>();
+        if (pty->Open() != 0) {
+            std::fprintf(stderr, "cc-handheld: cannot open a pseudo-terminal: %s\n",
+                         std::strerror(errno));
+            return 1;
+        }
+        std::printf("%s\n", pty->SlavePath().c_str());
+        std::fflush(stdout);
+        line = std::move(pty);
     }
-    std::printf("%s\n", pty.SlavePath().c_str());
-    std::fflush(stdout);
 
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGPIPE, SIG_IGN);
-    hh.Start(pty);
+    hh.Start(*line);
     while (!hh.WaitDone(100)) {
         if (g_bSignalled) hh.Stop();
     }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "tools/handheld/tcp_client_transport.h"
 #include "tools/handheld/virtual_handheld.h"
 
 namespace handheld {
@@ -23,9 +24,14 @@ bool ParseInt(const std::string& text, int64_t min, int64_t max, int64_t& out) {
 std::string ProgramUsage() {
     return "usage: cc-handheld [options]\n"
            "A virtual Palm OS handheld for HotSync tests: speaks the device side of the\n"
-           "serial HotSync protocols and serves the desktop from an in-memory card.\n"
+           "serial HotSync protocols or of network HotSync, and serves the desktop from an\n"
+           "in-memory card.\n"
            "\n"
            "  --pty                  open a pseudo-terminal, print its path on the first line\n"
+           "  --net HOST:PORT        network HotSync: connect to the desktop there at each press\n"
+           "  --net-wakeup           send UDP wakeups to PORT - 1 before connecting\n"
+           "  --usb                  speak as a USB handheld does (NetSync frames), e.g. with "
+           "--pty\n"
            "  --press-after MS       press HotSync MS ms after start and after each sync (0)\n"
            "  --syncs N              serve N syncs, then exit (1)\n"
            "  --out DIR              after each sync write DIR/<name>.pdb|.prc, requests.json\n"
@@ -49,9 +55,11 @@ std::string ProgramUsage() {
            "  --break-after-bytes N  pull the cable after N bytes (both directions)\n"
            "  --full-after-bytes N   memory full once N data bytes were written\n"
            "  --full-style both|padp|dlp  memory-error flag and error 16, flag only, error only\n"
+           "                         (NetSync has no flag: error 16)\n"
            "  --corrupt-every N      every Nth packet in each direction is corrupted (N >= 2)\n"
            "  --drop-every N         every Nth packet in each direction is lost (N >= 2)\n"
            "  --line-rate BPS|auto   pace the line at BPS (auto: the agreed rate)\n"
+           "                         (the last three on the serial stack only)\n"
            "  --stall-after-bytes N  stop answering after N bytes ...\n"
            "  --stall-ms MS          ... for MS ms (40000)\n"
            "  --stall-tickles        ... sending tickles meanwhile\n"
@@ -90,6 +98,21 @@ int ParseProgramOptions(int argc, const char* const* argv, ProgramOptions& out,
             out.help = true;
         } else if (opt == "--pty") {
             out.pty = true;
+        } else if (opt == "--net") {
+            if (!value(v)) return 2;
+            std::string host;
+            uint16_t port = 0;
+            if (!ParseHostPort(v, host, port)) {
+                message = "option --net: '" + v + "' is not HOST:PORT";
+                return 2;
+            }
+            out.net = v;
+            c.netSync = true;
+        } else if (opt == "--net-wakeup") {
+            out.netWakeups = 3;
+        } else if (opt == "--usb") {
+            c.usb = true;
+            c.netSync = true;
         } else if (opt == "--press-after") {
             if (!number(0, kIntMax, n)) return 2;
             c.pressAfterMs = static_cast<int>(n);
@@ -221,6 +244,10 @@ int ParseProgramOptions(int argc, const char* const* argv, ProgramOptions& out,
             message = "unknown option '" + opt + "' (see --help)";
             return 2;
         }
+    }
+    if (!out.net.empty() && (out.pty || c.usb)) {
+        message = "option --net speaks on the network: not with --pty or --usb";
+        return 2;
     }
     return 0;
 }

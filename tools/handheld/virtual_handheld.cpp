@@ -9,6 +9,7 @@
 #include "hotsync/timeline.h"
 #include "tools/handheld/device_link.h"
 #include "tools/handheld/handheld_state.h"
+#include "tools/handheld/netsync_device.h"
 
 namespace handheld {
 namespace {
@@ -443,6 +444,7 @@ int CVirtualHandheld::Run(hotsync::ITransport& transport) {
         return server.IsMemoryFull(CDlpServer::WriteDataSize(data, size, total));
     });
     CSyncRunner runner(s, link, server);
+    CNetSyncDevice net(transport, m_config, s.stop, s.stats, s.statsMutex);
 
     auto lastEnd = Clock::now();
     for (int sync = 1; sync <= std::max(1, m_config.syncs); ++sync) {
@@ -468,14 +470,19 @@ int CVirtualHandheld::Run(hotsync::ITransport& transport) {
         }
         if (s.stop) return finish(3);
 
-        const LinkStatus woke = runner.Wake();
+        const LinkStatus woke = m_config.netSync ? net.Wake() : runner.Wake();
         SyncOutcome outcome = SyncOutcome::kCompleted;
         if (woke == LinkStatus::kTimeout || woke == LinkStatus::kLost) {
             std::fprintf(stderr, "cc-handheld: no desktop answered within %d s\n",
                          m_config.timeoutSec);
             return finish(1);
         }
-        outcome = woke == LinkStatus::kOk ? runner.Sync() : CSyncRunner::Outcome(woke);
+        if (woke != LinkStatus::kOk) {
+            outcome = CSyncRunner::Outcome(woke);
+        } else {
+            outcome = m_config.netSync ? net.Sync(server) : runner.Sync();
+        }
+        if (m_config.netSync) net.HangUp();
 
         {
             std::lock_guard<std::mutex> lock(s.mutex);

@@ -1,6 +1,7 @@
 // The virtual handheld: a Palm OS handheld played in software. It speaks the device
 // side of the serial HotSync stack (SLP framing, PADP reliability, the CMP handshake,
-// DLP answers) over any hotsync::ITransport, serves the desktop's requests from an
+// DLP answers), or of NetSync (network HotSync, and most USB handhelds), over any
+// hotsync::ITransport, serves the desktop's requests from an
 // in-memory card 0, and can inject faults (memory full, a pulled cable, lost or
 // corrupted packets, a paced line, a stall). It is the peer of the end-to-end tests,
 // the benchmarks and the demo program cc-handheld.
@@ -58,6 +59,12 @@ struct HandheldConfig {
     std::vector<std::string> loadFiles;  // .pdb/.prc files preloaded at start
     std::string openDbName;   // answers "open" (DLP error 7) to deletion until a close-all
     bool cancelSync = false;  // OpenConduit answers "cancel sync" (error 0x12)
+
+    // The link: the serial stack unless netSync is set.
+    bool netSync = false;  // NetSync frames; each press opens the transport (a network
+                           // handheld connects) and the sync's end closes it again
+    bool usb = false;      // as a USB handheld: NetSync header and payload in transfers of
+                           // their own, the recorded USB blobs, and the line kept at the end
 
     // Sessions.
     int pressAfterMs = 0;         // first press (and each later one) this long after start/previous
@@ -199,6 +206,8 @@ std::string SafeFileName(const std::string& name, bool resourceDb);
 struct ProgramOptions {
     HandheldConfig config;
     bool pty = false;
+    std::string net;     // --net HOST:PORT: connect to a desktop's NetSync port
+    int netWakeups = 0;  // --net-wakeup: UDP wakeups before each connection
     bool help = false;
 };
 // Parses the arguments (argv[0] is the program). 0, or 2 with a message naming the bad option.

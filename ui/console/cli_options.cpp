@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "session/link/net_transport.h"
+
 namespace console {
 namespace {
 
@@ -20,6 +22,7 @@ bool ParseInt(const char* text, long& value) {
 
 bool IsValidPortName(const std::string& port) {
     if (port == "USB") return true;
+    if (ports::ParseNetPort(port)) return true;
     if (!port.empty() && port[0] == '/') return true;
     if (port.size() > 3 && (port.compare(0, 3, "COM") == 0 || port.compare(0, 3, "com") == 0)) {
         for (size_t i = 3; i < port.size(); ++i) {
@@ -88,7 +91,8 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
         } else if (name == "--port" || name == "-p") {
             if (!takeValue()) return false;
             if (!IsValidPortName(value)) {
-                error = "unknown port \"" + value + "\" (COM1 to COM8, USB or a device path)";
+                error = "unknown port \"" + value +
+                        "\" (COM1 to COM8, USB, NET, net:ADDRESS:PORT or a device path)";
                 return false;
             }
             options.port = value;
@@ -134,7 +138,9 @@ std::string UsageText(const char* program) {
         " [options] FILE...\n"
         "Installs Palm files (.prc, .pdb, .pqa, ...) on a handheld when it starts a HotSync.\n"
         "\n"
-        "  -p, --port NAME    COM1 ... COM8, USB, or a device path (default COM1)\n"
+        "  -p, --port NAME    COM1 ... COM8, USB, NET (network HotSync on 127.0.0.1:14238),\n"
+        "                     net:ADDRESS:PORT (net:0.0.0.0:14238 takes handhelds from the\n"
+        "                     network), or a device path (default COM1)\n"
         "  -s, --speed N      256000, 128000, 115200, 57600 (default), 38400, 19200, 9600,\n"
         "                     or -1 for the handheld's own choice up to 57600\n"
         "      --backup       copy each installed database to the desktop user's backup folder\n"

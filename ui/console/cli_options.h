@@ -28,7 +28,8 @@ struct Options {
 // Parses argv[1...]. False with a message in error on bad usage.
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error);
 
-// A port name the program can open: "COM" and a number, "USB", or a device path.
+// A port name the program can open: "COM" and a number, "USB", "NET", "net:ADDRESS:PORT",
+// or a device path.
 bool IsValidPortName(const std::string& port);
 // One of the offered speeds, or -1.
 bool IsValidSpeed(int speed);

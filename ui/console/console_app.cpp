@@ -374,7 +374,10 @@ int RunCli(int argc, const char* const* argv) {
         return Finish(-2, kExitInterrupted);
     }
     view.PrintLine(resources::LoadString(resources::kIdsConnected));
-    if (!options.quiet) std::printf("line rate: %d bit/s\n", session->GetLinkRate());
+    // Only the serial stack agrees a line rate; network and most USB links have none.
+    if (!options.quiet && session->Socket() && session->Socket()->AnnouncedMaxRate() > 0) {
+        std::printf("line rate: %d bit/s\n", session->GetLinkRate());
+    }
 
     CDoneFlag done;
     CInstallRun run;
