@@ -53,7 +53,7 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-Result Write(const std::string& path, std::string_view bytes, std::string* error) {
+Result Write(const std::string& path, std::string_view bytes, std::string* error, bool always) {
     const fs::path target = FinalTarget(path);
     struct stat st {};
     const bool exists = ::stat(target.c_str(), &st) == 0;
@@ -65,7 +65,7 @@ Result Write(const std::string& path, std::string_view bytes, std::string* error
         // The owner's write bit, not access(): root may write anything, but a file someone
         // made read-only is meant to stay as it is.
         if ((st.st_mode & S_IWUSR) == 0) return Result::kReadOnly;
-        if (SameBytes(target.string(), bytes)) return Result::kUnchanged;
+        if (!always && SameBytes(target.string(), bytes)) return Result::kUnchanged;
     }
 
     std::error_code ec;

@@ -19,8 +19,10 @@ enum class Result {
 // Writes bytes to path, creating missing parent directories (mode 0755 less the umask). A
 // path that is a symbolic link keeps its link: the file it points to is replaced. A new
 // file gets mode 0644 less the umask, a replaced one keeps its mode. On kFailed, *error (when
-// given) says why, as "PATH: reason".
-Result Write(const std::string& path, std::string_view bytes, std::string* error = nullptr);
+// given) says why, as "PATH: reason". A file that already holds the bytes is left untouched
+// (kUnchanged) unless always is set, which writes it anyway and so renews its time.
+Result Write(const std::string& path, std::string_view bytes, std::string* error = nullptr,
+             bool always = false);
 
 // Reads a whole file of at most maxBytes. False when it is missing, is not a regular file,
 // is larger, or cannot be read; *error says which, as "PATH: reason" (empty for a missing

@@ -1,0 +1,11 @@
+// The user guide as the program carries it, by path below the guide's folder:
+// "en/index.html", "de/index.html", "guide.css" and "images/NAME.png".
+#pragma once
+
+#include "resources/embedded_file.h"
+
+namespace resources {
+
+std::span<const EmbeddedFile> GuideFiles();
+
+}  // namespace resources
