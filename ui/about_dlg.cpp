@@ -32,7 +32,7 @@ constexpr Control kControls[] = {
     {kIdHiddenIcon, Kind::kIcon, 0, {10, 58, 21, 20}, dlg::kNoStyle},
     {kIdMail, Kind::kStatic, 0, {43, 71, 120, 9}, dlg::kNoStyle},
     {kIdAppIcon, Kind::kIcon, 0, {10, 10, 21, 20}, dlg::kNoStyle},
-    {kIdOk, Kind::kDefPushButton, kIdOk, {70, 97, 40, 14}, dlg::kTabStop},
+    {kIdOk, Kind::kDefPushButton, kIdOk, {71, 97, 40, 14}, dlg::kTabStop},
 };
 constexpr dlg::Template kTemplate{resources::kDlgAbout, 183, 119, kControls};
 
