@@ -1,5 +1,6 @@
 // The user guide as the program carries it, by path below the guide's folder:
-// "en/index.html", "de/index.html", "guide.css" and "images/NAME.png".
+// "en/index.html", "de/index.html", "guide.css", "images/NAME.png" (the screenshots) and
+// "images/cradlecourier.svg".
 #pragma once
 
 #include "resources/embedded_file.h"

@@ -120,6 +120,7 @@ TEST_F(FileTypes, FirstStartAsksAndYesMakesUsTheOpener) {
     EXPECT_TRUE(Lists(kCca));
     EXPECT_TRUE(Lists(kPalm));
     EXPECT_TRUE(fs::exists(m_data / "mime/packages/cradlecourier.xml"));
+    EXPECT_TRUE(fs::exists(m_data / "icons/hicolor/scalable/apps/cradlecourier.svg"));
     EXPECT_TRUE(fs::exists(m_data / "icons/hicolor/scalable/mimetypes/application-x-cca.svg"));
     EXPECT_TRUE(fs::exists(m_data / "icons/hicolor/scalable/mimetypes/application-vnd.palm.svg"));
 
