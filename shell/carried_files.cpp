@@ -93,6 +93,11 @@ int ExtractHelpFile() {
     return ExtractHelpFile(carried::OutputDirectory());
 }
 
+std::string WriteViewerFile() {
+    const std::string dir = carried::OutputDirectory();
+    return ExtractViewer(dir) ? carried::ViewerPath(dir) : std::string();
+}
+
 std::string PrepareHelpFile(const std::string& outputDir, resources::Language language) {
     const std::string page = carried::HelpFilePath(outputDir, language);
     if (carried::HelpFileOutdated(page)) ExtractHelpFile(outputDir);

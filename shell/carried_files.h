@@ -35,6 +35,9 @@ int ExtractViewer(const std::string& outputDir);
 int ExtractHelpFile(const std::string& outputDir);
 int ExtractViewer();
 int ExtractHelpFile();
+// ExtractViewer into the output directory; the file's path, or empty when it could not be
+// written (the picture conversion's viewer writer).
+std::string WriteViewerFile();
 
 // The help command's first two steps: the guide's page in the current language, written
 // out first when it is missing or outdated. Returns the page's path (which the caller

@@ -70,6 +70,11 @@ TEST_F(Carried, FilesGoBesideTheProgramOrIntoTheUsersDataFolder) {
     ASSERT_EQ(ExtractViewer(bin), 1);
     const std::vector<uint8_t>& viewer = resources::ViewerPrcBytes();
     EXPECT_EQ(Slurp(carried::ViewerPath(bin)), std::string(viewer.begin(), viewer.end()));
+    // The picture conversion's writer: where this program keeps its files.
+    const std::string written = WriteViewerFile();
+    EXPECT_EQ(written, carried::ViewerPath(carried::OutputDirectory()));
+    EXPECT_EQ(fs::file_size(written), viewer.size());
+    fs::remove(written);
     // A folder in the file's place: 0, no crash.
     fs::create_directories(m_dir / "blocked" / "VIEWER.PRC");
     EXPECT_EQ(ExtractViewer((m_dir / "blocked").string()), 0);
