@@ -26,8 +26,8 @@ namespace file_types {
 inline constexpr const char* kDesktopId = "cradlecourier.desktop";
 
 inline constexpr FileType kArchive = {".cca", "application/x-cca", 141};
-// In the order they are tested and claimed. All three are Palm databases, and the shared
-// MIME database knows them by one name.
+// In the order they are tested and claimed. All three are Palm databases, which the shared
+// MIME database already knows by one name; our MIME package declares only the archive type.
 inline constexpr FileType kPalmTypes[] = {
     {".pdb", "application/vnd.palm", 132},
     {".prc", "application/vnd.palm", 131},
