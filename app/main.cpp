@@ -7,6 +7,7 @@
 #include "app/close_on_signal.h"
 #include "engine/file_paths.h"
 #include "engine/picture_converter.h"
+#include "shell/carried_files.h"
 #include "shell/qt_settings.h"
 #include "ui/installer_dlg.h"
 #ifdef CC_HAVE_VIEWER
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
 #ifdef CC_HAVE_VIEWER
     CPictureConverter pictures(
         []() -> const std::vector<uint8_t>& { return resources::ViewerPrcBytes(); });
+    pictures.SetViewerWriter(WriteViewerFile);  // beside the program, or the user's data folder
 #endif
     InstallerServices services;
     services.settings = &settings;

@@ -8,6 +8,7 @@
 #include "session/device_session.h"
 
 std::string CPictureConverter::UnpackViewer() {
+    if (m_writer) return m_writer();
     if (!m_viewer) return {};
     const std::vector<uint8_t>& bytes = m_viewer();
     if (bytes.empty()) return {};

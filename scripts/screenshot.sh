@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Screenshots of the installer window under a virtual X server (Debian's xvfb), for the
-# README and for checking the layout: English and German, the file list shown and hidden,
-# and a transfer under way against the virtual handheld.
+# README, the user guide and for checking the layout: English and German, the file list
+# shown and hidden, a transfer under way against the virtual handheld, and the dialogs the
+# window opens (the about box, the default-installer question), reached with the mouse and
+# the keyboard (xdotool).
 #
-#   scripts/screenshot.sh [BUILD_DIR] [OUT_DIR]   (defaults: build/release, docs/images)
+#   scripts/screenshot.sh [BUILD_DIR] [OUT_DIR] [NAME...]
+#   (defaults: build/release, docs/images, every shot; NAME picks shots, e.g. about-de)
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -14,7 +17,8 @@ HANDHELD="$BUILD/tools/handheld/cc-handheld"
 for p in "$WINDOW" "$HANDHELD"; do
   [ -x "$p" ] || { echo "screenshot: $p is missing; build ccourier and cc-handheld first" >&2; exit 1; }
 done
-for t in xvfb-run import; do
+WANTED=("${@:3}")
+for t in xvfb-run import xdotool; do
   command -v "$t" >/dev/null || { echo "screenshot: $t is missing (scripts/setup.sh installs it)" >&2; exit 1; }
 done
 mkdir -p "$OUT"
@@ -38,9 +42,13 @@ PY
 cp "$ROOT/README.md" "$WORK/Notes.txt"
 
 # shot NAME LANGUAGE FILELIST PRESS_MS SHOOT_AFTER_S [FILES...]
+# With CLICK ("X Y BUTTON" in the window) and KEYS set, the window is clicked there once it
+# is up and the keys are typed (a menu opened by the click takes them), and only the window
+# whose title matches DIALOG is shot. Every shot has a fresh home (settings, desktop files).
 shot() {
   local name="$1" lang="$2" filelist="$3" press="$4" after="$5"
   shift 5
+  if [ "${#WANTED[@]}" -gt 0 ] && [[ ! " ${WANTED[*]} " == *" $name "* ]]; then return 0; fi
   local home="$WORK/$name"
   mkdir -p "$home/config/Cradlecourier" "$home/tmp"
   "$HANDHELD" --pty --press-after "$press" --line-rate 57600 --timeout 60 \
@@ -54,13 +62,29 @@ shot() {
   done
   printf '[com]\nDevice1=%s\nSpeed=57600\n[main]\nFileList=%s\n' "$pty" "$filelist" \
     >"$home/config/Cradlecourier/CCourier.conf"
-  env -u LC_ALL -u LC_MESSAGES LANG="$lang" XDG_CONFIG_HOME="$home/config" TMP="$home/tmp" \
+  env -u LC_ALL -u LC_MESSAGES LANG="$lang" XDG_CONFIG_HOME="$home/config" \
+    XDG_DATA_HOME="$home/data" TMP="$home/tmp" CLICK="${CLICK:-}" KEYS="${KEYS:-}" \
+    DIALOG="${DIALOG:-}" \
     xvfb-run -a -s "-screen 0 900x700x24" bash -c '
       "$0" /COM1 "${@:2}" &
       pid=$!
       sleep "$1"
-      import -window root -trim +repage "'"$OUT/$name.png"'"
+      target=root
+      trim="-trim"
+      if [ -n "$CLICK" ]; then
+        main="$(xdotool search --name "^Cradlecourier\$" | head -n 1)"
+        read -r x y button <<<"$CLICK"
+        xdotool mousemove --window "$main" "$x" "$y" click "$button" sleep 0.8 \
+          key --delay 400 $KEYS
+        sleep 1.5
+        target="$(xdotool search --name "$DIALOG" | tail -n 1)"
+        trim=""  # a window alone: its own margins stay
+      fi
+      import -window "$target" $trim +repage "'"$OUT/$name.png"'"
       kill $pid 2>/dev/null || true
+      # A dialog still open keeps the window from closing on the signal.
+      for _ in $(seq 1 30); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+      kill -9 $pid 2>/dev/null || true
       wait $pid 2>/dev/null || true' "$WINDOW" "$after" "$@"
   kill "$hh" 2>/dev/null || true
   wait "$hh" 2>/dev/null || true
@@ -75,3 +99,11 @@ shot window-collapsed-de de_DE.UTF-8 0 600000 3 "${FILES[@]}"
 # Small files first, then the large one: well into it after a few seconds.
 shot transfer-en C.UTF-8 1 500 9 "${FILES[@]}" "$WORK/FieldGuide.pdb"
 shot transfer-de de_DE.UTF-8 1 500 9 "${FILES[@]}" "$WORK/FieldGuide.pdb"
+# The dialogs, over an empty list. Without a window manager the menu bar's Alt keys do not
+# reach the window, but a menu opened with the mouse takes the keyboard: the window menu's
+# about entry (right button), and "Register filetypes" in the Options menu next to File. The
+# home is fresh, so the question is asked.
+CLICK="300 200 3" KEYS="Down Return" DIALOG="^Informationen\$" shot about-en C.UTF-8 1 600000 3
+CLICK="300 200 3" KEYS="Down Return" DIALOG="^Informationen\$" shot about-de de_DE.UTF-8 1 600000 3
+CLICK="12 9 1" KEYS="Right r" DIALOG="^Confirmation:\$" shot default-types-en C.UTF-8 1 600000 3
+CLICK="12 9 1" KEYS="Right r" DIALOG="^Standardverkn" shot default-types-de de_DE.UTF-8 1 600000 3

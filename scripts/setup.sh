@@ -18,6 +18,9 @@ PACKAGES=(
   gcc-m68k-linux-gnu libunicorn-dev
   # independent readers and reference tools used by tests and benchmarks
   libpalm-perl txt2pdbdoc imagemagick python3 time
+  # the desktop's own tools that the file-type tests and the package checks ask; xdotool
+  # opens the window's dialogs for the screenshots
+  xdg-utils desktop-file-utils shared-mime-info dpkg-dev xdotool
 )
 
 # As root, the udev rule that lets the desktop user open USB handhelds (uaccess) goes in

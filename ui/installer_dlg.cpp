@@ -32,6 +32,7 @@
 #include "shell/palm_desktop.h"
 #include "shell/port_holder.h"
 #include "shell/settings_store.h"
+#include "ui/desktop_commands.h"
 #include "ui/installer_layout.h"
 #include "ui/link_icons.h"
 #include "ui/links.h"
@@ -173,14 +174,15 @@ void CInstallerDlg::FillDefaults() {
     if (!s.openUrl) {
         s.openUrl = [](const std::string& url) { QDesktopServices::openUrl(QUrl(Q(url))); };
     }
-    if (!s.showAbout) {
-        s.showAbout = [this]() {
-            QMessageBox::about(
-                this, Q(resources::LoadItemText(resources::kDlgAbout, resources::kItemCaption)),
-                Q(resources::LoadItemText(resources::kDlgAbout, resources::kItemText1)) +
-                    QStringLiteral("\n") +
-                    Q(resources::LoadItemText(resources::kDlgAbout, resources::kItemText2)));
+    if (!s.showAbout) s.showAbout = [this] { desktop::ShowAbout(this, m_services.openUrl); };
+    if (!s.showHelp) s.showHelp = [this] { desktop::OnHelp(m_services.openUrl); };
+    if (!s.registerFileTypes) {
+        s.registerFileTypes = [this](bool askAlways) {
+            desktop::RegisterFileTypes(this, m_settings, askAlways);
         };
+    }
+    if (!s.unregisterFileTypes) {
+        s.unregisterFileTypes = [this] { desktop::UnregisterFileTypes(m_settings); };
     }
     if (s.pictures) m_monitor.SetPictureConverter(s.pictures);
 }
@@ -610,11 +612,17 @@ void CInstallerDlg::OnCommand(int id) {
         case kCmdAbout:
             if (!m_bTransferRunning) m_services.showAbout();
             return;
-        case kCmdHistory:
         case kCmdRegister:
+            m_services.registerFileTypes(true);
+            return;
         case kCmdUnregister:
+            m_services.unregisterFileTypes();
+            return;
         case kCmdHelp:
-            // The history window, file types and the user guide come with their own parts.
+            m_services.showHelp();
+            return;
+        case kCmdHistory:
+            // The history window comes with its own part.
             return;
         case kIdAdd: {
             std::vector<std::string> files;

@@ -54,6 +54,10 @@ struct InstallerServices {
     std::function<bool(const std::string& text, std::string& db)> convertText;
     std::function<void(const std::string& url)> openUrl;
     std::function<void()> showAbout;
+    // The desktop's commands (ui/desktop_commands.h): the user guide and the file types.
+    std::function<void()> showHelp;
+    std::function<void(bool askAlways)> registerFileTypes;
+    std::function<void()> unregisterFileTypes;
 };
 
 class CInstallerDlg : public QDialog, private ITransferView, private IInstallDoneSink {

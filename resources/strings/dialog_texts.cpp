@@ -42,7 +42,8 @@ constexpr ItemEntry kItems[] = {
     // The about box: one template with these texts in both languages.
     {kDlgAbout, kItemCaption, "Informationen", nullptr},
     {kDlgAbout, kItemText1, "Cradlecourier 2.0", nullptr},
-    {kDlgAbout, kItemText2, "The Cradlecourier project", "Das Cradlecourier-Projekt"},
+    {kDlgAbout, kItemText2, "© The Cradlecourier project · GPLv3+",
+     "© Das Cradlecourier-Projekt · GPLv3+"},
     {kDlgAbout, 1, "&Ok", nullptr},
 
     // Becoming the default installer.

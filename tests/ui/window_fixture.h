@@ -89,6 +89,9 @@ class WindowTest : public ::testing::Test {
         };
         s.openUrl = [this](const std::string& url) { opened.push_back(url); };
         s.showAbout = [this] { ++abouts; };
+        s.showHelp = [this] { ++helps; };
+        s.registerFileTypes = [this](bool askAlways) { registers.push_back(askAlways); };
+        s.unregisterFileTypes = [this] { ++unregisters; };
         s.makeSession = [this](const std::string& port, int speed) {
             sessions.push_back(port + "@" + std::to_string(speed));
             if (!m_bHandheld) {
@@ -157,7 +160,8 @@ class WindowTest : public ::testing::Test {
     handheld::HandheldConfig config;
     std::vector<int> sleeps, exits;
     std::vector<std::string> asked, shown, opened, sessions, chosen;
-    int conversions = 0, abouts = 0;
+    int conversions = 0, abouts = 0, helps = 0, unregisters = 0;
+    std::vector<bool> registers;
     bool answer = true;
     std::unique_ptr<CInstallerDlg> m_dlg;
     std::unique_ptr<handheld::CVirtualHandheld> m_hh;

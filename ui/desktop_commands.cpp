@@ -1,0 +1,48 @@
+#include "ui/desktop_commands.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QUrl>
+
+#include "shell/carried_files.h"
+#include "shell/file_types.h"
+#include "shell/xdg_file_types.h"
+#include "ui/about_dlg.h"
+#include "ui/default_types_dlg.h"
+
+namespace desktop {
+
+void OpenAddress(const std::string& address) {
+    QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
+}
+
+void ShowAbout(QWidget* parent, const Opener& open) {
+    CAboutDlg dialog(parent, open);
+    dialog.exec();
+}
+
+void OnHelp(const Opener& open) {
+    const std::string page = PrepareHelpFile();
+    open(QUrl::fromLocalFile(QString::fromStdString(page)).toString().toStdString());
+}
+
+std::string ProgramPath() {
+    return QCoreApplication::applicationFilePath().toStdString();
+}
+
+void RegisterFileTypes(QWidget* parent, ISettingsStore& settings, bool askAlways,
+                       IFileTypeRegistry* registry) {
+    CXdgFileTypes own;
+    CDefaultTypesQuestion question(parent, [] { OnHelp(); });
+    FileTypeContext context{registry ? *registry : own, settings, question, ProgramPath()};
+    ::RegisterFileTypes(context, askAlways);
+}
+
+void UnregisterFileTypes(ISettingsStore& settings, IFileTypeRegistry* registry) {
+    CXdgFileTypes own;
+    CDefaultTypesQuestion question(nullptr, {});
+    FileTypeContext context{registry ? *registry : own, settings, question, ProgramPath()};
+    ::UnregisterFileTypes(context);
+}
+
+}  // namespace desktop
