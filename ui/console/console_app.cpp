@@ -17,6 +17,7 @@
 #include "engine/transfer_monitor.h"
 #include "resources/strings/string_table.h"
 #include "session/device_session.h"
+#include "ui/console/console_users.h"
 
 namespace console {
 namespace {
@@ -83,6 +84,8 @@ class CConsoleView final : public ITransferView {
     }
     void SetCancelButtonToOk() override {}
     void AddTempFile(const std::string& path) override { m_list.AddTempFile(path); }
+    void StoreUserDir(const std::string& dir) override { RememberUserDir(dir); }
+    void StoreHandheldUser(const std::string& name) override { RememberHandheldUser(name); }
 
     void PrintLine(const std::string& text) {
         ClearBar();
@@ -197,6 +200,7 @@ int RunCli(int argc, const char* const* argv) {
         std::fputs(UsageText(argv[0]).c_str(), stdout);
         return kExitOk;
     }
+    if (options.addUser) return AddDesktopUser(options.userName);
 
     CInstallList list;
     for (const std::string& file : options.files) {
@@ -214,6 +218,9 @@ int RunCli(int argc, const char* const* argv) {
                 break;
         }
     }
+
+    // Before the waiting starts, so a missing user store is said at once.
+    const CRunUserLibrary users(options.backup);
 
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
