@@ -15,7 +15,7 @@ std::string Cut(const std::string& text) {
 
 }  // namespace
 
-IUserLibrary* g_pUserLibrary = &g_emptyUserLibrary;
+std::atomic<IUserLibrary*> g_pUserLibrary{&g_emptyUserLibrary};
 
 std::string UserDirectoryOf(IUserLibrary& library, uint32_t userId) {
     std::string root, dir;

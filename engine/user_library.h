@@ -3,6 +3,7 @@
 // installation history lists its users.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -35,8 +36,8 @@ class CEmptyUserLibrary final : public IUserLibrary {
 };
 
 // The library the worker uses; null when it is missing (then no lookup at all). Set on the
-// window's thread before a run starts.
-extern IUserLibrary* g_pUserLibrary;
+// window's thread; a store that appears while a run is under way may be set meanwhile.
+extern std::atomic<IUserLibrary*> g_pUserLibrary;
 
 // The user directory of a user: the root and then the user's directory, each ending in
 // "/" when not empty.

@@ -507,3 +507,27 @@ std::unique_ptr<CDesktopUserStore> LoadDesktopUserStore(const ISettingsStore& se
     if (!store->Load()) return nullptr;
     return store;
 }
+
+CUserLibraryHandle::~CUserLibraryHandle() {
+    if (m_bInstalled) g_pUserLibrary = m_pSaved;
+}
+
+bool CUserLibraryHandle::Load(const ISettingsStore& settings) {
+    if (!m_bInstalled) {
+        m_pSaved = g_pUserLibrary;
+        m_bInstalled = true;
+    }
+    g_pUserLibrary = nullptr;
+    m_pStore = std::make_unique<CDesktopUserStore>(CDesktopUserStore::RootFromSettings(settings));
+    m_bPresent = false;
+    return LoadAgain();
+}
+
+bool CUserLibraryHandle::LoadAgain() {
+    if (!m_pStore) return false;
+    if (!m_bPresent && m_pStore->Load()) {
+        m_bPresent = true;
+        g_pUserLibrary = m_pStore.get();
+    }
+    return m_bPresent;
+}

@@ -127,3 +127,30 @@ class CDesktopUserStore final : public IUserLibrary {
 // The store for the window and the console: loaded from the root the settings name, or
 // null when it is missing or unreadable.
 std::unique_ptr<CDesktopUserStore> LoadDesktopUserStore(const ISettingsStore& settings);
+
+// The user library as a window or a run holds it: the store at the root the settings name,
+// installed as g_pUserLibrary while it is present, and g_pUserLibrary as it was again when
+// the handle goes. The store lives as long as the handle, so a worker never sees it go.
+class CUserLibraryHandle {
+  public:
+    CUserLibraryHandle() = default;
+    ~CUserLibraryHandle();
+    CUserLibraryHandle(const CUserLibraryHandle&) = delete;
+    CUserLibraryHandle& operator=(const CUserLibraryHandle&) = delete;
+
+    // Opens the store, once; without one, g_pUserLibrary is null (no lookups). True when
+    // the store is present.
+    bool Load(const ISettingsStore& settings);
+    // A store that was missing may have been made since (a first user added); true when
+    // it is present now.
+    bool LoadAgain();
+    bool Present() const { return m_bPresent; }
+    // The store, present or not (null before Load).
+    CDesktopUserStore* Store() const { return m_pStore.get(); }
+
+  private:
+    std::unique_ptr<CDesktopUserStore> m_pStore;
+    bool m_bPresent = false;
+    bool m_bInstalled = false;
+    IUserLibrary* m_pSaved = nullptr;
+};

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "engine/user_library.h"
 #include "shell/desktop_users.h"
 #include "shell/qt_settings.h"
 
@@ -43,19 +42,12 @@ int AddDesktopUser(const std::string& name) {
     return 1;
 }
 
-CRunUserLibrary::CRunUserLibrary(bool backup) : m_pSaved(g_pUserLibrary) {
-    g_pUserLibrary = nullptr;
+CRunUserLibrary::CRunUserLibrary(bool backup) {
     if (!backup) return;
     CQtSettings settings;
-    m_pStore = LoadDesktopUserStore(settings);
-    g_pUserLibrary = m_pStore.get();
-    if (!m_pStore) {
+    if (!m_handle.Load(settings)) {
         std::printf("no desktop users yet, so no backup copies (add one with --add-user NAME)\n");
     }
-}
-
-CRunUserLibrary::~CRunUserLibrary() {
-    g_pUserLibrary = m_pSaved;
 }
 
 void RememberUserDir(const std::string& dir) {

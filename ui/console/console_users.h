@@ -3,11 +3,9 @@
 // keeps it (the same settings).
 #pragma once
 
-#include <memory>
 #include <string>
 
-class CDesktopUserStore;
-class IUserLibrary;
+#include "shell/desktop_users.h"
 
 namespace console {
 
@@ -19,13 +17,9 @@ int AddDesktopUser(const std::string& name);
 class CRunUserLibrary {
   public:
     explicit CRunUserLibrary(bool backup);
-    ~CRunUserLibrary();
-    CRunUserLibrary(const CRunUserLibrary&) = delete;
-    CRunUserLibrary& operator=(const CRunUserLibrary&) = delete;
 
   private:
-    std::unique_ptr<CDesktopUserStore> m_pStore;
-    IUserLibrary* m_pSaved;
+    CUserLibraryHandle m_handle;
 };
 
 // The end of a run: the user directory for the history window ("main"/"Userdir") and the
