@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Screenshots of the installer window under a virtual X server (Debian's xvfb), for the
 # README and for checking the layout: English and German, the file list shown and hidden,
-# and a transfer under way against the virtual handheld.
+# a transfer under way against the virtual handheld, and the installation history and the
+# desktop users dialog over sample folders.
 #
 #   scripts/screenshot.sh [BUILD_DIR] [OUT_DIR]   (defaults: build/release, docs/images)
 set -euo pipefail
@@ -75,3 +76,32 @@ shot window-collapsed-de de_DE.UTF-8 0 600000 3 "${FILES[@]}"
 # Small files first, then the large one: well into it after a few seconds.
 shot transfer-en C.UTF-8 1 500 9 "${FILES[@]}" "$WORK/FieldGuide.pdb"
 shot transfer-de de_DE.UTF-8 1 500 9 "${FILES[@]}" "$WORK/FieldGuide.pdb"
+
+# The installation history, the desktop users dialog and the Options menu over sample user
+# folders.
+PREVIEW="$BUILD/tests/ui/cc-dialog-preview"
+# dialog NAME LANGUAGE WHICH
+dialog() {
+  local name="$1" lang="$2" which="$3"
+  local home="$WORK/$name"
+  mkdir -p "$home"
+  env -u LC_ALL -u LC_MESSAGES LANG="$lang" \
+    xvfb-run -a -s "-screen 0 900x700x24" bash -c '
+      "$0" "$1" "$2" &
+      pid=$!
+      sleep 3
+      import -window root -trim +repage "$3"
+      kill $pid 2>/dev/null || true
+      wait $pid 2>/dev/null || true' "$PREVIEW" "$which" "$home" "$OUT/$name.png"
+  echo "screenshot: $OUT/$name.png"
+}
+if [ -x "$PREVIEW" ]; then
+  dialog history-en C.UTF-8 history
+  dialog history-de de_DE.UTF-8 history
+  dialog users-en C.UTF-8 users
+  dialog users-de de_DE.UTF-8 users
+  dialog options-en C.UTF-8 menu
+  dialog options-de de_DE.UTF-8 menu
+else
+  echo "screenshot: $PREVIEW is missing (built with the tests); no dialog pictures" >&2
+fi
