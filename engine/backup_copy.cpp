@@ -74,9 +74,10 @@ std::string BackupFileName(const pdb::CPalmDbFile& file) {
 }
 
 std::string LogLine(const std::string& fileName, const std::string& version, const std::tm& local) {
-    std::string time = FormatLogTime(local);
-    time.insert(time.size() - 1, "\r");
-    return fileName + ", " + version + ", " + time;
+    std::string line = fileName + ", " + version + ", " + FormatLogTime(local);
+    line.back() = '\r';  // the time's line break becomes CR LF
+    line += '\n';
+    return line;
 }
 
 bool WriteBackupAndLog(const std::string& userDir, pdb::CPalmDbFile& file, time_t now) {
