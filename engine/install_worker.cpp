@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "engine/backup_copy.h"
 #include "engine/file_paths.h"
 #include "engine/midi_install.h"
 #include "engine/temp_dir.h"
@@ -23,12 +24,9 @@ CAutoResetEvent g_evPictureDone;
 
 namespace {
 
-CEmptyUserLibrary g_emptyUserLibrary;
-
 std::mutex g_midiLock;
 MidiInstaller g_midiInstaller;
 
-constexpr size_t kVersionCapacity = 255;
 constexpr size_t kMaxTempDirLength = 512;
 
 std::string Upper(std::string text) {
@@ -46,15 +44,6 @@ bool IsPicturePath(const std::string& upper) {
            upper.find(".JPEG") != std::string::npos;
 }
 
-std::string WithSlash(std::string dir) {
-    if (!dir.empty() && dir.back() != '/') dir += '/';
-    return dir;
-}
-
-std::string Cut(const std::string& text) {
-    return text.substr(0, IUserLibrary::kBufferSize - 1);
-}
-
 // The run's copy of the handheld's user record. A handheld that never synced reports no
 // last-sync date, so whether the record was read is kept on its own.
 struct RunUser {
@@ -62,7 +51,9 @@ struct RunUser {
     bool read = false;
 
     void Read(CDeviceSession& session) {
-        if (!read) read = session.ReadUserInfo(record) == 0;
+        if (read) return;
+        read = session.ReadUserInfo(record) == 0;
+        if (read) CopyText(session.m_szUserName, record.userName);
     }
 };
 
@@ -195,8 +186,6 @@ void InstallPass(CDeviceSession& session) {
 
 }  // namespace
 
-IUserLibrary* g_pUserLibrary = &g_emptyUserLibrary;
-
 void SetMidiInstaller(MidiInstaller installer) {
     std::lock_guard<std::mutex> guard(g_midiLock);
     g_midiInstaller = std::move(installer);
@@ -211,64 +200,6 @@ int RunErrorForResult(int r) {
 
 void WaitKeepingAlive(CAutoResetEvent& event, CDeviceSession& session) {
     while (!event.Wait(kWorkerWaitMs)) session.KeepAlive();
-}
-
-std::string FindUserDirectory(IUserLibrary* library, const std::string& userName) {
-    if (!library) return {};
-    for (int index = 0; index < library->UmGetUserCount(); ++index) {
-        uint32_t id = 0;
-        std::string name;
-        if (library->UmGetUserID(index, id) != 0) continue;
-        if (library->UmGetUserName(id, name) != 0) continue;
-        if (Cut(name) != userName) continue;
-        std::string root, dir;
-        library->UmGetRootDirectory(root);
-        library->UmGetUserDirectory(id, dir);
-        return WithSlash(WithSlash(Cut(root)) + Cut(dir));
-    }
-    return {};
-}
-
-std::string FormatLogTime(const std::tm& t) {
-    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    char text[64];
-    std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %d\n",
-                  kDays[std::clamp(t.tm_wday, 0, 6)], kMonths[std::clamp(t.tm_mon, 0, 11)],
-                  t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, t.tm_year + 1900);
-    return text;
-}
-
-std::string BackupFileName(const pdb::CPalmDbFile& file) {
-    const pdb::DbInfo& info = file.Info();
-    return Upper(info.name.substr(0, pdb::kMaxNameLength) +
-                 (info.IsResourceDb() ? ".PRC" : ".PDB"));
-}
-
-bool WriteBackupAndLog(const std::string& userDir, pdb::CPalmDbFile& file, time_t now) {
-    const std::string fileName = BackupFileName(file);
-    // The copy's header keeps the creation date and, as both its modification and
-    // backup dates, the backup date, counted from 1970 once the writer has added the
-    // 1904 offset back.
-    pdb::DbInfo& info = file.Info();
-    info.createDate -= pdb::kEpochOffset;
-    info.modifyDate = info.backupDate - pdb::kEpochOffset;
-    info.backupDate = info.modifyDate;
-
-    std::string version;
-    if (!CDeviceSession::WriteBackupCopy(file, userDir + "Backup/" + fileName, version,
-                                         kVersionCapacity)) {
-        return false;
-    }
-    std::tm local{};
-    localtime_r(&now, &local);
-    if (std::FILE* log = std::fopen((userDir + "CCourier.log").c_str(), "a+")) {
-        std::fprintf(log, "%s, %s, %s", fileName.c_str(), version.c_str(),
-                     FormatLogTime(local).c_str());
-        std::fclose(log);
-    }
-    return true;
 }
 
 int InstallWorker(IInstallDoneSink* window) {

@@ -6,17 +6,11 @@
 #pragma once
 
 #include <cstdint>
-#include <ctime>
 #include <functional>
-#include <string>
 
 #include "engine/event.h"
 
 class CDeviceSession;
-class IUserLibrary;
-namespace pdb {
-class CPalmDbFile;
-}
 
 // Run error codes (CDeviceSession::m_nError); 0 when no message is pending.
 inline constexpr int kRunErrMemoryFull = 3;
@@ -58,18 +52,3 @@ int RunErrorForResult(int r);
 // Waits for an event in steps of kWorkerWaitMs, keeping the link alive between them.
 // Not ended by a cancel: the window always answers.
 void WaitKeepingAlive(CAutoResetEvent& event, CDeviceSession& session);
-
-// The desktop user's directory for a handheld user name, "/"-terminated, or empty when
-// the library has no such user (or is missing).
-std::string FindUserDirectory(IUserLibrary* library, const std::string& userName);
-
-// The log's time text: "Thu Jan 04 09:05:00 2001\n", English names, day with two digits.
-std::string FormatLogTime(const std::tm& local);
-
-// The backup copy's file name: the database name and ".PRC" or ".PDB", upper case.
-std::string BackupFileName(const pdb::CPalmDbFile& file);
-
-// Backup copy of an installed database into userDir + "Backup/" and its line in
-// userDir + "CCourier.log". The file's header dates are moved as the backup expects.
-// Returns true when the copy was written (the log line is then attempted).
-bool WriteBackupAndLog(const std::string& userDir, pdb::CPalmDbFile& file, time_t now);

@@ -7,6 +7,7 @@
 #include "engine/install_worker.h"
 #include "engine/temp_dir.h"
 #include "pdb/palm_db_file.h"
+#include "pdb/palm_text.h"
 #include "resources/strings/string_table.h"
 #include "session/device_session.h"
 
@@ -212,6 +213,9 @@ void CTransferMonitor::OnInstallDone(CDeviceSession& session) {
     m_view.SetCancelButtonToOk();
     m_view.SetProgress(1, 1);
     if (session.m_szUserDir[0] != '\0') m_view.StoreUserDir(session.m_szUserDir);
+    if (session.m_szUserName[0] != '\0') {
+        m_view.StoreHandheldUser(pdb::PalmTextToUtf8(session.m_szUserName));
+    }
     m_nAnimFrame = 0;
     m_view.SetAnimationFrame(0);
 }

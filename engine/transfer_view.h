@@ -24,6 +24,9 @@ class ITransferView {
     virtual void SetCancelButtonToOk() {}
     // The run's user directory, to be remembered for the installation history.
     virtual void StoreUserDir(const std::string& /*dir*/) {}
+    // The handheld's user name (UTF-8) when the run read it, to be offered when the user
+    // adds a desktop user.
+    virtual void StoreHandheldUser(const std::string& /*name*/) {}
     // A file the program made, to be deleted when the program closes.
     virtual void AddTempFile(const std::string& /*path*/) {}
 };

@@ -373,6 +373,19 @@ int CPalmDbFile::ReadResource(int index, Resource& out) const {
     return kOk;
 }
 
+int CPalmDbFile::ReadResourcePrefix(int index, size_t maxBytes, Resource& out) const {
+    uint64_t begin = 0, end = 0;
+    int rc = EntryRange(index, begin, end);
+    if (rc != kOk) return rc;
+    if (end - begin > maxBytes) end = begin + maxBytes;
+    rc = ReadBytes(begin, end, out.data);
+    if (rc != kOk) return rc;
+    const Entry& e = m_entries[size_t(index)];
+    out.type = e.type;
+    out.id = e.id;
+    return kOk;
+}
+
 int CPalmDbFile::AppendEntry(const Entry& entry, const uint8_t* data, size_t size) {
     if (!m_bWriter) return kErrMode;
     if (!m_pSpool) return kErrWrite;

@@ -136,6 +136,9 @@ class CPalmDbFile {
     // round) is read all the same, as the entry list holds it.
     int ReadRecord(int index, Record& out) const;
     int ReadResource(int index, Resource& out) const;
+    // The same reading at most maxBytes from the start of the resource's data, so that a
+    // hostile file cannot make a small look-up read a huge entry.
+    int ReadResourcePrefix(int index, size_t maxBytes, Resource& out) const;
     // The size of an entry without reading its data; kErrRead when it is not whole.
     int EntrySize(int index, uint32_t& size) const;
 

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Screenshots of the installer window under a virtual X server (Debian's xvfb), for the
 # README, the user guide and for checking the layout: English and German, the file list
-# shown and hidden, a transfer under way against the virtual handheld, and the dialogs the
+# shown and hidden, a transfer under way against the virtual handheld, the dialogs the
 # window opens (the about box, the default-installer question), reached with the mouse and
-# the keyboard (xdotool).
+# the keyboard (xdotool), and the installation history and the desktop users dialog over
+# sample folders.
 #
 #   scripts/screenshot.sh [BUILD_DIR] [OUT_DIR] [NAME...]
 #   (defaults: build/release, docs/images, every shot; NAME picks shots, e.g. about-de)
@@ -107,3 +108,33 @@ CLICK="300 200 3" KEYS="Down Return" DIALOG="^Informationen\$" shot about-en C.U
 CLICK="300 200 3" KEYS="Down Return" DIALOG="^Informationen\$" shot about-de de_DE.UTF-8 1 600000 3
 CLICK="12 9 1" KEYS="Right r" DIALOG="^Confirmation:\$" shot default-types-en C.UTF-8 1 600000 3
 CLICK="12 9 1" KEYS="Right r" DIALOG="^Standardverkn" shot default-types-de de_DE.UTF-8 1 600000 3
+
+# The installation history, the desktop users dialog and the Options menu over sample user
+# folders.
+PREVIEW="$BUILD/tests/ui/cc-dialog-preview"
+# dialog NAME LANGUAGE WHICH
+dialog() {
+  local name="$1" lang="$2" which="$3"
+  if [ "${#WANTED[@]}" -gt 0 ] && [[ ! " ${WANTED[*]} " == *" $name "* ]]; then return 0; fi
+  local home="$WORK/$name"
+  mkdir -p "$home"
+  env -u LC_ALL -u LC_MESSAGES LANG="$lang" \
+    xvfb-run -a -s "-screen 0 900x700x24" bash -c '
+      "$0" "$1" "$2" &
+      pid=$!
+      sleep 3
+      import -window root -trim +repage "$3"
+      kill $pid 2>/dev/null || true
+      wait $pid 2>/dev/null || true' "$PREVIEW" "$which" "$home" "$OUT/$name.png"
+  echo "screenshot: $OUT/$name.png"
+}
+if [ -x "$PREVIEW" ]; then
+  dialog history-en C.UTF-8 history
+  dialog history-de de_DE.UTF-8 history
+  dialog users-en C.UTF-8 users
+  dialog users-de de_DE.UTF-8 users
+  dialog options-en C.UTF-8 menu
+  dialog options-de de_DE.UTF-8 menu
+else
+  echo "screenshot: $PREVIEW is missing (built with the tests); no dialog pictures" >&2
+fi

@@ -131,6 +131,9 @@ class CDeviceSession {
     std::atomic<int32_t> m_nFailed{0};
     int m_bBackup = 0;
     char m_szUserDir[512] = {};
+    // The handheld's user name when the run read its user record; empty otherwise. Lets
+    // the window offer that name for a new desktop user.
+    char m_szUserName[128] = {};
     int m_bSetTime = 0;
     char m_szPort[255] = {};
     char m_szMessage[257] = {};

@@ -321,9 +321,8 @@ void CInstallerDlg::InitDialog() {
     // 14: the vendor's HotSync Manager.
     m_nHotSyncStop =
         m_bIgnoreHotSync ? 1 : StopHotSyncManager(*m_services.hotSyncManager, m_services.sleep);
-    // 15: no desktop user library here: backups and history have no user to go to.
-    if (QAction* a = Action(kCmdBackup)) a->setEnabled(g_pUserLibrary != nullptr);
-    if (QAction* a = Action(kCmdHistory)) a->setEnabled(g_pUserLibrary != nullptr);
+    // 15: the desktop user library.
+    LoadUserLibrary();
     // 16 ... 18.
     if (!m_pSession) CreateSession(IdlePortName(), m_nSpeed);
     RefreshView();
@@ -612,6 +611,12 @@ void CInstallerDlg::OnCommand(int id) {
         case kCmdAbout:
             if (!m_bTransferRunning) m_services.showAbout();
             return;
+        case kCmdHistory:
+            OnHistory();
+            return;
+        case kCmdDesktopUsers:
+            OnDesktopUsers();
+            return;
         case kCmdRegister:
             m_services.registerFileTypes(true);
             return;
@@ -620,9 +625,6 @@ void CInstallerDlg::OnCommand(int id) {
             return;
         case kCmdHelp:
             m_services.showHelp();
-            return;
-        case kCmdHistory:
-            // The history window comes with its own part.
             return;
         case kIdAdd: {
             std::vector<std::string> files;

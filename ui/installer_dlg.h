@@ -17,6 +17,7 @@
 #include "engine/install_worker.h"
 #include "engine/transfer_monitor.h"
 #include "engine/transfer_view.h"
+#include "shell/desktop_users.h"
 
 class CDeviceSession;
 class ISettingsStore;
@@ -120,6 +121,17 @@ class CInstallerDlg : public QDialog, private ITransferView, private IInstallDon
     // message.
     void DropUriList(const std::string& uriList);
 
+    // ---- the desktop users, backups and history (installer_dlg_users.cpp) ----
+    // Initialisation's step for the user library: backup and history greyed without it.
+    void LoadUserLibrary();
+    // The installation history for m_strUserDir; nothing while that is empty.
+    void OnHistory();
+    // The desktop users dialog; a store made by it enables backup and history.
+    void OnDesktopUsers();
+    // Runs a dialog of the window modally; tests replace it to look at the dialog instead.
+    std::function<int(QDialog& dialog)> m_execDialog;
+    CUserLibraryHandle m_hUserLib;
+
     // ---- state, for start-up and tests ----
     std::vector<std::string> m_listInstall;
     std::vector<std::string> m_listTempFiles;
@@ -158,6 +170,7 @@ class CInstallerDlg : public QDialog, private ITransferView, private IInstallDon
     bool AskOkCancel(const std::string& text) override;
     void SetCancelButtonToOk() override;
     void StoreUserDir(const std::string& dir) override;
+    void StoreHandheldUser(const std::string& name) override;
     // IInstallDoneSink
     void PostInstallDone() override;
 

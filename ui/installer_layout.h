@@ -41,6 +41,7 @@ enum CommandId : int {
     kCmdFirstRecent = 32787,
     kCmdLastRecent = 32802,
     kCmdPicCompress = 32803,
+    kCmdDesktopUsers = 32804,  // ours: the desktop users dialog
     kCmdAbout = 57664,
     kCmdHelp = 57670,
 };

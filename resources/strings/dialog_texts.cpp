@@ -72,6 +72,34 @@ constexpr ItemEntry kItems[] = {
     {kDlgHistory, 1048, "&All backup files", "&Alle Sicherungsdateien"},
     {kDlgHistory, 1, "OK", nullptr},
     {kDlgHistory, 1047, "&Delete", "&Löschen"},
+
+    // The desktop users: its menu command, its controls, and its messages (items 1110 on).
+    {kMenuInstaller, 32804, "Desktop &users...", "Desktop-&Benutzer..."},
+    {kDlgDesktopUsers, kItemCaption, "Desktop users", "Desktop-Benutzer"},
+    {kDlgDesktopUsers, kItemText1,
+     "Handheld users whose installed files are copied to a backup folder. A user's name "
+     "must be the handheld's user name exactly.",
+     "Handheld-Benutzer, deren installierte Dateien in einen Sicherungsordner kopiert werden. "
+     "Der Name muss genau der Benutzername des Handhelds sein."},
+    {kDlgDesktopUsers, 1101, "Name", nullptr},
+    {kDlgDesktopUsers, 1102, "Backup folder", "Sicherungsordner"},
+    {kDlgDesktopUsers, kItemText2, "&User name:", "&Benutzername:"},
+    {kDlgDesktopUsers, 1104, "&Add", "&Hinzufügen"},
+    {kDlgDesktopUsers, 1105, "&Remove", "&Entfernen"},
+    {kDlgDesktopUsers, 2, "Close", "Schließen"},
+    {kDlgDesktopUsers, 1110,
+     "Remove the desktop user \"%s\"?\nIts folder and backup copies stay on disk.",
+     "Den Desktop-Benutzer \"%s\" entfernen?\nSein Ordner und die Sicherungskopien bleiben "
+     "erhalten."},
+    {kDlgDesktopUsers, 1111,
+     "\"%s\" cannot be a handheld's user name: 1 to 127 characters of the handheld's "
+     "character set, no control characters, no blanks at either end.",
+     "\"%s\" kann nicht der Benutzername eines Handhelds sein: 1 bis 127 Zeichen aus dem "
+     "Zeichensatz des Handhelds, keine Steuerzeichen, keine Leerzeichen am Anfang oder Ende."},
+    {kDlgDesktopUsers, 1112, "There is already a desktop user \"%s\".",
+     "Es gibt bereits einen Desktop-Benutzer \"%s\"."},
+    {kDlgDesktopUsers, 1113, "The desktop users file %s cannot be written.",
+     "Die Datei der Desktop-Benutzer %s kann nicht geschrieben werden."},
 };
 
 }  // namespace

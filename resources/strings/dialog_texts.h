@@ -14,6 +14,7 @@ enum ResourceId : int {
     kDlgDefaultTypes = 135,
     kDlgReadme = 143,
     kDlgHistory = 147,
+    kDlgDesktopUsers = 300,  // ours: the desktop users (no resource of that number before)
 };
 
 // Item ids of texts that have no control or command id of their own.

@@ -57,6 +57,19 @@ TEST(CliOptions, BadUsageIsRefusedWithAReason) {
     }
 }
 
+TEST(CliOptions, AddUserTakesANameAndNoFiles) {
+    Options o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--add-user", "Jane Doe"}, o, error)) << error;
+    EXPECT_TRUE(o.addUser);
+    EXPECT_EQ(o.userName, "Jane Doe");
+    ASSERT_TRUE(Parse({"--add-user="}, o, error)) << error;  // refused later, by the store
+    EXPECT_EQ(o.userName, "");
+    Options withFiles;
+    EXPECT_FALSE(Parse({"--add-user", "Jane", "x.prc"}, withFiles, error));
+    EXPECT_FALSE(Parse({"--add-user"}, withFiles, error));
+}
+
 TEST(CliOptions, PortNames) {
     EXPECT_TRUE(console::IsValidPortName("COM1"));
     EXPECT_TRUE(console::IsValidPortName("COM8"));

@@ -1,10 +1,9 @@
 // The engine's pieces that need no handheld: the temporary directory, the events, the
-// progress arithmetic and texts, the user lookup and the backup copy with its log line.
+// progress arithmetic and texts.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <thread>
@@ -13,10 +12,8 @@
 #include "engine/install_worker.h"
 #include "engine/temp_dir.h"
 #include "engine/transfer_monitor.h"
-#include "engine/user_library.h"
 #include "resources/strings/string_table.h"
 #include "session/device_session.h"
-#include "tests/session/db_builder.h"
 
 namespace {
 
@@ -197,79 +194,6 @@ TEST(StringTable, SystemLanguageFollowsTheEnvironment) {
     EXPECT_EQ(resources::SystemLanguage(), resources::Language::kEnglish);
 }
 
-// A user library with a fixed set of users.
-class CFakeUserLibrary final : public IUserLibrary {
-  public:
-    struct User {
-        uint32_t id;
-        std::string name, dir;
-    };
-    std::string root = "/home/desk/Palm";
-    std::vector<User> users;
-
-    int UmGetUserCount() override { return static_cast<int>(users.size()); }
-    int UmGetUserID(int index, uint32_t& id) override {
-        if (index < 0 || index >= static_cast<int>(users.size())) return -1;
-        id = users[static_cast<size_t>(index)].id;
-        return 0;
-    }
-    int UmGetUserName(uint32_t id, std::string& name) override {
-        for (auto& u : users) {
-            if (u.id == id) {
-                name = u.name;
-                return 0;
-            }
-        }
-        return -1;
-    }
-    int UmGetRootDirectory(std::string& dir) override {
-        dir = root;
-        return 0;
-    }
-    int UmGetUserDirectory(uint32_t id, std::string& dir) override {
-        for (auto& u : users) {
-            if (u.id == id) {
-                dir = u.dir;
-                return 0;
-            }
-        }
-        return -1;
-    }
-};
-
-TEST(UserDirectory, FirstExactNameWins) {
-    CFakeUserLibrary lib;
-    lib.users = {{7, "virtual user", "lower"},
-                 {8, "Virtual User", "VirtualU"},
-                 {9, "Virtual User", "Second"}};
-    EXPECT_EQ(FindUserDirectory(&lib, "Virtual User"), "/home/desk/Palm/VirtualU/");
-    EXPECT_EQ(FindUserDirectory(&lib, "Nobody"), "");
-    EXPECT_EQ(FindUserDirectory(nullptr, "Virtual User"), "");
-    CEmptyUserLibrary empty;
-    EXPECT_EQ(FindUserDirectory(&empty, "Virtual User"), "");
-}
-
-TEST(UserDirectory, SlashesAreNotDoubled) {
-    CFakeUserLibrary lib;
-    lib.root = "/r/";
-    lib.users = {{1, "A", "u/"}};
-    EXPECT_EQ(FindUserDirectory(&lib, "A"), "/r/u/");
-    lib.root = "";
-    EXPECT_EQ(FindUserDirectory(&lib, "A"), "u/");
-}
-
-TEST(LogTime, EnglishNamesAndTwoDigitDay) {
-    std::tm t{};
-    t.tm_year = 101;
-    t.tm_mon = 0;
-    t.tm_mday = 4;
-    t.tm_hour = 9;
-    t.tm_min = 5;
-    t.tm_sec = 0;
-    t.tm_wday = 4;
-    EXPECT_EQ(FormatLogTime(t), "Thu Jan 04 09:05:00 2001\n");
-}
-
 TEST(RunErrors, ResultsMapToTheRunsCodes) {
     EXPECT_EQ(RunErrorForResult(3), 3);
     EXPECT_EQ(RunErrorForResult(-16), 3);
@@ -280,55 +204,6 @@ TEST(RunErrors, ResultsMapToTheRunsCodes) {
     EXPECT_EQ(RunErrorForResult(-20), 18);
     EXPECT_EQ(RunErrorForResult(-18), 18);
     EXPECT_EQ(RunErrorForResult(-131), 18);
-}
-
-class BackupLog : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        m_userDir = testdb::ScratchDir("backuplog");
-        std::filesystem::create_directories(m_userDir + "Backup");
-        m_src = m_userDir + "src.prc";
-        pdb::DbInfo info = testdb::Info("Hello World App With Long Name!!", true, "appl", "Helo");
-        ASSERT_TRUE(testdb::WriteResourceDb(
-            m_src, info, {{"code", 1, testdb::Bytes(64, 1)}, {"tver", 1, {'3', '.', '5', 0}}}));
-    }
-    std::string ReadLog() {
-        std::ifstream in(m_userDir + "CCourier.log");
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    std::string m_userDir, m_src;
-};
-
-TEST_F(BackupLog, CopyCarriesTheBackupDateAndTheLogGainsOneLine) {
-    auto file = pdb::CPalmDbFile::Open(m_src);
-    ASSERT_TRUE(file);
-    const int64_t created = file->Info().createDate;
-    const int64_t backup = file->Info().backupDate;
-    const time_t now = 978599100;  // a fixed moment
-    ASSERT_TRUE(WriteBackupAndLog(m_userDir, *file, now));
-
-    const std::string name = "HELLO WORLD APP WITH LONG NAME!.PRC";  // 31 characters
-    auto copy = pdb::CPalmDbFile::Open(m_userDir + "Backup/" + name);
-    ASSERT_TRUE(copy);
-    // Stored from 1970, so read back (as from 1904) they are one offset lower.
-    EXPECT_EQ(copy->Info().createDate, created - pdb::kEpochOffset);
-    EXPECT_EQ(copy->Info().modifyDate, backup - pdb::kEpochOffset);
-    EXPECT_EQ(copy->Info().backupDate, backup - pdb::kEpochOffset);
-
-    std::tm local{};
-    localtime_r(&now, &local);
-    const std::string line = name + ", 3.5, " + FormatLogTime(local);
-    EXPECT_EQ(ReadLog(), line);
-    ASSERT_TRUE(WriteBackupAndLog(m_userDir, *pdb::CPalmDbFile::Open(m_src), now));
-    EXPECT_EQ(ReadLog(), line + line);  // appended, never rewritten
-}
-
-TEST_F(BackupLog, NoBackupFolderNoCopyNoLine) {
-    std::filesystem::remove_all(m_userDir + "Backup");
-    auto file = pdb::CPalmDbFile::Open(m_src);
-    ASSERT_TRUE(file);
-    EXPECT_FALSE(WriteBackupAndLog(m_userDir, *file, 978599100));
-    EXPECT_FALSE(std::filesystem::exists(m_userDir + "CCourier.log"));
 }
 
 }  // namespace

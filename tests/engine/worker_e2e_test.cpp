@@ -371,13 +371,18 @@ TEST_F(WorkerRun, BackupCopyAndLogLineForTheHandheldsUser) {
     EXPECT_EQ(copy->Info().type, pdb::MakeFourCC("appl"));
     ASSERT_EQ(copy->EntryCount(), 2);
 
-    std::ifstream log(userDir + "CCourier.log");
+    std::ifstream log(userDir + "CCourier.log", std::ios::binary);
     std::string line;
     ASSERT_TRUE(std::getline(log, line));
+    ASSERT_FALSE(line.empty());
+    EXPECT_EQ(line.back(), '\r');  // CR LF on disk
+    line.pop_back();
     EXPECT_EQ(line.rfind("VERSIONED.PRC, 3.5, ", 0), 0u) << line;
     EXPECT_EQ(line.size(), std::string("VERSIONED.PRC, 3.5, ").size() + 24);
     EXPECT_FALSE(std::getline(log, line));
     EXPECT_TRUE(Requested("WriteUserInfo"));  // the user record goes back at the end
+    EXPECT_EQ(view.userDir, userDir);
+    EXPECT_EQ(view.handheldUser, "Virtual User");
     (void)before;
 }
 
@@ -393,6 +398,9 @@ TEST_F(WorkerRun, BackupWantedButUserUnknownMakesNoCopy) {
     EXPECT_TRUE(m_hh->FindDatabase("Versioned"));
     EXPECT_FALSE(std::filesystem::exists(m_dir + "desk/VirtualU/CCourier.log"));
     EXPECT_TRUE(std::filesystem::is_empty(m_dir + "desk/VirtualU/Backup"));
+    // No user directory to remember, but the name to offer for a new desktop user.
+    EXPECT_EQ(view.userDir, "");
+    EXPECT_EQ(view.handheldUser, "Somebody Else");
 }
 
 TEST_F(WorkerRun, ProcessorFeatureThatCannotBeReadClaimsNeither) {

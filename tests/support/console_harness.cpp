@@ -5,6 +5,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <stdlib.h>
+
+#include <cstdlib>
 #include <filesystem>
 
 #include "tests/session/db_builder.h"
@@ -15,9 +18,23 @@ void CConsoleRunFixture::SetUp() {
     m_dir = testdb::ScratchDir(std::string("cli-") +
                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
     m_out = m_dir + "card";
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
+        const char* old = std::getenv(name);
+        m_savedEnv.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    }
+    ::setenv("XDG_CONFIG_HOME", (m_dir + "config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (m_dir + "data").c_str(), 1);
 }
 
 void CConsoleRunFixture::TearDown() {
+    for (const auto& [name, value] : m_savedEnv) {
+        if (value) {
+            ::setenv(name.c_str(), value->c_str(), 1);
+        } else {
+            ::unsetenv(name.c_str());
+        }
+    }
+    m_savedEnv.clear();
     std::filesystem::remove_all(m_dir);
 }
 

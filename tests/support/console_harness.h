@@ -6,7 +6,9 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pdb/palm_db_file.h"
@@ -41,6 +43,9 @@ class CConsoleRunFixture : public ::testing::Test {
 
   private:
     std::string m_cliPath, m_handheldPath;
+    // The programs' settings and desktop users live in the test's folder
+    // (m_dir + "config/" and m_dir + "data/"), never in the home of whoever runs the tests.
+    std::vector<std::pair<std::string, std::optional<std::string>>> m_savedEnv;
 };
 
 }  // namespace testsupport

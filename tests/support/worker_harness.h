@@ -31,6 +31,7 @@ class CTestView final : public ITransferView {
     bool answer = true;
     std::vector<int> codes;
     std::vector<std::string> messages, statuses, tempFiles;
+    std::string userDir, handheldUser;
 
     void SetStatus(const std::string& t) override { statuses.push_back(t); }
     void SetCaption(const std::string&) override {}
@@ -42,6 +43,8 @@ class CTestView final : public ITransferView {
         return answer;
     }
     void AddTempFile(const std::string& path) override { tempFiles.push_back(path); }
+    void StoreUserDir(const std::string& dir) override { userDir = dir; }
+    void StoreHandheldUser(const std::string& name) override { handheldUser = name; }
 };
 
 class CDone final : public IInstallDoneSink {

@@ -123,19 +123,27 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
                 error = "bad answer \"" + value + "\" (ok or cancel)";
                 return false;
             }
+        } else if (name == "--add-user") {
+            if (!takeValue()) return false;
+            options.addUser = true;
+            options.userName = value;
         } else {
             error = "unknown option " + name;
             return false;
         }
     }
+    if (options.addUser && !options.files.empty()) {
+        error = "--add-user installs nothing: give no files with it";
+        return false;
+    }
     return true;
 }
 
 std::string UsageText(const char* program) {
-    std::string text = "usage: ";
-    text += program ? program : "ccourier-cli";
+    const std::string name = program ? program : "ccourier-cli";
+    std::string text = "usage: " + name + " [options] FILE...\n";
+    text += "       " + name + " --add-user NAME\n";
     text +=
-        " [options] FILE...\n"
         "Installs Palm files (.prc, .pdb, .pqa, ...) on a handheld when it starts a HotSync.\n"
         "\n"
         "  -p, --port NAME    COM1 ... COM8, USB, NET (network HotSync on 127.0.0.1:14238),\n"
@@ -148,6 +156,10 @@ std::string UsageText(const char* program) {
         "  -w, --wait S       give up after S seconds without a handheld (default 300, 0: never)\n"
         "  -a, --answer A     answer error messages with ok (go on, default) or cancel\n"
         "  -q, --quiet        no progress bar\n"
+        "      --add-user NAME\n"
+        "                     add a desktop user for the handheld whose user is NAME (exactly\n"
+        "                     as the handheld has it) and end; --backup then copies the files\n"
+        "                     installed on that handheld to the user's backup folder\n"
         "  -h, --help         this text\n"
         "\n"
         "Exit status: 0 all installed, 1 failures or error messages, 2 no handheld came,\n"

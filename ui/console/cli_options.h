@@ -22,6 +22,8 @@ struct Options {
     bool answerOk = true;
     bool quiet = false;
     bool help = false;
+    bool addUser = false;  // --add-user NAME: add a desktop user and end
+    std::string userName;
     std::vector<std::string> files;  // as given, in order
 };
 

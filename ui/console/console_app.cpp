@@ -24,6 +24,7 @@
 #include "shell/com_ports.h"
 #include "shell/port_holder.h"
 #include "shell/qt_settings.h"
+#include "ui/console/console_users.h"
 
 namespace console {
 namespace {
@@ -106,6 +107,8 @@ class CConsoleView final : public ITransferView {
     }
     void SetCancelButtonToOk() override {}
     void AddTempFile(const std::string& path) override { m_list.AddTempFile(path); }
+    void StoreUserDir(const std::string& dir) override { RememberUserDir(dir); }
+    void StoreHandheldUser(const std::string& name) override { RememberHandheldUser(name); }
 
     void PrintLine(const std::string& text) {
         ClearBar();
@@ -238,6 +241,7 @@ int RunCli(int argc, const char* const* argv) {
         std::fputs(UsageText(argv[0]).c_str(), stdout);
         return kExitOk;
     }
+    if (options.addUser) return AddDesktopUser(options.userName);
 
     CInstallList list;
     for (const std::string& file : options.files) {
@@ -258,6 +262,9 @@ int RunCli(int argc, const char* const* argv) {
                 break;
         }
     }
+
+    // Before the waiting starts, so a missing user store is said at once.
+    const CRunUserLibrary users(options.backup);
 
     struct sigaction action {};
     action.sa_handler = OnInterrupt;

@@ -1,0 +1,116 @@
+#include "engine/backup_copy.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "pdb/palm_db_file.h"
+#include "pdb/palm_text.h"
+#include "session/device_session.h"
+
+namespace {
+
+constexpr size_t kVersionCapacity = 255;
+
+bool IsRealDirectory(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// One line, so the log keeps one entry per line whatever the version text holds.
+std::string OneLine(std::string text) {
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return text;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+void AppendLogLine(const std::string& path, const std::string& line) {
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return;  // not reported
+    WriteAll(fd, line);
+    ::close(fd);
+}
+
+}  // namespace
+
+std::string FormatLogTime(const std::tm& t) {
+    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char text[64];
+    std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %d\n",
+                  kDays[std::clamp(t.tm_wday, 0, 6)], kMonths[std::clamp(t.tm_mon, 0, 11)],
+                  t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, t.tm_year + 1900);
+    return text;
+}
+
+std::string BackupFileName(const pdb::CPalmDbFile& file) {
+    const pdb::DbInfo& info = file.Info();
+    std::string name = info.name.substr(0, pdb::kMaxNameLength);
+    for (char& c : name) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '/' || u < 0x20 || u == 0x7F) {
+            c = '_';
+        } else if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return pdb::PalmTextToUtf8(name) + (info.IsResourceDb() ? ".PRC" : ".PDB");
+}
+
+std::string LogLine(const std::string& fileName, const std::string& version, const std::tm& local) {
+    std::string line = fileName + ", " + version + ", " + FormatLogTime(local);
+    line.back() = '\r';  // the time's line break becomes CR LF
+    line += '\n';
+    return line;
+}
+
+bool WriteBackupAndLog(const std::string& userDir, pdb::CPalmDbFile& file, time_t now) {
+    const std::string fileName = BackupFileName(file);
+    // The copy's header keeps the creation date and, as both its modification and
+    // backup dates, the backup date, counted from 1970 once the writer has added the
+    // 1904 offset back.
+    pdb::DbInfo& info = file.Info();
+    info.createDate -= pdb::kEpochOffset;
+    info.modifyDate = info.backupDate - pdb::kEpochOffset;
+    info.backupDate = info.modifyDate;
+
+    const std::string backupDir = userDir + kBackupFolder;
+    // Without its "/", so that a link in Backup's place is seen as the link it is.
+    if (!IsRealDirectory(backupDir.substr(0, backupDir.size() - 1))) return false;
+    std::vector<char> temp(userDir.begin(), userDir.end());
+    const std::string pattern = ".backup-XXXXXX";
+    temp.insert(temp.end(), pattern.begin(), pattern.end());
+    temp.push_back('\0');
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) return false;
+    ::close(fd);
+    const std::string tempPath = temp.data();
+
+    std::string version;
+    if (!CDeviceSession::WriteBackupCopy(file, tempPath, version, kVersionCapacity) ||
+        std::rename(tempPath.c_str(), (backupDir + fileName).c_str()) != 0) {
+        std::remove(tempPath.c_str());
+        return false;
+    }
+    std::tm local{};
+    localtime_r(&now, &local);
+    AppendLogLine(userDir + kLogFileName,
+                  LogLine(fileName, OneLine(pdb::PalmTextToUtf8(version)), local));
+    return true;
+}

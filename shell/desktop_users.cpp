@@ -1,0 +1,533 @@
+#include "shell/desktop_users.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QString>
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string_view>
+
+#include "pdb/palm_text.h"
+#include "shell/settings_store.h"
+
+namespace {
+
+constexpr const char* kUsersFileHeader =
+    "# Cradlecourier desktop users: handheld users whose installed files are copied to a\n"
+    "# backup folder. One [User] entry per user:\n"
+    "#   Name    the handheld's user name, exactly as the handheld has it (letter case counts)\n"
+    "#   Id      a number from 0 to 4294967295, different for every user\n"
+    "#   Folder  the user's folder inside this folder; it holds Backup/ and CCourier.log\n"
+    "# Entries with a bad or repeated name, id or folder are ignored. Folders stay inside\n"
+    "# this folder: no \"..\", no absolute paths, no symbolic links.\n";
+
+// Longest folder text: the library hands out the folder with its "/" in 254 characters.
+constexpr size_t kMaxFolderLength = IUserLibrary::kBufferSize - 2;
+// Longest folder the store makes from a name.
+constexpr size_t kMadeFolderLength = 32;
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+bool HasControl(std::string_view s) {
+    return std::any_of(s.begin(), s.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x20 || u == 0x7F;
+    });
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+    return settings::SameName(a, b);
+}
+
+// The file's lines, each with its line end (the last one may have none).
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find('\n', start);
+        const size_t next = end == std::string::npos ? text.size() : end + 1;
+        lines.push_back(text.substr(start, next - start));
+        start = next;
+    }
+    return lines;
+}
+
+std::string WithoutLineEnd(std::string line) {
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
+bool IsBlank(const std::string& line) {
+    return Trim(WithoutLineEnd(line)).empty();
+}
+
+bool ParseId(std::string_view text, uint32_t& id) {
+    if (text.empty() || text.size() > 10) return false;
+    uint64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value > 0xFFFFFFFFull) {
+        return false;
+    }
+    id = static_cast<uint32_t>(value);
+    return true;
+}
+
+// What lstat says about a path: missing, a link, a folder, or something else.
+enum class Node { kMissing, kLink, kFolder, kOther };
+Node NodeAt(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return Node::kMissing;
+    if (S_ISLNK(st.st_mode)) return Node::kLink;
+    return S_ISDIR(st.st_mode) ? Node::kFolder : Node::kOther;
+}
+
+bool MakeFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0700) == 0) return true;
+    return errno == EEXIST && NodeAt(path) == Node::kFolder;
+}
+
+}  // namespace
+
+bool CDesktopUserStore::FileStamp::operator==(const FileStamp& o) const {
+    return exists == o.exists && dev == o.dev && ino == o.ino && size == o.size &&
+           mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec;
+}
+
+CDesktopUserStore::CDesktopUserStore(std::string root) : m_strRoot(std::move(root)) {
+    if (!m_strRoot.empty() && m_strRoot.back() != '/') m_strRoot += '/';
+    // The root and a user's folder must each fit the library's texts whole: a cut path
+    // would be another folder.
+    m_bRootUsable = !m_strRoot.empty() && m_strRoot.front() == '/' &&
+                    m_strRoot.size() <= kBufferSize - 1 && !HasControl(m_strRoot);
+}
+
+std::string CDesktopUserStore::DefaultRoot() {
+    // Read each time, so that XDG_DATA_HOME set by a caller counts.
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return (base + QStringLiteral("/Cradlecourier/Users/")).toStdString();
+}
+
+std::string CDesktopUserStore::RootFromSettings(const ISettingsStore& settings) {
+    std::string root = std::string(Trim(settings.ReadText(settings::kMain, kRootEntry, "")));
+    if (root.empty()) return DefaultRoot();
+    if (root == "~" || root.rfind("~/", 0) == 0) {
+        const char* home = std::getenv("HOME");
+        if (home && *home) root = home + root.substr(1);
+    }
+    if (root.back() != '/') root += '/';
+    return root;
+}
+
+bool CDesktopUserStore::IsValidName(const std::string& name) {
+    std::string palm;
+    return !name.empty() && Trim(name).size() == name.size() && !HasControl(name) &&
+           pdb::Utf8ToPalmText(name, palm) && palm.size() <= kMaxNameLength;
+}
+
+bool CDesktopUserStore::Load() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return ReadLocked();
+}
+
+CDesktopUserStore::FileStamp CDesktopUserStore::StampLocked() const {
+    FileStamp stamp;
+    struct stat st {};
+    if (m_bRootUsable && ::stat(UsersFilePath().c_str(), &st) == 0) {
+        stamp.exists = true;
+        stamp.dev = st.st_dev;
+        stamp.ino = st.st_ino;
+        stamp.size = st.st_size;
+        stamp.mtime = st.st_mtim;
+    }
+    return stamp;
+}
+
+bool CDesktopUserStore::SafeFolderLocked(const std::string& folder, std::string& why) const {
+    if (folder.empty()) {
+        why = "no folder";
+        return false;
+    }
+    if (folder.size() > kMaxFolderLength || HasControl(folder)) {
+        why = "folder name too long or with control characters";
+        return false;
+    }
+    if (folder.front() == '/') {
+        why = "absolute folder";
+        return false;
+    }
+    // Every component a plain name, and every one that exists a folder, not a link.
+    std::string path = m_strRoot;
+    size_t start = 0;
+    while (start <= folder.size()) {
+        const size_t end = std::min(folder.find('/', start), folder.size());
+        const std::string part = folder.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..") {
+            why = "folder leaves or repeats a folder (\"\", \".\" or \"..\")";
+            return false;
+        }
+        path += part;
+        const Node node = NodeAt(path);
+        if (node == Node::kLink) {
+            why = "folder is a symbolic link";
+            return false;
+        }
+        if (node == Node::kOther) {
+            why = "folder is not a folder";
+            return false;
+        }
+        path += '/';
+        start = end + 1;
+    }
+    const Node backup = NodeAt(path + "Backup");
+    if (backup == Node::kLink || backup == Node::kOther) {
+        why = "its Backup is a symbolic link or not a folder";
+        return false;
+    }
+    if (NodeAt(path + "CCourier.log") == Node::kLink) {
+        why = "its log is a symbolic link";
+        return false;
+    }
+    return true;
+}
+
+bool CDesktopUserStore::ReadLocked() {
+    m_entries.clear();
+    m_problems.clear();
+    m_strText.clear();
+    m_bReadable = false;
+    m_stamp = StampLocked();
+    if (!m_bRootUsable) return false;
+
+    // Not blocking on a FIFO put in the file's place, and never reading a huge file.
+    const int fd = ::open(UsersFilePath().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+              static_cast<uint64_t>(st.st_size) <= kMaxFileSize;
+    std::string text;
+    if (ok) {
+        char buffer[8192];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0) ok = false;
+            if (n <= 0) break;
+            text.append(buffer, static_cast<size_t>(n));
+            if (text.size() > kMaxFileSize) ok = false;
+            if (!ok) break;
+        }
+    }
+    ::close(fd);
+    if (!ok) return false;
+    m_strText = text;
+    m_bReadable = true;
+
+    const std::vector<std::string> lines = SplitLines(text);
+    struct Block {
+        bool open = false;
+        bool bad = false;
+        std::string why;
+        size_t first = 0, end = 0;
+        bool hasName = false, hasId = false, hasFolder = false;
+        std::string name, idText, folder;
+    } block;
+
+    const auto problem = [&](size_t line, const std::string& why) {
+        m_problems.push_back("line " + std::to_string(line + 1) + ": " + why);
+    };
+    const auto finish = [&]() {
+        if (!block.open) return;
+        Entry e;
+        std::string why = block.why;
+        bool good = !block.bad;
+        if (good && (!block.hasName || !block.hasId || !block.hasFolder)) {
+            good = false;
+            why = "entry without Name, Id or Folder";
+        }
+        if (good && !IsValidName(block.name)) {
+            good = false;
+            why = "not a handheld user name";
+        }
+        if (good && !ParseId(block.idText, e.user.id)) {
+            good = false;
+            why = "Id is not a number from 0 to 4294967295";
+        }
+        std::string folder = block.folder;
+        if (!folder.empty() && folder.back() == '/') folder.pop_back();
+        if (good && !SafeFolderLocked(folder, why)) good = false;
+        if (good) {
+            e.user.name = block.name;
+            e.user.folder = folder;
+            pdb::Utf8ToPalmText(block.name, e.palmName);
+            for (const Entry& other : m_entries) {
+                if (other.user.id == e.user.id) why = "Id repeats an earlier entry's";
+                if (other.palmName == e.palmName) why = "Name repeats an earlier entry's";
+                if (other.user.folder == e.user.folder) why = "Folder repeats an earlier entry's";
+            }
+            good = why.empty();
+        }
+        if (good && m_entries.size() >= static_cast<size_t>(kMaxUsers)) {
+            good = false;
+            why = "too many users";
+        }
+        if (good) {
+            e.firstLine = block.first;
+            e.endLine = block.end;
+            m_entries.push_back(std::move(e));
+        } else {
+            problem(block.first, why);
+        }
+        block = Block{};
+    };
+
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string line = WithoutLineEnd(lines[i]);
+        const std::string_view trimmed = Trim(line);
+        if (trimmed.empty() || trimmed.front() == '#') continue;
+        if (trimmed.front() == '[') {
+            finish();
+            if (SameText(trimmed, "[User]")) {
+                block.open = true;
+                block.first = i;
+                block.end = i + 1;
+            } else {
+                problem(i, "unknown section");
+            }
+            continue;
+        }
+        if (!block.open) {
+            problem(i, "text outside a [User] entry");
+            continue;
+        }
+        block.end = i + 1;
+        const size_t eq = trimmed.find('=');
+        if (eq == std::string_view::npos) {
+            block.bad = true;
+            block.why = "line without \"=\"";
+            continue;
+        }
+        const std::string_view key = Trim(trimmed.substr(0, eq));
+        const std::string value(Trim(trimmed.substr(eq + 1)));
+        const auto take = [&](bool& has, std::string& into) {
+            if (has) {
+                block.bad = true;
+                block.why = std::string(key) + " given twice";
+            }
+            has = true;
+            into = value;
+        };
+        if (SameText(key, "Name")) {
+            take(block.hasName, block.name);
+        } else if (SameText(key, "Id")) {
+            take(block.hasId, block.idText);
+        } else if (SameText(key, "Folder")) {
+            take(block.hasFolder, block.folder);
+        }
+        // Other keys are left for whoever wrote them.
+    }
+    finish();
+    return true;
+}
+
+void CDesktopUserStore::ReloadIfChangedLocked() {
+    if (!(StampLocked() == m_stamp)) ReadLocked();
+}
+
+const CDesktopUserStore::Entry* CDesktopUserStore::FindLocked(uint32_t id) const {
+    for (const Entry& e : m_entries) {
+        if (e.user.id == id) return &e;
+    }
+    return nullptr;
+}
+
+std::vector<DesktopUser> CDesktopUserStore::Users() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    ReloadIfChangedLocked();
+    std::vector<DesktopUser> users;
+    for (const Entry& e : m_entries) users.push_back(e.user);
+    return users;
+}
+
+std::vector<std::string> CDesktopUserStore::Problems() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    ReloadIfChangedLocked();
+    return m_problems;
+}
+
+uint32_t CDesktopUserStore::NewIdLocked() const {
+    std::random_device device;
+    std::uniform_int_distribution<uint32_t> pick(1, 0xFFFFFFFFu);
+    for (;;) {
+        const uint32_t id = pick(device);
+        if (!FindLocked(id)) return id;
+    }
+}
+
+std::string CDesktopUserStore::NewFolderLocked(const std::string& name) const {
+    std::string base;
+    for (char c : name) {
+        if (base.size() >= kMadeFolderLength) break;
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                           (c >= '0' && c <= '9') || c == '-' || c == '_';
+        base += plain ? c : '_';
+    }
+    if (base.find_first_not_of('_') == std::string::npos) base = "User";
+    for (int n = 1;; ++n) {
+        const std::string folder = n == 1 ? base : base + "_" + std::to_string(n);
+        const bool used = std::any_of(m_entries.begin(), m_entries.end(),
+                                      [&](const Entry& e) { return e.user.folder == folder; });
+        if (used || folder == kUsersFileName) continue;
+        // A folder left by a removed user of that name is taken over with its backups.
+        const Node node = NodeAt(m_strRoot + folder);
+        std::string why;
+        if (node == Node::kMissing || (node == Node::kFolder && SafeFolderLocked(folder, why))) {
+            return folder;
+        }
+    }
+}
+
+bool CDesktopUserStore::WriteFileLocked(const std::string& text) {
+    QSaveFile file(QString::fromStdString(UsersFilePath()));
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    if (file.write(text.data(), static_cast<qint64>(text.size())) !=
+        static_cast<qint64>(text.size())) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+CDesktopUserStore::AddResult CDesktopUserStore::AddUser(const std::string& name,
+                                                        DesktopUser* added) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (!IsValidName(name)) return AddResult::kBadName;
+    if (!m_bRootUsable) return AddResult::kNotWritten;
+    ReloadIfChangedLocked();
+    // A users file that exists but cannot be read is not written over.
+    if (m_stamp.exists && !m_bReadable) return AddResult::kNotWritten;
+    std::string palm;
+    pdb::Utf8ToPalmText(name, palm);
+    for (const Entry& e : m_entries) {
+        if (e.palmName == palm) return AddResult::kNameTaken;
+    }
+    if (m_entries.size() >= static_cast<size_t>(kMaxUsers)) return AddResult::kNotWritten;
+
+    std::error_code ec;
+    std::filesystem::create_directories(m_strRoot, ec);
+    if (!std::filesystem::is_directory(m_strRoot, ec)) return AddResult::kNotWritten;
+    DesktopUser user;
+    user.name = name;
+    user.id = NewIdLocked();
+    user.folder = NewFolderLocked(name);
+    const std::string folderPath = m_strRoot + user.folder;
+    if (!MakeFolder(folderPath) || !MakeFolder(folderPath + "/Backup")) {
+        return AddResult::kNotWritten;
+    }
+
+    std::string text = m_strText.empty() ? std::string(kUsersFileHeader) : m_strText;
+    if (text.back() != '\n') text += '\n';
+    text += "\n[User]\nName=" + name + "\nId=" + std::to_string(user.id) +
+            "\nFolder=" + user.folder + "\n";
+    if (!WriteFileLocked(text)) return AddResult::kNotWritten;
+    ReadLocked();
+    if (!FindLocked(user.id)) return AddResult::kNotWritten;
+    if (added) *added = user;
+    return AddResult::kAdded;
+}
+
+bool CDesktopUserStore::RemoveUser(uint32_t id) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    ReloadIfChangedLocked();
+    const Entry* entry = FindLocked(id);
+    if (!entry) return false;
+    std::vector<std::string> lines = SplitLines(m_strText);
+    size_t first = entry->firstLine;
+    const size_t end = std::min(entry->endLine, lines.size());
+    // The blank line that separated the entry from the one before goes with it.
+    if (first > 0 && IsBlank(lines[first - 1])) --first;
+    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(first),
+                lines.begin() + static_cast<std::ptrdiff_t>(end));
+    std::string text;
+    for (const std::string& line : lines) text += line;
+    if (!WriteFileLocked(text)) return false;
+    ReadLocked();
+    return true;
+}
+
+int CDesktopUserStore::UmGetUserCount() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    ReloadIfChangedLocked();
+    return static_cast<int>(m_entries.size());
+}
+
+int CDesktopUserStore::UmGetUserID(int index, uint32_t& userId) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (index < 0 || static_cast<size_t>(index) >= m_entries.size()) return -1;
+    userId = m_entries[static_cast<size_t>(index)].user.id;
+    return 0;
+}
+
+int CDesktopUserStore::UmGetUserName(uint32_t userId, std::string& name) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    const Entry* e = FindLocked(userId);
+    if (!e) return -1;
+    name = e->palmName.substr(0, kBufferSize - 1);
+    return 0;
+}
+
+int CDesktopUserStore::UmGetRootDirectory(std::string& dir) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (!m_bRootUsable) return -1;
+    dir = m_strRoot;
+    return 0;
+}
+
+int CDesktopUserStore::UmGetUserDirectory(uint32_t userId, std::string& dir) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    const Entry* e = FindLocked(userId);
+    if (!e) return -1;
+    dir = e->user.folder + "/";
+    return 0;
+}
+
+std::unique_ptr<CDesktopUserStore> LoadDesktopUserStore(const ISettingsStore& settings) {
+    auto store = std::make_unique<CDesktopUserStore>(CDesktopUserStore::RootFromSettings(settings));
+    if (!store->Load()) return nullptr;
+    return store;
+}
+
+CUserLibraryHandle::~CUserLibraryHandle() {
+    if (m_bInstalled) g_pUserLibrary = m_pSaved;
+}
+
+bool CUserLibraryHandle::Load(const ISettingsStore& settings) {
+    if (!m_bInstalled) {
+        m_pSaved = g_pUserLibrary;
+        m_bInstalled = true;
+    }
+    g_pUserLibrary = nullptr;
+    m_pStore = std::make_unique<CDesktopUserStore>(CDesktopUserStore::RootFromSettings(settings));
+    m_bPresent = false;
+    return LoadAgain();
+}
+
+bool CUserLibraryHandle::LoadAgain() {
+    if (!m_pStore) return false;
+    if (!m_bPresent && m_pStore->Load()) {
+        m_bPresent = true;
+        g_pUserLibrary = m_pStore.get();
+    }
+    return m_bPresent;
+}

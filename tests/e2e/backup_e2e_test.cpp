@@ -1,0 +1,133 @@
+// Backups as a user sets them up and runs them with the console front end: a desktop user
+// added with --add-user, a run with --backup against the virtual handheld of that user,
+// the copies Debian's Palm::PDB reads as the installed databases, one CR LF log line each,
+// and the history rebuilt from them; a handheld of another user leaves nothing.
+#include <gtest/gtest.h>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "shell/backup_history.h"
+#include "shell/qt_settings.h"
+#include "tests/session/db_builder.h"
+#include "tests/support/console_harness.h"
+#include "tests/support/worker_harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// What Palm::PDB reads from a file, one fact per line; empty when it cannot run.
+std::string PalmPdbView(const std::string& path) {
+    const std::string cmd = "perl '" + std::string(CC_SOURCE_DIR) +
+                            "/tests/pdb/palm_pdb_dump.pl' '" + path + "' 2>/dev/null";
+    std::string out;
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+        char buf[512];
+        while (fgets(buf, sizeof buf, p)) out += buf;
+        pclose(p);
+    }
+    return out;
+}
+
+class BackupRun : public testsupport::CConsoleRunFixture {
+  protected:
+    BackupRun() : CConsoleRunFixture(CC_CLI_PATH, CC_HANDHELD_PATH) {}
+
+    void SetUp() override {
+        CConsoleRunFixture::SetUp();  // settings and users inside the test's folder
+        m_root = Path("data/Cradlecourier/Users/");
+        ASSERT_TRUE(testdb::WriteResourceDb(
+            Path("app.prc"), testdb::Info("Backup App", true, "appl", "BkAp"),
+            {{"code", 1, testdb::Bytes(3000, 1)}, {"tver", 1, {'2', '.', '1', 0}}},
+            testdb::Bytes(40, 9)));
+        ASSERT_TRUE(testdb::WriteRecordDb(
+            Path("data.pdb"), testdb::Info("Backup/Data", false, "DATA", "BkAp"),
+            {testdb::Rec(100, 1, 0, 2, 0x1234), testdb::Rec(0, 2), testdb::Rec(700, 3, 0x10)},
+            testdb::Bytes(20, 4), testdb::Bytes(8, 5)));
+    }
+    int Install(const std::string& handheldUser) {
+        const std::string pty = StartHandheld({"--user", handheldUser});
+        const int status = RunCli({"--port", pty, "--quiet", "--wait", "30", "--backup",
+                                   Path("app.prc"), Path("data.pdb")},
+                                  {}, true);
+        WaitHandheld();
+        return status;
+    }
+    std::string Setting(const std::string& entry) {
+        CQtSettings settings(Path("config/Cradlecourier/CCourier.conf"));
+        return settings.ReadText("main", entry, "(none)");
+    }
+
+    std::string m_root;
+};
+
+TEST_F(BackupRun, CopiesAndLogLinesForTheHandheldsDesktopUser) {
+    ASSERT_EQ(RunCli({"--add-user", "Virtual User"}), 0) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("added desktop user \"Virtual User\""), std::string::npos);
+    const std::string userDir = m_root + "Virtual_User/";
+    ASSERT_TRUE(fs::is_directory(userDir + "Backup"));
+    EXPECT_EQ(RunCli({"--add-user", "Virtual User"}, {}, true), 1);  // the name is taken
+
+    ASSERT_EQ(Install("Virtual User"), 0) << m_cliOut;
+
+    // Each copy is what was installed, as Debian's reader and ours see it: the header as
+    // the handheld has the installed database (its modification number included); the
+    // sort block, which the handheld does not keep, and the entries as the installed file.
+    struct Copy {
+        std::string copy, source, onHandheld;
+    };
+    for (const Copy& c : {Copy{"BACKUP APP.PRC", "app.prc", "Backup App.prc"},
+                          Copy{"BACKUP_DATA.PDB", "data.pdb", "Backup_Data.pdb"}}) {
+        const std::string path = userDir + "Backup/" + c.copy;
+        ASSERT_TRUE(fs::exists(path)) << c.copy << "\n" << m_cliOut;
+        auto file = pdb::CPalmDbFile::Open(path);
+        ASSERT_TRUE(file);
+        testsupport::ExpectSameEntries(*file, Path(c.source));
+        const std::string theirs = PalmPdbView(path);
+        if (theirs.empty()) continue;  // no Palm::PDB here
+        const size_t rest = theirs.find("sortinfo=");
+        ASSERT_NE(rest, std::string::npos) << theirs;
+        const std::string installed = PalmPdbView(m_out + "/" + c.onHandheld);
+        EXPECT_EQ(theirs.substr(0, rest), installed.substr(0, installed.find("sortinfo=")));
+        const std::string source = PalmPdbView(Path(c.source));
+        EXPECT_EQ(theirs.substr(rest), source.substr(source.find("sortinfo=")));
+    }
+
+    std::ifstream in(userDir + "CCourier.log", std::ios::binary);
+    const std::string log(std::istreambuf_iterator<char>(in), {});
+    ASSERT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\r'), 2) << log;
+    EXPECT_EQ(log.rfind("BACKUP APP.PRC, 2.1, ", 0), 0u) << log;
+    EXPECT_NE(log.find("\r\nBACKUP_DATA.PDB, , "), std::string::npos) << log;
+
+    // The run leaves what the history window opens with.
+    EXPECT_EQ(Setting("Userdir"), userDir);
+    EXPECT_EQ(Setting("LastHandheldUser"), "Virtual User");
+    std::vector<HistoryRow> rows = LoadHistoryLog(Setting("Userdir"));
+    ScanBackups(Setting("Userdir"), rows, false);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].name, "BACKUP APP.PRC");
+    EXPECT_EQ(rows[0].version, " 2.1");
+    EXPECT_TRUE(rows[0].exists && rows[1].exists);
+}
+
+TEST_F(BackupRun, AnotherHandheldUserGetsNothingAndNoMessage) {
+    ASSERT_EQ(RunCli({"--add-user", "Virtual User"}), 0) << m_cliOut;
+    ASSERT_EQ(Install("virtual user"), 0) << m_cliOut;  // letter case counts
+    EXPECT_TRUE(Written("Backup App.prc"));
+    EXPECT_TRUE(fs::is_empty(m_root + "Virtual_User/Backup"));
+    EXPECT_FALSE(fs::exists(m_root + "Virtual_User/CCourier.log"));
+    EXPECT_EQ(m_cliOut.find("backup"), std::string::npos) << m_cliOut;
+    EXPECT_EQ(Setting("Userdir"), "(none)");
+    // Its name is what the users dialog will offer.
+    EXPECT_EQ(Setting("LastHandheldUser"), "virtual user");
+}
+
+TEST_F(BackupRun, WithoutAnyDesktopUserTheRunSaysSoOnce) {
+    ASSERT_EQ(Install("Virtual User"), 0) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("no desktop users yet"), std::string::npos) << m_cliOut;
+    EXPECT_FALSE(fs::exists(m_root));
+}
+
+}  // namespace
