@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "engine/file_paths.h"
 #include "engine/midi_install.h"
 #include "engine/temp_dir.h"
 #include "engine/user_library.h"
@@ -99,7 +100,9 @@ void PrepareArchive(CDeviceSession& session, const std::string& path) {
     const std::string tempDir = GetTempDir().substr(0, kMaxTempDirLength);
     archive.SetDestDir(tempDir);
     session.m_files.Remove(path);
-    if (!archive.Open(path)) return;  // dropped without a message
+    // A FIFO or device named like an archive would block the run: dropped like an archive
+    // that does not open.
+    if (!IsPlainFile(path) || !archive.Open(path)) return;  // dropped without a message
 
     if (archive.ReadOptions(tempDir)) {
         std::string message = path;
@@ -159,9 +162,12 @@ void InstallPass(CDeviceSession& session) {
 
         int r = -18;
         std::unique_ptr<pdb::CPalmDbFile> file;
+        // Only plain files are read: a FIFO or a device would block the run, and a file
+        // that vanished since it was queued is reported as not installed.
+        const bool plain = IsPlainFile(path);
         // An archive still in the list (one that came out of another) would read as an
         // empty database named after the archive's magic; it is not one.
-        if (!path.empty() && !CCcaArchive::HasArchiveMagic(path)) {
+        if (plain && !CCcaArchive::HasArchiveMagic(path)) {
             file = pdb::CPalmDbFile::Open(path);
         }
         if (file) {
@@ -172,7 +178,7 @@ void InstallPass(CDeviceSession& session) {
                 WriteBackupAndLog(session.m_szUserDir, *file, std::time(nullptr));
             }
             file.reset();
-        } else if (CDeviceSession::IsMidiFile(path.empty() ? nullptr : path.c_str())) {
+        } else if (plain && CDeviceSession::IsMidiFile(path.c_str())) {
             r = InstallMidi(session, path.c_str());
         }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "engine/file_paths.h"
 #include "engine/temp_dir.h"
 #include "formats/picture/picture.h"
 #include "session/device_session.h"
@@ -24,7 +25,8 @@ std::string CPictureConverter::UnpackViewer() {
 
 bool CPictureConverter::Convert(const std::string& picturePath, const std::string& dbPath,
                                 const std::string& viewerPath, const CDeviceSession& session) {
-    if (viewerPath.empty()) return false;
+    // A FIFO or device named like a picture is not read: it stays, and is reported.
+    if (viewerPath.empty() || !IsPlainFile(picturePath)) return false;
     const int colors = PictureColorCount(session.m_dwDisplayFeature, session.m_bColor != 0,
                                          session.m_bEzCpu != 0, session.m_bOldCpu != 0);
     // The database file carries the title the window chose (see IPictureConverter).

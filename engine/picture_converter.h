@@ -21,6 +21,7 @@ class CPictureConverter final : public IPictureConverter {
     std::string UnpackViewer() override;
     bool Convert(const std::string& picturePath, const std::string& dbPath,
                  const std::string& viewerPath, const CDeviceSession& session) override;
+    void SetCompress(bool compress) override { m_bCompress = compress; }
 
   private:
     ViewerSource m_viewer;

@@ -41,4 +41,6 @@ class IPictureConverter {
     // written.
     virtual bool Convert(const std::string& picturePath, const std::string& dbPath,
                          const std::string& viewerPath, const CDeviceSession& session) = 0;
+    // The "compress picture" option, as the window's menu has it now.
+    virtual void SetCompress(bool /*compress*/) {}
 };

@@ -46,8 +46,13 @@ int CSocket::Bind(const SocketAddress& address, std::unique_ptr<ITransport> tran
         errno = EINVAL;
         return -1;
     }
-    if (!transport || transport->Open() < 0) {
+    if (!transport) {
         errno = ENOENT;
+        return -1;
+    }
+    errno = 0;
+    if (transport->Open() < 0) {
+        if (errno == 0) errno = ENOENT;  // the transport's own reason, when it gave one
         return -1;
     }
     // The port is at the initial rate from the start, so that a wakeup that arrives

@@ -13,7 +13,7 @@ class ITransport {
   public:
     virtual ~ITransport() = default;
 
-    // Opens the port. Returns 0, or -1 with errno set (2 when the port is missing or busy).
+    // Opens the port. Returns 0, or -1 with errno set to the reason (ENOENT when missing).
     virtual int Open() = 0;
     // Flushes and releases the port. Harmless when not open.
     virtual void Close() = 0;

@@ -1,27 +1,46 @@
 #!/usr/bin/env bash
 # The main job on a machine without a handheld: starts the virtual handheld on a
-# pseudo-terminal, installs two Palm files into it with the console front end, and shows
+# pseudo-terminal, installs files of every kind into it (two Palm databases, a text that
+# becomes a DOC e-book, a picture that becomes a viewer application, an archive) and shows
 # what the handheld holds afterwards.
 #
-#   scripts/demo.sh [BUILD_DIR]      (default: build/demo, configured and built if needed)
+# With a display ($DISPLAY or $WAYLAND_DISPLAY) the installer window does it: the handheld
+# presses HotSync a few seconds after the window opens; close the window when the run is
+# over. Without one, or with --console, the console front end does it.
+#
+#   scripts/demo.sh [--console] [BUILD_DIR]      (default: build/demo, configured and built if needed)
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-BUILD="${1:-$ROOT/build/demo}"
+CONSOLE=0
+BUILD=""
+for arg in "$@"; do
+  case "$arg" in
+    --console) CONSOLE=1 ;;
+    -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
+    *) BUILD="$arg" ;;
+  esac
+done
+BUILD="${BUILD:-$ROOT/build/demo}"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then CONSOLE=1; fi
 
 if [ ! -f "$BUILD/CMakeCache.txt" ]; then
   echo "demo: configuring $BUILD"
-  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCC_BUILD_UI=OFF \
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCC_BUILD_TESTS=OFF -DCC_BUILD_BENCH=OFF >/dev/null
 fi
+TARGETS=(ccourier-cli cc-handheld cc-pdbdump cc-ccapack)
+[ "$CONSOLE" = 0 ] && TARGETS+=(ccourier)
 # Incremental: quick when nothing changed, and never a stale program.
-if ! cmake --build "$BUILD" --target ccourier-cli cc-handheld cc-pdbdump -- -j2 >"$BUILD/demo-build.log" 2>&1; then
+if ! cmake --build "$BUILD" --target "${TARGETS[@]}" -- -j2 >"$BUILD/demo-build.log" 2>&1; then
   cat "$BUILD/demo-build.log" >&2
   exit 1
 fi
 CLI="$BUILD/ui/console/ccourier-cli"
+WINDOW="$BUILD/app/ccourier"
 HANDHELD="$BUILD/tools/handheld/cc-handheld"
 PDBDUMP="$BUILD/tools/pdbdump/cc-pdbdump"
+CCAPACK="$BUILD/tools/ccapack/cc-ccapack"
 
 WORK="$(mktemp -d "${TMPDIR:-/tmp}/cradlecourier-demo.XXXXXX")"
 HH_PID=""
@@ -30,54 +49,23 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The files to install are written here, by the demo itself: a record database with three
-# text records and a small resource database that carries a version resource.
-mkdir -p "$WORK/files"
-python3 - "$WORK/files" <<'PY'
-import struct, sys, time
-out = sys.argv[1]
-EPOCH = 2082844800  # 1904 to 1970
-
-def header(name, attributes, type_, creator, count):
-    now = int(time.time()) + EPOCH
-    return struct.pack(">32sHHIIIIII4s4sIIH", name.encode()[:31], attributes, 1,
-                       now, now, 0, 0, 0, 0, type_.encode(), creator.encode(), 0, 0, count)
-
-def record_db(path, name, type_, creator, records):
-    head = header(name, 0, type_, creator, len(records))
-    offset = len(head) + 8 * len(records) + 2
-    entries, data = b"", b""
-    for i, rec in enumerate(records):
-        entries += struct.pack(">IB3s", offset + len(data), 0, (0x100 + i).to_bytes(3, "big"))
-        data += rec
-    open(path, "wb").write(head + entries + b"\0\0" + data)
-
-def resource_db(path, name, type_, creator, resources):
-    head = header(name, 1, type_, creator, len(resources))
-    offset = len(head) + 10 * len(resources) + 2
-    entries, data = b"", b""
-    for rtype, rid, blob in resources:
-        entries += struct.pack(">4sHI", rtype.encode(), rid, offset + len(data))
-        data += blob
-    open(path, "wb").write(head + entries + b"\0\0" + data)
-
-record_db(out + "/CradleNotes.pdb", "Cradlecourier Notes", "DATA", "CcDm", [
-    b"Installed by Cradlecourier.\0",
-    b"The handheld on the other end is played in software.\0",
-    b"Every record arrives byte for byte.\0",
-])
-resource_db(out + "/CradleHello.prc", "Cradlecourier Hello", "appl", "CcHl", [
-    ("tAIN", 1000, b"Hello\0"),
-    ("tver", 1, b"1.0\0"),
-    ("tSTR", 1000, b"Hello from the desktop.\0"),
-])
-PY
+# The files to install are written here, by the demo itself.
+mkdir -p "$WORK/files" "$WORK/tmp"
+python3 "$ROOT/scripts/demo_files.py" "$WORK/files"
+cp "$ROOT/README.md" "$WORK/files/README.txt"
+"$CCAPACK" -t "Demo archive" -o "$WORK/files/Demo.cca" "$WORK/files/Packed.prc" >/dev/null
+rm "$WORK/files/Packed.prc"
+FILES=("$WORK/files/CradleNotes.pdb" "$WORK/files/CradleHello.prc" "$WORK/files/README.txt"
+       "$WORK/files/Sunset.bmp" "$WORK/files/Demo.cca")
 
 echo "== files to install"
 ls -l "$WORK/files"
 
 echo "== starting the virtual handheld"
-"$HANDHELD" --pty --out "$WORK/handheld" >"$WORK/handheld.out" 2>"$WORK/handheld.err" &
+PRESS=0
+[ "$CONSOLE" = 0 ] && PRESS=4000  # time to look at the waiting window first
+"$HANDHELD" --pty --color --rom 0x04103000 --press-after "$PRESS" --timeout 120 \
+  --out "$WORK/handheld" >"$WORK/handheld.out" 2>"$WORK/handheld.err" &
 HH_PID=$!
 PTY=""
 for _ in $(seq 1 100); do
@@ -92,11 +80,20 @@ if [ -z "$PTY" ]; then
 fi
 echo "handheld on $PTY"
 
-echo "== installing with ccourier-cli"
 set +e
-"$CLI" --port "$PTY" --speed 115200 --set-time --wait 60 \
-  "$WORK/files/CradleNotes.pdb" "$WORK/files/CradleHello.prc"
-STATUS=$?
+if [ "$CONSOLE" = 1 ]; then
+  echo "== installing with ccourier-cli"
+  TMP="$WORK/tmp" "$CLI" --port "$PTY" --speed 115200 --set-time --wait 60 "${FILES[@]}"
+  STATUS=$?
+else
+  # A private settings folder whose COM1 is the handheld's pseudo-terminal.
+  mkdir -p "$WORK/config/Cradlecourier"
+  printf '[com]\nDevice1=%s\nSpeed=115200\n' "$PTY" >"$WORK/config/Cradlecourier/CCourier.conf"
+  echo "== the installer window: the handheld presses HotSync in a few seconds;"
+  echo "   close the window (OK) when the run is over"
+  XDG_CONFIG_HOME="$WORK/config" TMP="$WORK/tmp" "$WINDOW" /COM1 "${FILES[@]}"
+  STATUS=$?
+fi
 set -e
 
 # The handheld writes out its card when the sync has ended.
@@ -113,7 +110,15 @@ for f in "$WORK"/handheld/*.pdb "$WORK"/handheld/*.prc; do
   echo "-- $(basename "$f")"
   "$PDBDUMP" "$f"
 done
-echo "== the requests the handheld served (full log: $WORK/handheld/requests.json)"
-grep -o '"function":"[A-Za-z]*"' "$WORK/handheld/requests.json" | cut -d'"' -f4 | uniq -c || true
-echo "demo: ccourier-cli ended with status $STATUS"
+if [ -f "$WORK/handheld/requests.json" ]; then
+  echo "== the requests the handheld served (full log: $WORK/handheld/requests.json)"
+  grep -o '"function":"[A-Za-z]*"' "$WORK/handheld/requests.json" | cut -d'"' -f4 | uniq -c || true
+else
+  echo "== the handheld was not synced"
+fi
+if [ "$CONSOLE" = 1 ]; then
+  echo "demo: ccourier-cli ended with status $STATUS"
+else
+  echo "demo: ccourier ended with status $STATUS"
+fi
 exit "$STATUS"

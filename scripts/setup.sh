@@ -11,7 +11,9 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git clang-format
   # libraries
   libgtest-dev libgmock-dev zlib1g-dev libjpeg62-turbo-dev libusb-1.0-0-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+  # the window's screenshots and demo without a desktop: a virtual X server
+  xvfb xauth x11-utils
   # the handheld's picture viewer: 68k cross compiler and the CPU emulator its tests run it in
   gcc-m68k-linux-gnu libunicorn-dev
   # independent readers and reference tools used by tests and benchmarks

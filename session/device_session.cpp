@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -22,7 +23,31 @@ const char* const kShortCutsName = "Graffiti ShortCuts ";
 // Socket descriptors are handed out as small positive numbers, one per socket made.
 std::atomic<int> g_nNextDescriptor{1};
 
+std::mutex g_reporterLock;
+CDeviceSession::ErrorReporter g_reporter;
+
+// perror's line, or the front end's reporter, with errno as it was.
+void ReportError(const char* call) {
+    const int err = errno;
+    CDeviceSession::ErrorReporter reporter;
+    {
+        std::lock_guard<std::mutex> guard(g_reporterLock);
+        reporter = g_reporter;
+    }
+    if (reporter) {
+        reporter(call, err);
+    } else {
+        std::perror(call);
+    }
+    errno = err;
+}
+
 }  // namespace
+
+void CDeviceSession::SetErrorReporter(ErrorReporter reporter) {
+    std::lock_guard<std::mutex> guard(g_reporterLock);
+    g_reporter = std::move(reporter);
+}
 
 CDeviceSession::CDeviceSession(const char* portName, bool deferListen, int rate)
     : CDeviceSession(portName, deferListen, rate, TransportFactory([](const std::string& name) {
@@ -52,7 +77,8 @@ void CDeviceSession::Construct(bool deferListen, int rate,
     m_pSocket =
         hotsync::CSocket::Create(hotsync::kAfSlp, hotsync::kSockStream, hotsync::kProtoPadp);
     if (!m_pSocket) {
-        std::perror("pi_socket");
+        m_nPortError = errno;
+        ReportError("pi_socket");
         m_sd = -1;
         return;
     }
@@ -71,7 +97,8 @@ void CDeviceSession::Construct(bool deferListen, int rate,
         bound = m_pSocket->Bind(address, std::move(transport));
     }
     if (bound != 0) {
-        std::perror("pi_bind");
+        m_nPortError = errno;
+        ReportError("pi_bind");
         m_pSocket.reset();
         m_sd = -1;
         return;
@@ -110,7 +137,7 @@ bool CDeviceSession::Accept() {
 
 bool CDeviceSession::ListenAndAccept(bool closeOnFailure) {
     const auto fail = [&](const char* call) {
-        std::perror(call);
+        ReportError(call);
         if (closeOnFailure) {
             m_pSocket->Close();
             m_pSocket.reset();

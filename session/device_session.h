@@ -45,6 +45,11 @@ class CDeviceSession {
     using TransportFactory =
         std::function<std::unique_ptr<hotsync::ITransport>(const std::string& portName)>;
 
+    // Where link set-up failures go: the failing call's name and errno. Unset: the error
+    // output in perror form. A front end that retries a port may pass on repeats.
+    using ErrorReporter = std::function<void(const char* call, int err)>;
+    static void SetErrorReporter(ErrorReporter reporter);
+
     // Creates the socket, binds it to the port and, unless deferListen, accepts at once.
     // rate: 0 keeps the initial 9,600 bit/s, -1 offers 57,600 or the handheld's lower
     // maximum, anything else is offered as it is. Failures go to the error output in
@@ -134,6 +139,8 @@ class CDeviceSession {
     uint32_t m_dwRomVersion = 0;
     std::atomic<uint32_t> m_nFileBytesDone{0};
     std::atomic<uint32_t> m_nFileBytesTotal{0};
+    // Why the port did not open (errno of the bind); 0 when it did.
+    int m_nPortError = 0;
 
   private:
     void Construct(bool deferListen, int rate, std::unique_ptr<hotsync::ITransport> transport);

@@ -17,6 +17,37 @@ struct Entry {
 };
 
 constexpr Entry kTable[] = {
+    {kIdsAboutMenu, "&About Cradlecourier...", "Ü&ber Cradlecourier ..."},
+    {kIdsUploadTitle, "Upload %s...", "%s übertragen ..."},
+    {kIdsFileFilter,
+     "All formats|*.prc;*.pdb;*.pqa;*.txt;*.cca;*.mid;*.bmp;*.jpg;*.jpeg|programs (*.prc)|*.prc|"
+     "databases (*.pdb)|*.pdb|querys (*.pqa)|*.pqa|CCA archiv (*.cca)|*.cca|"
+     "pictures (*.bmp,*.jpg)|*.bmp;*.jpg;*.jpeg|text (*.txt)|*.txt|MIDI sound(*.mid)|*.mid|"
+     "All Files (*.*)|*.*||",
+     "Alle Palmformate|*.prc;*.pdb;*.pqa;*.txt;*.cca;*.mid;*.bmp;*.jpg;*.jpeg|"
+     "Anwendungen (*.prc)|*.prc|Datenbanken (*.pdb)|*.pdb|Abfragen (*.pqa)|*.pqa|"
+     "CCA Archiv (*.cca)|*.cca|Bilder (*.bmp,*.jpg)|*.bmp;*.jpg;*.jpeg|Text (*.txt)|*.txt|"
+     "MIDI (*.mid)|*.mid|Alle (*.*)|*.*||"},
+    {kIdsPalmQuery, "palm-query", "Palm-Abfrage"},
+    {kIdsPalmProgram, "palm-program", "Palm-Anwendung"},
+    {kIdsPalmDatabase, "palm-database", "Palm-Datenbank"},
+    {kIdsWebTooltip, "Go to Cradlecourier web site...", "Cradlecourier Internetseite ..."},
+    {kIdsAboutNote, "Drop Palm files on the window to queue them.",
+     "Palm-Dateien zum Einreihen auf das Fenster ziehen."},
+    {kIdsCcaArchive, "CCA Archiv", nullptr},
+    {kIdsLicenceCaption, "Software Licence Agreement:", "Software Lizenzvereinbarung"},
+    {kIdsReadmeCaption, "Readme:", "Anmerkungen"},
+    {kIdsChooserTitle, "file(es) to install:", "Datei(en) zum installieren:"},
+    {kIdsColumnName, "Filename", "Dateiname"},
+    {kIdsColumnSize, "Filesize", "Dateigröße"},
+    {kIdsColumnPath, "Path", "Pfad"},
+    {kIdsHistoryName, "Name", nullptr},
+    {kIdsHistoryVersion, "Version", nullptr},
+    {kIdsHistoryDate, "Installationdate", "Installationsdatum"},
+    {kIdsHistoryExists, "Exist", "Existiert"},
+    {kIdsDeleteBackup, "Do really want to remove this backup file\n\"%s\"?",
+     "Die Sicherungsdatei \"%s\"\nwirklich löschen ?"},
+    {kIdsCouldNotOpen, "Could not open %s!", "Datei %s kann nicht geöffnet werden !"},
     {kIdsConnected, "Connection established...", "Verbindung aufgebaut ..."},
     {kIdsWaiting, "[%d] Waiting for connect on port %s... (press HotSync)",
      "[%d]  Warte auf Verbindung zu %s ... (Hotsync-Button drücken)"},
@@ -44,6 +75,19 @@ constexpr Entry kTable[] = {
      "Sounddatei(en) waren im Midi-Format,\njedoch zu Dateigröße überschritten (64 KB) oder "
      "Mehrkanal."},
     {kIdsConverting, "Converting", "Konvertiere"},
+
+    {kIdsAppTitle, "Cradlecourier", nullptr},
+    {kIdsPortHeldBy, " (held by %s, pid %d)", " (belegt von %s, PID %d)"},
+    {kIdsPortInUse, " (in use by another program)", " (von einem anderen Programm belegt)"},
+    {kIdsPortNoDevice, " (no such device %s)", " (Gerät %s gibt es nicht)"},
+    {kIdsPortNoPermission, " (permission denied on %s: join the group dialout)",
+     " (keine Berechtigung für %s: der Gruppe dialout beitreten)"},
+    {kIdsPortOtherError, " (%s: %s)", nullptr},
+    {kIdsRemoteDrop, "Only files on this computer can be installed:\n%s",
+     "Nur Dateien auf diesem Rechner können übertragen werden:\n%s"},
+    {kIdsNotAFile, "Not a file that can be installed:\n%s",
+     "Keine Datei, die übertragen werden kann:\n%s"},
+    {kIdsOkButton, "OK", nullptr},
 };
 
 // -1 until first use, then the language as an int.

@@ -8,8 +8,29 @@ namespace resources {
 
 enum class Language { kEnglish, kGerman };
 
-// Ids of the texts of the install cycle and its messages.
+// Ids of the program's texts: the install cycle and its messages, the windows and dialogs.
 enum StringId : int {
+    kIdsAboutMenu = 101,       // "&About Cradlecourier..." (system menu)
+    kIdsUploadTitle = 109,     // "Upload %s..." (caption with a title)
+    kIdsFileFilter = 129,      // the file chooser's filter, "|"-separated pairs
+    kIdsPalmQuery = 130,       // type name of .pqa
+    kIdsPalmProgram = 131,     // type name of .prc
+    kIdsPalmDatabase = 132,    // type name of .pdb
+    kIdsWebTooltip = 133,      // the link icon's tooltip
+    kIdsAboutNote = 134,       // the about box's usage note
+    kIdsCcaArchive = 141,      // type name of .cca
+    kIdsLicenceCaption = 142,  // "Software Licence Agreement:"
+    kIdsReadmeCaption = 143,   // "Readme:"
+    kIdsChooserTitle = 146,    // the file chooser's title
+    kIdsColumnName = 149,      // file list columns
+    kIdsColumnSize = 150,
+    kIdsColumnPath = 151,
+    kIdsHistoryName = 154,  // history list columns
+    kIdsHistoryVersion = 155,
+    kIdsHistoryDate = 156,
+    kIdsHistoryExists = 157,
+    kIdsDeleteBackup = 160,      // "Do really want to remove this backup file\n\"%s\"?"
+    kIdsCouldNotOpen = 162,      // "Could not open %s!"
     kIdsConnected = 102,         // "Connection established..."
     kIdsWaiting = 103,           // "[%d] Waiting for connect on port %s... (press HotSync)"
     kIdsPortBusy = 104,          // "port %s busy"
@@ -28,6 +49,17 @@ enum StringId : int {
     kIdsNeedOsVersion = 148,     // error 53
     kIdsMidiTooBig = 153,        // error 25
     kIdsConverting = 161,        // "Converting"
+
+    // The program's own additions, above the resource ids.
+    kIdsAppTitle = 900,          // "Cradlecourier": message box captions
+    kIdsPortHeldBy = 910,        // " (held by %s, pid %d)" after "port %s busy"
+    kIdsPortInUse = 911,         // " (in use by another program)"
+    kIdsPortNoDevice = 912,      // " (no such device %s)"
+    kIdsPortNoPermission = 913,  // " (permission denied on %s: join the group dialout)"
+    kIdsPortOtherError = 914,    // " (%s: %s)" device and system text
+    kIdsRemoteDrop = 920,        // a dropped address that is not a local file
+    kIdsNotAFile = 921,          // a queued name that is no plain file
+    kIdsOkButton = 930,          // "OK": button 2 once a run has ended
 };
 
 // German for a locale text that starts with "de", English otherwise (also for null).

@@ -74,15 +74,15 @@ CSerialTransport::~CSerialTransport() {
 
 int CSerialTransport::Open() {
     if (m_fd >= 0) return 0;
+    // errno stays as the system set it: the user is told whether the device is missing,
+    // held by another program or forbidden.
     const int fd = ::open(m_path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        errno = ENOENT;
-        return -1;
-    }
+    if (fd < 0) return -1;
     // Held exclusively from bind to close, so a second program cannot share the cradle.
     if (ioctl(fd, TIOCEXCL) < 0 || pipe2(m_wakePipe, O_NONBLOCK | O_CLOEXEC) < 0) {
+        const int err = errno;
         ::close(fd);
-        errno = ENOENT;
+        errno = err;
         return -1;
     }
     m_fd = fd;

@@ -15,7 +15,8 @@ class CSerialTransport final : public hotsync::ITransport {
     CSerialTransport(const CSerialTransport&) = delete;
     CSerialTransport& operator=(const CSerialTransport&) = delete;
 
-    // Opens the device for reading and writing, exclusively. On failure errno is 2.
+    // Opens the device for reading and writing, exclusively. On failure errno tells why
+    // (ENOENT missing, EACCES not allowed, EBUSY held exclusively by another program).
     int Open() override;
     void Close() override;
     // 8N1, DTR on, no software flow control; above 9,600 bit/s CTS output flow control with

@@ -7,16 +7,21 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "engine/file_paths.h"
 #include "engine/install_run.h"
 #include "engine/install_worker.h"
 #include "engine/transfer_monitor.h"
 #include "resources/strings/string_table.h"
 #include "session/device_session.h"
+#include "shell/com_ports.h"
+#include "shell/port_holder.h"
+#include "shell/qt_settings.h"
 
 namespace console {
 namespace {
@@ -156,6 +161,10 @@ CInstallList::AddResult CInstallList::Add(const std::string& given) {
     if (std::find(m_paths.begin(), m_paths.end(), path) != m_paths.end()) {
         return AddResult::kAlreadyQueued;
     }
+    const QueueCheck kind = CheckQueueable(path);
+    if (kind == QueueCheck::kDirectory || kind == QueueCheck::kSpecial) {
+        return AddResult::kNotAFile;
+    }
 
     if (Upper(path).find(".TXT") != std::string::npos) {
         TextConverter converter;
@@ -206,6 +215,9 @@ int RunCli(int argc, const char* const* argv) {
             case CInstallList::AddResult::kAlreadyQueued:
                 std::printf("skipped (already queued): %s\n", file.c_str());
                 break;
+            case CInstallList::AddResult::kNotAFile:
+                std::fprintf(stderr, "ccourier-cli: not a file, not queued: %s\n", file.c_str());
+                break;
             case CInstallList::AddResult::kNotConverted:
                 // The window only leaves such a file out of its list; here the user would
                 // not know why it is missing.
@@ -233,13 +245,35 @@ int RunCli(int argc, const char* const* argv) {
                                                                 start)
             .count();
     };
+    // COM ports map to devices as in the window: setting "com"/"Device%d", else /dev/ttyS.
+    CQtSettings settings;
+    const ports::ComPathMapper mapper = MakeComPathMapper(settings);
     const auto makeSession = [&] {
-        return std::make_unique<CDeviceSession>(options.port.c_str(), true, options.speed);
+        return std::make_unique<CDeviceSession>(
+            options.port.c_str(), true, options.speed,
+            [&](const std::string& name) { return ports::CreatePortTransport(name, mapper); });
+    };
+    // The link's failure line once per reason, not at every retry.
+    auto lastReport = std::make_shared<std::string>();
+    CDeviceSession::SetErrorReporter([lastReport](const char* call, int err) {
+        const std::string line = std::string(call) + ": " + std::strerror(err);
+        if (line == *lastReport) return;
+        *lastReport = line;
+        std::fprintf(stderr, "%s\n", line.c_str());
+    });
+    CProcPortHolderFinder holders;
+    std::string lastBusy;
+    const auto reportBusy = [&](const CDeviceSession& s) {
+        const std::string line =
+            resources::FormatString(resources::kIdsPortBusy, options.port.c_str()) +
+            PortProblemDetail(s.m_nPortError, PortDevicePath(settings, options.port), &holders);
+        if (line != lastBusy) view.PrintLine(line);
+        lastBusy = line;
     };
 
     std::unique_ptr<CDeviceSession> session = makeSession();
     if (session->m_sd == -1) {
-        view.PrintLine(resources::FormatString(resources::kIdsPortBusy, options.port.c_str()));
+        reportBusy(*session);
     } else {
         view.PrintLine(resources::FormatString(
             resources::kIdsWaiting, static_cast<int>(list.Paths().size()), options.port.c_str()));
@@ -267,7 +301,10 @@ int RunCli(int argc, const char* const* argv) {
                 sinceReopen = 0;
                 session.reset();
                 session = makeSession();
-                if (session->m_sd != -1) {
+                if (session->m_sd == -1) {
+                    reportBusy(*session);
+                } else {
+                    lastBusy.clear();
                     view.PrintLine(resources::FormatString(resources::kIdsWaiting,
                                                            static_cast<int>(list.Paths().size()),
                                                            options.port.c_str()));

@@ -21,9 +21,10 @@ void SetPictureConverter(IPictureConverter* converter);
 // The install list as the window keeps it: full paths, in order, no exact duplicates.
 class CInstallList {
   public:
-    enum class AddResult { kAdded, kAlreadyQueued, kNotConverted };
-    // The window's AddFile: false for a path already queued (exact comparison) or a text
-    // file whose conversion failed. Relative paths are made absolute first.
+    enum class AddResult { kAdded, kAlreadyQueued, kNotConverted, kNotAFile };
+    // The window's AddFile: false for a path already queued (exact comparison), a text
+    // file whose conversion failed, or a directory, FIFO, socket or device (never opened,
+    // so it cannot block). Relative paths are made absolute first.
     bool AddFile(const std::string& path) { return Add(path) == AddResult::kAdded; }
     // The same, telling why a file was not queued.
     AddResult Add(const std::string& path);

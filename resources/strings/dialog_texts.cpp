@@ -1,0 +1,91 @@
+#include "resources/strings/dialog_texts.h"
+
+namespace resources {
+namespace {
+
+struct ItemEntry {
+    int resource;
+    int item;
+    const char* english;
+    const char* german;  // null: the English text serves
+};
+
+constexpr ItemEntry kItems[] = {
+    // The main window.
+    {kDlgInstaller, kItemCaption, "Cradlecourier", nullptr},
+    {kDlgInstaller, 1045, " file(s) to install: ", " Datei(en) zu übertragen: "},
+    {kDlgInstaller, 1043, "&Add...", "&Hinzufügen"},
+    {kDlgInstaller, 1044, "&Remove...", "&Entfernen"},
+    {kDlgInstaller, 1002, "Status:", nullptr},
+    {kDlgInstaller, 1019, "port:", "Anschluss:"},
+    {kDlgInstaller, 1020, "speed:", "Geschwindigkeit:"},
+    {kDlgInstaller, 1024, "Close on &finish", "Nach Übertragung schliessen  "},
+    {kDlgInstaller, 2, "Cancel", "&Abbrechen"},
+
+    // Its menu.
+    {kMenuInstaller, kItemPopupFile, "&File", "&Datei "},
+    {kMenuInstaller, 1043, "&Add...", "&Hinzufügen..."},
+    {kMenuInstaller, kItemPopupOptions, "&Options", "&Optionen "},
+    {kMenuInstaller, 32776, "File&list", "Datei&liste"},
+    {kMenuInstaller, 32785, "&Start with \"file open\" ", "Start mit \"Datei Öffnen\""},
+    {kMenuInstaller, kItemPopupExtended, "extented", "Erweitert"},
+    {kMenuInstaller, 32803, "compress picture", "Bilder komprimieren"},
+    {kMenuInstaller, 32782, "Adjust &PDA date/time", "&PDA Datum/Zeit setzen"},
+    {kMenuInstaller, 32781, "&Copy to backup directory", "&Zum Sicherungsordner kopieren"},
+    {kMenuInstaller, 32783, "&Installation history...", "&Installationsverlauf..."},
+    {kMenuInstaller, 32777, "&Register filetypes", "Dateitypen &registrieren"},
+    {kMenuInstaller, 32778, "&Unregister filetypes", "Dateitypen &aufheben"},
+    {kMenuInstaller, kItemPopupHelp, "&? ", nullptr},
+    {kMenuInstaller, 57670, "&Help", "H&ilfethemen ..."},
+    {kMenuInstaller, 57664, "&About", "&Info ..."},
+
+    // The about box: one template with these texts in both languages.
+    {kDlgAbout, kItemCaption, "Informationen", nullptr},
+    {kDlgAbout, kItemText1, "Cradlecourier 2.0", nullptr},
+    {kDlgAbout, kItemText2, "The Cradlecourier project", "Das Cradlecourier-Projekt"},
+    {kDlgAbout, 1, "&Ok", nullptr},
+
+    // Becoming the default installer.
+    {kDlgDefaultTypes, kItemCaption, "Confirmation:", "Standardverknüpfungen"},
+    {kDlgDefaultTypes, kItemText1, "Cradlecourier is not the default installer for",
+     "Der Cradlecourier ist nicht die standardmäßige"},
+    {kDlgDefaultTypes, kItemText2, "palm-pilot software (prc,pqa,pdb)",
+     "Anwendung für Palm-Dateien (prc,pdb,pqa)."},
+    {kDlgDefaultTypes, kItemText3, "Would you like to enable this ?",
+     "Möchten Sie die Einstellung korregieren ?"},
+    {kDlgDefaultTypes, 1030, "Don't ask this question again",
+     "Frage zukünftig nicht mehr stellen "},
+    {kDlgDefaultTypes, 6, "&Yes", "&Ja"},
+    {kDlgDefaultTypes, 7, "&No", "&Nein"},
+    {kDlgDefaultTypes, 9, "&Help", "&Hilfe"},
+
+    // An archive's read-me and licence.
+    {kDlgReadme, kItemCaption, "ReadMe:", "Informationen"},
+    {kDlgReadme, 1, "OK", "Ok"},
+    {kDlgReadme, 3, "&Accept!", "&Akzeptieren"},
+    {kDlgReadme, 2, "&Don't accept", "&Verweigern"},
+
+    // The installation history.
+    {kDlgHistory, kItemCaption, "Installation history:", "Verlauf der Installationen"},
+    {kDlgHistory, kItemText1, "User:", "Benutzer:"},
+    {kDlgHistory, 1048, "&All backup files", "&Alle Sicherungsdateien"},
+    {kDlgHistory, 1, "OK", nullptr},
+    {kDlgHistory, 1047, "&Delete", "&Löschen"},
+};
+
+}  // namespace
+
+const char* LoadItemText(int resourceId, int itemId, Language language) {
+    for (const ItemEntry& e : kItems) {
+        if (e.resource != resourceId || e.item != itemId) continue;
+        if (language == Language::kGerman && e.german) return e.german;
+        return e.english;
+    }
+    return "";
+}
+
+const char* LoadItemText(int resourceId, int itemId) {
+    return LoadItemText(resourceId, itemId, CurrentLanguage());
+}
+
+}  // namespace resources

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Screenshots of the installer window under a virtual X server (Debian's xvfb), for the
+# README and for checking the layout: English and German, the file list shown and hidden,
+# and a transfer under way against the virtual handheld.
+#
+#   scripts/screenshot.sh [BUILD_DIR] [OUT_DIR]   (defaults: build/release, docs/images)
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="${1:-$ROOT/build/release}"
+OUT="${2:-$ROOT/docs/images}"
+WINDOW="$BUILD/app/ccourier"
+HANDHELD="$BUILD/tools/handheld/cc-handheld"
+for p in "$WINDOW" "$HANDHELD"; do
+  [ -x "$p" ] || { echo "screenshot: $p is missing; build ccourier and cc-handheld first" >&2; exit 1; }
+done
+for t in xvfb-run import; do
+  command -v "$t" >/dev/null || { echo "screenshot: $t is missing (scripts/setup.sh installs it)" >&2; exit 1; }
+done
+mkdir -p "$OUT"
+WORK="$(mktemp -d "${TMPDIR:-/tmp}/cradlecourier-shots.XXXXXX")"
+trap 'rm -rf "$WORK"' EXIT
+
+python3 "$ROOT/scripts/demo_files.py" "$WORK"
+python3 - "$WORK" <<'PY'
+import struct, sys
+out = sys.argv[1]
+# A database large enough to watch it go over a slow line.
+EPOCH = 2082844800
+records = [bytes([i]) * 4000 for i in range(40)]
+head = struct.pack(">32sHHIIIIII4s4sIIH", b"Field Guide", 0, 1, EPOCH, EPOCH, 0, 0, 0, 0,
+                   b"DATA", b"CcFg", 0, 0, len(records))
+offset = len(head) + 8 * len(records) + 2
+entries = b"".join(struct.pack(">IB3s", offset + 4000 * i, 0, (i + 1).to_bytes(3, "big"))
+                   for i in range(len(records)))
+open(out + "/FieldGuide.pdb", "wb").write(head + entries + b"\0\0" + b"".join(records))
+PY
+cp "$ROOT/README.md" "$WORK/Notes.txt"
+
+# shot NAME LANGUAGE FILELIST PRESS_MS SHOOT_AFTER_S [FILES...]
+shot() {
+  local name="$1" lang="$2" filelist="$3" press="$4" after="$5"
+  shift 5
+  local home="$WORK/$name"
+  mkdir -p "$home/config/Cradlecourier" "$home/tmp"
+  "$HANDHELD" --pty --press-after "$press" --line-rate 19200 --timeout 60 \
+    >"$home/hh.out" 2>"$home/hh.err" &
+  local hh=$!
+  local pty=""
+  for _ in $(seq 1 50); do
+    pty="$(grep -o '/dev/pts/[0-9]*' "$home/hh.out" | head -n 1 || true)"
+    [ -n "$pty" ] && break
+    sleep 0.1
+  done
+  printf '[com]\nDevice1=%s\nSpeed=57600\n[main]\nFileList=%s\n' "$pty" "$filelist" \
+    >"$home/config/Cradlecourier/CCourier.conf"
+  LANG="$lang" LC_ALL="$lang" XDG_CONFIG_HOME="$home/config" TMP="$home/tmp" \
+    xvfb-run -a -s "-screen 0 900x700x24" bash -c '
+      "$0" /COM1 "${@:2}" &
+      pid=$!
+      sleep "$1"
+      import -window root -trim +repage "'"$OUT/$name.png"'"
+      kill $pid 2>/dev/null || true
+      wait $pid 2>/dev/null || true' "$WINDOW" "$after" "$@"
+  kill "$hh" 2>/dev/null || true
+  wait "$hh" 2>/dev/null || true
+  echo "screenshot: $OUT/$name.png"
+}
+
+FILES=("$WORK/CradleNotes.pdb" "$WORK/CradleHello.prc" "$WORK/Notes.txt" "$WORK/Sunset.bmp")
+shot window-en C.UTF-8 1 600000 3 "${FILES[@]}"
+shot window-de de_DE.UTF-8 1 600000 3 "${FILES[@]}"
+shot window-collapsed-en C.UTF-8 0 600000 3 "${FILES[@]}"
+shot window-collapsed-de de_DE.UTF-8 0 600000 3 "${FILES[@]}"
+shot transfer-en C.UTF-8 1 500 6 "$WORK/FieldGuide.pdb" "${FILES[@]}"
+shot transfer-de de_DE.UTF-8 1 500 6 "$WORK/FieldGuide.pdb" "${FILES[@]}"

@@ -1,0 +1,110 @@
+// The installer window as a user starts it: the real program, offscreen, against the virtual
+// handheld on a pseudo-terminal that setting "com"/"Device1" names, in a settings file under
+// a temporary XDG_CONFIG_HOME.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "tests/session/db_builder.h"
+#include "tests/support/console_harness.h"
+#include "tests/support/worker_harness.h"
+
+namespace {
+
+class WindowRun : public testsupport::CConsoleRunFixture {
+  protected:
+    WindowRun() : CConsoleRunFixture(CC_WINDOW_PATH, CC_HANDHELD_PATH) {}
+
+    void SetUp() override {
+        CConsoleRunFixture::SetUp();
+        std::filesystem::create_directories(Path("config/Cradlecourier"));
+        std::filesystem::create_directories(Path("tmp"));
+        ::setenv("XDG_CONFIG_HOME", Path("config").c_str(), 1);
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ::setenv("TMP", Path("tmp").c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("XDG_CONFIG_HOME");
+        ::unsetenv("TMP");
+        CConsoleRunFixture::TearDown();
+    }
+
+    std::string SettingsFile() const { return Path("config/Cradlecourier/CCourier.conf"); }
+    void PointComOneAt(const std::string& pty) {
+        std::ofstream(SettingsFile()) << "[com]\nDevice1=" << pty << "\nSpeed=115200\n";
+    }
+    std::string Settings() const { return testsupport::Slurp(SettingsFile()); }
+};
+
+TEST_F(WindowRun, InstallsEverythingAndClosesWithResultZero) {
+    ASSERT_TRUE(testdb::WriteResourceDb(
+        Path("a.prc"), testdb::Info("Window App", true, "appl", "WiAp"),
+        {{"code", 1, testdb::Bytes(5000, 1)}, {"tver", 1, {'1', '.', '0', 0}}}));
+    ASSERT_TRUE(testdb::WriteRecordDb(Path("b.pdb"),
+                                      testdb::Info("Window Data", false, "DATA", "WiDa"),
+                                      {testdb::Rec(700, 2), testdb::Rec(900, 3)}));
+    std::ofstream(Path("notes.txt")) << "Notes from the window.\n";
+    const std::string pty = StartHandheld();
+    ASSERT_FALSE(pty.empty());
+    PointComOneAt(pty);
+
+    const int status =
+        RunCli({"/CLOSE", "/COM1", Path("a.prc"), Path("b.pdb"), Path("notes.txt")}, {}, true);
+    WaitHandheld();
+    EXPECT_EQ(status, 0) << m_cliOut;
+    EXPECT_NE(Settings().find("[Result]\ncode=0"), std::string::npos) << Settings();
+    EXPECT_NE(Settings().find("ComPort=1"), std::string::npos);
+    auto app = Written("Window App.prc");
+    ASSERT_TRUE(app) << m_cliOut;
+    testsupport::ExpectSameEntries(*app, Path("a.prc"));
+    auto data = Written("Window Data.pdb");
+    ASSERT_TRUE(data);
+    testsupport::ExpectSameEntries(*data, Path("b.pdb"));
+    auto doc = Written("notes.pdb");
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(doc->Info().type, pdb::MakeFourCC("TEXt"));
+    // The converted text was a temporary file.
+    EXPECT_FALSE(std::filesystem::exists(Path("notes.PDB")));
+}
+
+TEST_F(WindowRun, CloseDuringALargeDatabaseLeavesNoPartAndResultMinusTwo) {
+    std::vector<pdb::Record> records;
+    for (int i = 0; i < 60; ++i) records.push_back(testdb::Rec(2000, uint8_t(i)));
+    ASSERT_TRUE(testdb::WriteRecordDb(Path("big.pdb"),
+                                      testdb::Info("Window Big", false, "DATA", "WiBg"), records));
+    const std::string pty = StartHandheld({"--press-after", "500", "--line-rate", "19200"});
+    PointComOneAt(pty);
+    const int status = RunCli({"/COM1", Path("big.pdb")}, [](testsupport::CChild& child) {
+        // Well inside the database: it takes a minute at this rate.
+        std::this_thread::sleep_for(std::chrono::seconds(6));
+        child.Signal(SIGTERM);
+    });
+    WaitHandheld();
+    EXPECT_EQ(status, 0) << m_cliOut;
+    EXPECT_NE(Settings().find("[Result]\ncode=-2"), std::string::npos) << Settings();
+    EXPECT_FALSE(Written("Window Big.pdb"));
+    const std::string requests = testsupport::Slurp(m_out + "/requests.json");
+    EXPECT_NE(requests.find("DeleteDB"), std::string::npos) << requests;
+}
+
+TEST_F(WindowRun, AMissingDeviceIsNamedOnceWithItsReason) {
+    std::ofstream(SettingsFile()) << "[com]\nDevice2=" << Path("no-such-tty") << "\n";
+    const int status = RunCli(
+        {"/COM2"},
+        [](testsupport::CChild& child) {
+            std::this_thread::sleep_for(std::chrono::seconds(2));
+            child.Signal(SIGTERM);
+        },
+        true);
+    EXPECT_EQ(status, 0) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("pi_bind: No such file or directory"), std::string::npos) << m_cliOut;
+    EXPECT_EQ(m_cliOut.find("pi_bind"), m_cliOut.rfind("pi_bind")) << m_cliOut;
+    EXPECT_NE(Settings().find("[Result]\ncode=-1"), std::string::npos) << Settings();
+}
+
+}  // namespace

@@ -1,0 +1,202 @@
+// The window's file list: queueing rules, sizes, removal, recent files, drops, and names
+// that must never block or break the list.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QTreeWidget>
+#include <fstream>
+
+#include "engine/file_paths.h"
+#include "tests/ui/window_fixture.h"
+#include "ui/installer_layout.h"
+#include "ui/uri_list.h"
+
+namespace uitest {
+namespace {
+
+using namespace installer;
+
+void WriteBytes(const std::string& path, size_t n) {
+    std::ofstream(path, std::ios::binary) << std::string(n, 'x');
+}
+
+QTreeWidget* List(CInstallerDlg& d) {
+    return static_cast<QTreeWidget*>(d.Item(kIdList));
+}
+
+std::vector<std::string> RecentMenu(CInstallerDlg& d) {
+    std::vector<std::string> texts;
+    for (QAction* a : d.FileMenu()->actions()) {
+        const int id = a->data().toInt();
+        if (id >= kCmdFirstRecent && id <= kCmdLastRecent) texts.push_back(a->text().toStdString());
+    }
+    return texts;
+}
+
+TEST(FilePaths, PartsLengthsAndKinds) {
+    EXPECT_EQ(SplitPathPart("/home/u/notes.txt.d/a.b.prc", 1), "");
+    EXPECT_EQ(SplitPathPart("/home/u/notes.txt.d/a.b.prc", 2), "/home/u/notes.txt.d/");
+    EXPECT_EQ(SplitPathPart("/home/u/notes.txt.d/a.b.prc", 3), "a.b");
+    EXPECT_EQ(SplitPathPart("/home/u/notes.txt.d/a.b.prc", 4), ".prc");
+    EXPECT_EQ(SplitPathPart("/home/u/notes.txt.d/a.b.prc", 5), "a.b.prc");
+    EXPECT_EQ(SplitPathPart("/home/u/notes.txt.d/a.b.prc", 6), "/home/u/notes.txt.d/");
+    EXPECT_EQ(SplitPathPart("/x/README", 4), "");
+    EXPECT_EQ(SplitPathPart("/x/a.prc", 7), "");
+
+    const std::string dir = testdb::ScratchDir("file-kinds");
+    const std::string fifo = dir + "x.pdb";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // None of these may block on a FIFO without a writer.
+    EXPECT_FALSE(FileCanBeOpened(fifo));
+    EXPECT_EQ(GetFileLength(fifo), 0);
+    EXPECT_FALSE(IsPlainFile(fifo));
+    EXPECT_EQ(CheckQueueable(fifo), QueueCheck::kSpecial);
+    EXPECT_EQ(CheckQueueable("/dev/null"), QueueCheck::kSpecial);
+    EXPECT_EQ(CheckQueueable(dir), QueueCheck::kDirectory);
+    ::symlink((dir + "gone").c_str(), (dir + "dangling.prc").c_str());
+    EXPECT_EQ(CheckQueueable(dir + "dangling.prc"), QueueCheck::kMissing);
+    EXPECT_FALSE(FileCanBeOpened(""));
+    EXPECT_EQ(GetFileLength(""), 0);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(UriList, LocalFilesExactlyAndEverythingElseRefused) {
+    const auto items = ParseUriList(
+        "# from a file manager\r\nfile:///home/u/a%20b.prc\r\nfile://localhost/x/%FF%0A.pdb\r\n"
+        "file://box/y.prc\r\nhttps://example.org/z.prc\r\nfile:///bad%zz\r\nfile:///n%00ul\r\n"
+        "file:/short.prc\n",
+        "box");
+    ASSERT_EQ(items.size(), 7u);
+    EXPECT_TRUE(items[0].local);
+    EXPECT_EQ(items[0].path, "/home/u/a b.prc");
+    EXPECT_EQ(items[1].path, "/x/\xff\n.pdb");
+    EXPECT_TRUE(items[2].local);  // this machine's own name
+    EXPECT_FALSE(items[3].local);
+    EXPECT_EQ(items[3].address, "https://example.org/z.prc");
+    EXPECT_FALSE(items[4].local);
+    EXPECT_FALSE(items[5].local);
+    EXPECT_EQ(items[6].path, "/short.prc");
+    EXPECT_FALSE(ParseUriList("file://other/y.prc", "box")[0].local);
+}
+
+TEST_F(WindowTest, QueueingRulesAndSizes) {
+    CInstallerDlg& d = Open();
+    WriteBytes(Path("exact.prc"), 1024);
+    WriteBytes(Path("over.prc"), 1025);
+    WriteBytes(Path("Over.prc"), 2047);
+    std::filesystem::create_directories(Path("notes.txt.d"));
+    WriteBytes(Path("notes.txt.d/b.pdb"), 10);
+    EXPECT_TRUE(d.AddFile(Path("exact.prc")));
+    EXPECT_FALSE(d.AddFile(Path("exact.prc")));
+    EXPECT_TRUE(d.AddFile(Path("over.prc")));
+    EXPECT_TRUE(d.AddFile(Path("Over.prc")));           // letter case makes another path
+    EXPECT_TRUE(d.AddFile(Path("notes.txt.d/b.pdb")));  // ".TXT" anywhere: converted
+    EXPECT_TRUE(d.AddFile(Path("notes.txt.d/b.pdb")));  // and converted again
+    EXPECT_FALSE(d.AddFile(Path("bad.txt")));
+    EXPECT_TRUE(d.AddFile(Path("missing.prc")));  // shows with 0 Bytes
+    EXPECT_EQ(conversions, 2);
+    EXPECT_EQ(d.m_listTempFiles.size(), 2u);
+    d.RefreshView();
+    QTreeWidget* list = List(d);
+    ASSERT_EQ(list->topLevelItemCount(), 6);
+    EXPECT_EQ(list->topLevelItem(0)->text(0), "exact.prc");
+    EXPECT_EQ(list->topLevelItem(0)->text(1), "1024 Bytes");
+    EXPECT_EQ(list->topLevelItem(1)->text(1), "1 KB");
+    EXPECT_EQ(list->topLevelItem(2)->text(1), "1 KB");
+    EXPECT_EQ(list->topLevelItem(0)->text(2), QString::fromStdString(m_dir));
+    EXPECT_EQ(list->topLevelItem(5)->text(1), "0 Bytes");
+    EXPECT_TRUE(Status().startsWith("[6] Waiting for connect on port COM1"));
+
+    // Several selected rows go at once, by the Delete key.
+    list->topLevelItem(1)->setSelected(true);
+    list->topLevelItem(3)->setSelected(true);
+    list->topLevelItem(5)->setSelected(true);
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    QApplication::sendEvent(list, &del);
+    ASSERT_EQ(d.m_listInstall.size(), 3u);
+    EXPECT_EQ(d.m_listInstall[1], Path("Over.prc"));
+}
+
+TEST_F(WindowTest, NamesThatMustNotBlockOrBreakTheList) {
+    CInstallerDlg& d = Open();
+    ASSERT_EQ(::mkfifo(Path("x.pdb").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(Path("fifo.txt").c_str(), 0600), 0);
+    EXPECT_FALSE(d.AddFile(Path("x.pdb")));
+    EXPECT_FALSE(d.AddFile(Path("fifo.txt")));
+    EXPECT_FALSE(d.AddFile("/dev/zero"));
+    EXPECT_FALSE(d.AddFile(m_dir));
+    EXPECT_EQ(conversions, 0);
+    const std::string odd = Path("odd\xff\nname.prc");
+    WriteBytes(odd, 2048);
+    EXPECT_TRUE(d.AddFile(odd));
+    d.RefreshView();
+    EXPECT_EQ(List(d)->topLevelItem(0)->text(0), QString::fromUtf8("odd\uFFFD\uFFFDname.prc"));
+    EXPECT_EQ(List(d)->topLevelItem(0)->text(1), "2 KB");
+    EXPECT_TRUE(RecentMenu(d).empty());  // a name the settings cannot hold stays out
+    List(d)->topLevelItem(0)->setSelected(true);
+    d.RemoveSelected();
+    EXPECT_TRUE(d.m_listInstall.empty());
+
+    // Drops: local files queued, the rest named in one message each.
+    WriteBytes(Path("ok.prc"), 10);
+    ::symlink(Path("gone").c_str(), Path("dangling.prc").c_str());
+    d.DropUriList("file://" + Path("ok.prc") + "\r\nhttps://example.org/a.prc\r\nfile://" +
+                  Path("x.pdb") + "\r\nfile://" + Path("dangling.prc") + "\r\nfile://" + m_dir +
+                  "\r\nfile://" + Path("odd%FF%0Aname.prc") + "\r\n");
+    EXPECT_EQ(d.m_listInstall, (std::vector<std::string>{Path("ok.prc"), odd}));
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0], "Only files on this computer can be installed:\nhttps://example.org/a.prc");
+    EXPECT_NE(shown[1].find(Path("x.pdb")), std::string::npos);
+    EXPECT_NE(shown[1].find(Path("dangling.prc")), std::string::npos);
+    d.m_bTransferRunning = true;
+    d.DropUriList("file://" + Path("ok.prc") + "2\r\n");
+    EXPECT_EQ(d.m_listInstall.size(), 2u);
+}
+
+TEST_F(WindowTest, RecentFilesAndTheAddCommand) {
+    for (int i = 0; i < 16; ++i) settings.WriteText("Recent", "Recent" + std::to_string(i), "");
+    settings.WriteText("Recent", "Recent3", Path("stored.prc"));
+    settings.WriteText("Recent", "Recent5", Path("stored.prc"));
+    CInstallerDlg& d = Open();
+    EXPECT_EQ(d.m_listRecent, std::vector<std::string>{Path("stored.prc")});
+
+    for (int i = 0; i < 17; ++i) WriteBytes(Path("f" + std::to_string(i) + ".prc"), 5);
+    chosen = {Path("f0.prc"), Path("f1.prc"), Path("f0.prc")};
+    d.OnCommand(kIdAdd);
+    EXPECT_EQ(d.m_listInstall, (std::vector<std::string>{Path("f0.prc"), Path("f1.prc")}));
+    for (int i = 2; i < 17; ++i) d.AddFile(Path("f" + std::to_string(i) + ".prc"));
+    d.RefreshView();
+    ASSERT_EQ(d.m_listRecent.size(), 16u);
+    EXPECT_EQ(d.m_listRecent.front(), Path("f16.prc"));
+    EXPECT_EQ(d.m_listRecent.back(), Path("f1.prc"));  // stored.prc and f0 pushed out
+    EXPECT_EQ(RecentMenu(d).size(), 16u);
+    EXPECT_EQ(settings.ReadText("Recent", "Recent15", ""), Path("f1.prc"));
+
+    // An existing entry moves to the top even when already queued.
+    EXPECT_TRUE(d.OpenRecentFile(kCmdFirstRecent + 15));
+    EXPECT_EQ(d.m_listRecent.front(), Path("f1.prc"));
+    EXPECT_EQ(d.m_listInstall.size(), 17u);
+    // A vanished one: the message, and it leaves the menu.
+    std::filesystem::remove(Path("f16.prc"));
+    EXPECT_TRUE(d.OpenRecentFile(kCmdFirstRecent + 1));
+    EXPECT_EQ(shown, std::vector<std::string>{"Could not open " + Path("f16.prc") + "!"});
+    EXPECT_EQ(RecentMenu(d).size(), 15u);
+    EXPECT_TRUE(d.OpenRecentFile(kCmdFirstRecent + 15));  // past the end: nothing
+    d.m_bTransferRunning = true;
+    EXPECT_FALSE(d.OpenRecentFile(kCmdFirstRecent));
+    d.m_bTransferRunning = false;
+
+    // Temporary files go at close; the list keeps them.
+    WriteBytes(Path("t.pdb"), 1);
+    d.AddTempFile(Path("t.pdb"));
+    d.AddTempFile(Path("t.pdb"));
+    EXPECT_EQ(d.m_listTempFiles.size(), 1u);
+    d.reject();
+    EXPECT_FALSE(std::filesystem::exists(Path("t.pdb")));
+}
+
+}  // namespace
+}  // namespace uitest

@@ -1,0 +1,157 @@
+// The main window under test: settings in memory, every outside service a recording fake,
+// and sessions that either fail to open or reach an in-process virtual handheld.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/install_worker.h"
+#include "resources/strings/string_table.h"
+#include "session/device_session.h"
+#include "session/link/pipe_transport.h"
+#include "shell/memory_settings.h"
+#include "tests/session/db_builder.h"
+#include "tools/handheld/virtual_handheld.h"
+#include "ui/installer_dlg.h"
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace uitest {
+
+// One application for the whole test program, never destroyed: Qt's own globals may be gone
+// by the time a static one would be.
+inline QApplication& App() {
+    static int argc = 1;
+    static char name[] = "ui_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+class WindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        App();
+        resources::SetLanguage(resources::Language::kEnglish);
+        m_dir = testdb::ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        CDeviceSession::SetErrorReporter([](const char*, int) {});
+    }
+    void TearDown() override {
+        m_dlg.reset();
+        if (m_hh) m_hh->Stop();
+        CDeviceSession::SetErrorReporter({});
+        std::filesystem::remove_all(m_dir);
+    }
+
+    std::string Path(const std::string& name) const { return m_dir + name; }
+
+    InstallerServices Services() {
+        InstallerServices s;
+        s.settings = &settings;
+        s.sleep = [this](int ms) { sleeps.push_back(ms); };
+        s.exitProcess = [this](int code) { exits.push_back(code); };
+        s.askOkCancel = [this](const std::string& text) {
+            asked.push_back(text);
+            return answer;
+        };
+        s.showMessage = [this](const std::string& text) { shown.push_back(text); };
+        s.chooseFiles = [this](std::vector<std::string>& files) {
+            files = chosen;
+            return !chosen.empty();
+        };
+        s.convertText = [this](const std::string& text, std::string& db) {
+            if (text.find("bad") != std::string::npos) return false;
+            db = Path("converted" + std::to_string(++conversions) + ".pdb");
+            return true;
+        };
+        s.openUrl = [this](const std::string& url) { opened.push_back(url); };
+        s.showAbout = [this] { ++abouts; };
+        s.makeSession = [this](const std::string& port, int speed) {
+            sessions.push_back(port + "@" + std::to_string(speed));
+            if (!m_bHandheld) {
+                // A port that does not open: no device behind it.
+                return std::make_unique<CDeviceSession>(
+                    port.c_str(), true, speed,
+                    CDeviceSession::TransportFactory(
+                        [](const std::string&) { return std::unique_ptr<hotsync::ITransport>(); }));
+            }
+            m_bHandheld = false;  // one handheld per test; later sessions find none
+            auto pipe = ports::CreatePipePair();
+            m_hh = std::make_unique<handheld::CVirtualHandheld>(config);
+            m_hhTransport = std::move(pipe.handheld);
+            m_hh->Start(*m_hhTransport);
+            auto session = std::make_unique<CDeviceSession>(port.c_str(), true, speed,
+                                                            std::move(pipe.desktop));
+            hotsync::LinkTimeouts t;
+            t.ackWaitMs = 300;
+            t.sendTries = 3;
+            t.receiveMs = 3000;
+            t.acceptMs = 5000;
+            t.rateSettleMs = 0;
+            session->SetLinkTimeouts(t);
+            return session;
+        };
+        return s;
+    }
+
+    CInstallerDlg& Open(bool init = true) {
+        m_dlg = std::make_unique<CInstallerDlg>(Services());
+        if (init) m_dlg->InitDialog();
+        return *m_dlg;
+    }
+
+    // A handheld behind the next session, pressing HotSync at once.
+    void WithHandheld() {
+        m_bHandheld = true;
+        config.pressAfterMs = 0;
+        config.ackTimeoutMs = 300;
+        config.retries = 3;
+        config.receiveTimeoutMs = 3000;
+        config.timeoutSec = 10;
+    }
+
+    // Timer steps until the run has come and gone (or ms passed); whether it ended.
+    bool RunTransfer(int ms = 60000, const std::function<void()>& onTick = {}) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        bool started = false;
+        while (std::chrono::steady_clock::now() < deadline) {
+            m_dlg->OnTimer();
+            QCoreApplication::processEvents();
+            if (m_dlg->m_bTransferRunning) {
+                started = true;
+                if (onTick) onTick();
+            }
+            if (started && !m_dlg->m_bTransferRunning) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    }
+
+    QString Status() const { return Text(1002); }
+    QString Text(int id) const;
+
+    CMemorySettings settings;
+    handheld::HandheldConfig config;
+    std::vector<int> sleeps, exits;
+    std::vector<std::string> asked, shown, opened, sessions, chosen;
+    int conversions = 0, abouts = 0;
+    bool answer = true;
+    std::unique_ptr<CInstallerDlg> m_dlg;
+    std::unique_ptr<handheld::CVirtualHandheld> m_hh;
+    std::unique_ptr<hotsync::ITransport> m_hhTransport;
+    bool m_bHandheld = false;
+    std::string m_dir;
+};
+
+}  // namespace uitest
