@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/run_settings.h"
 #include "formats/cca/sfx_trailer.h"
 #include "shell/hand_over_slots.h"
 #include "shell/instance_lock.h"
@@ -36,36 +37,45 @@ int CInstallerApp::Run(const std::vector<std::string>& args) {
         }
     }
 
-    m_bFirst = InstanceTest();                                             // 1
-    m_pSettings = m_services.openSettings();                               // 2
-    m_strHelpFilePath = program::GetProgramDirectory() + "/CCOURIER.HLP";  // 3
-    CheckSelfExtracting();                                                 // 4
-    if (m_files.empty()) {                                                 // 5
+    if (m_services.startUserInterface) m_services.startUserInterface();
+
+    // 1 to 3: instance test, settings, help file.
+    m_bFirst = InstanceTest();
+    m_pSettings = m_services.openSettings();
+    m_strHelpFilePath = program::GetProgramDirectory() + "/CCOURIER.HLP";
+    // 4: an archive carried by the program file; then nothing else is looked at.
+    CheckSelfExtracting();
+    // 5: the arguments.
+    if (m_files.empty()) {
         ParseCommandLine(args, m_services.fileCanBeOpened, m_options);
         m_files = m_options.files;
         for (const std::string& warning : m_options.warnings) {
             m_services.printError("ccourier: " + warning + "\n");
         }
     }
-    if (!m_bSelfExtracting && m_services.registerFileTypes) {  // 6
-        m_services.registerFileTypes(false);
-    }
-    if (m_files.empty()) {  // 7
-        // An unquoted path with blanks arrives in pieces, none of which opens.
+    // 6: file types.
+    if (!m_bSelfExtracting && m_services.registerFileTypes) m_services.registerFileTypes(false);
+    // 7: the whole command line; an unquoted path with blanks arrives in pieces, none of
+    // which opens.
+    if (m_files.empty()) {
         const std::string strWhole = JoinCommandLine(args);
         if (m_services.fileCanBeOpened(strWhole)) m_files.push_back(FullPath(strWhole));
     }
-    if (m_bFirst && m_files.empty() &&  // 8
+    // 8: the chooser, in the first instance only.
+    if (m_bFirst && m_files.empty() &&
         m_pSettings->ReadInt(settings::kMain, "OpenDialog", 0) != 0) {
         m_services.chooseFiles(m_files);
     }
-    PreprocessArchives();  // 9
-    if (m_bFirst) {        // 10
+    // 9: archives.
+    PreprocessArchives();
+    // 10: the window, or the hand-over to the one that runs.
+    if (m_bFirst) {
         RunMainWindow();
     } else {
         HandOver();
     }
-    return 0;  // 11
+    // 11: no message loop runs after this; the process ends.
+    return 0;
 }
 
 bool CInstallerApp::InstanceTest() {
@@ -98,14 +108,22 @@ void CInstallerApp::CheckSelfExtracting() {
 }
 
 void CInstallerApp::RunMainWindow() {
-    std::unique_ptr<IStartupWindow> pWindow = m_services.makeWindow(*m_pSettings);
+    // "--port PATH": for this run the window's COM1 is that device, and the window starts
+    // on it whatever port the settings hold; nothing of it is stored.
+    CRunSettings runSettings(*m_pSettings);
+    if (!m_options.strPortDevice.empty()) {
+        runSettings.SetOverride(settings::kCom, "ComPort", "1");
+        runSettings.SetOverride(settings::kCom, "USB", "0");
+        runSettings.SetOverride(settings::kCom, "Net", "0");
+        runSettings.SetOverride(settings::kCom, "Device1", m_options.strPortDevice);
+    }
+    std::unique_ptr<IStartupWindow> pWindow = m_services.makeWindow(runSettings);
     m_pMainWindow = pWindow.get();
     for (const std::string& strPath : m_files) pWindow->AddFile(strPath);
     if (m_options.bClose) pWindow->SetCloseOnFinish();
     pWindow->SetIgnoreHotSync(m_options.bIgnoreHotSync);
     pWindow->SetTitle(m_options.strTitle);
     if (!m_options.strPort.empty()) pWindow->SetPortFromText(m_options.strPort);
-    if (!m_options.strPortDevice.empty()) pWindow->SetPortDevice(m_options.strPortDevice);
     // Files handed over while start-up still ran (a read-me window was open, say) would
     // otherwise wait for the next notification, or be lost at the end.
     if (m_bHandOverPending) {

@@ -28,6 +28,9 @@ struct StartupServices {
     std::string strSelfFile;
     std::string strTempDir;       // ends with "/"
     std::string strSlotLockPath;  // the hand-over slots' lock file; empty: none
+    // The windowing system, once it is clear that start-up goes on (--help and --version
+    // need no display); none when it is there already.
+    std::function<void()> startUserInterface;
     std::function<std::unique_ptr<IInstanceChannel>(const std::string& strKey)> openChannel;
     std::function<std::unique_ptr<ISettingsStore>()> openSettings;
     std::function<bool(const std::string& strPath)> fileCanBeOpened;

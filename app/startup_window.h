@@ -16,8 +16,6 @@ class IStartupWindow {
     virtual void SetIgnoreHotSync(bool bIgnore) = 0;
     virtual void SetTitle(const std::string& strTitle) = 0;
     virtual void SetPortFromText(const std::string& strPort) = 0;
-    // A device path for this run's sessions (--port PATH).
-    virtual void SetPortDevice(const std::string& strDevice) = 0;
 
     // The modal run; returns when the window has closed normally.
     virtual int Exec() = 0;

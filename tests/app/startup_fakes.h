@@ -60,7 +60,6 @@ class CFakeWindow final : public IStartupWindow {
     void SetIgnoreHotSync(bool b) override { m_log.calls.push_back(b ? "ignorehs" : "hs"); }
     void SetTitle(const std::string& t) override { m_log.calls.push_back("title " + t); }
     void SetPortFromText(const std::string& p) override { m_log.calls.push_back("port " + p); }
-    void SetPortDevice(const std::string& d) override { m_log.calls.push_back("device " + d); }
     int Exec() override {
         m_log.calls.push_back("exec");
         m_log.bExecuted = true;

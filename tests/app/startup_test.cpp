@@ -156,6 +156,7 @@ TEST_F(Startup, SelfExtractingProgramOpensWithJustItsArchive) {
         << "program" << std::string("\xff\xff\x00\x00ZQvt", 8);
     program = Path("bad");
     window = {};
+    duringExec = nullptr;
     const std::string a = MakeFile("a.prc");
     Run({a});
     EXPECT_FALSE(app->IsSelfExtracting());
