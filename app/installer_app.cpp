@@ -128,8 +128,7 @@ void CInstallerApp::RunMainWindow() {
     // otherwise wait for the next notification, or be lost at the end.
     if (m_bHandOverPending) {
         m_bHandOverPending = false;
-        m_pSettings->Flush();
-        pWindow->OnWindowMessage(handover::kMessageParam, 0);
+        TakeHandedOver(handover::kMessageParam, 0);
     }
     pWindow->Exec();
     m_pSettings->Flush();  // slots written by others meanwhile go too
@@ -161,8 +160,14 @@ int32_t CInstallerApp::OnMessage(const InstanceMessage& message) {
         if (message.nWParam == handover::kMessageParam) m_bHandOverPending = true;
         return 0;
     }
-    // The slots were written by another process: read them afresh.
-    m_pSettings->Flush();
-    m_pMainWindow->OnWindowMessage(message.nWParam, message.nLParam);
+    TakeHandedOver(message.nWParam, message.nLParam);
     return 0;
+}
+
+void CInstallerApp::TakeHandedOver(int nWParam, int nLParam) {
+    // The slots were written by other processes: read afresh. A path that is gone by now
+    // (or a slot someone wrote by hand) would only queue a file that can't be installed.
+    m_pSettings->Flush();
+    handover::DropSlots(*m_pSettings, m_services.fileCanBeOpened);
+    m_pMainWindow->OnWindowMessage(nWParam, nLParam);
 }

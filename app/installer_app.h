@@ -87,6 +87,7 @@ class CInstallerApp {
     void RunMainWindow();  // 10, first instance
     void HandOver();       // 10, second instance
     int32_t OnMessage(const InstanceMessage& message);
+    void TakeHandedOver(int nWParam, int nLParam);
 
     StartupServices m_services;
     std::string m_strInstanceKey;

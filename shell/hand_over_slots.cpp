@@ -26,6 +26,17 @@ size_t WriteSlots(ISettingsStore& settings, const std::vector<std::string>& file
     return nNext;
 }
 
+size_t DropSlots(ISettingsStore& settings, const std::function<bool(const std::string&)>& keep) {
+    size_t nDropped = 0;
+    for (int i = 0; i < kSlotCount; ++i) {
+        const std::string path = settings.ReadText(settings::kRegister, SlotName(i), "");
+        if (path.empty() || keep(path)) continue;
+        settings.Delete(settings::kRegister, SlotName(i));
+        ++nDropped;
+    }
+    return nDropped;
+}
+
 void DeleteSlots(ISettingsStore& settings) {
     for (int i = 0; i < kSlotCount; ++i) settings.Delete(settings::kRegister, SlotName(i));
 }

@@ -3,6 +3,7 @@
 // lParam the number of files.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ std::string SlotName(int nIndex);
 // files written.
 size_t WriteSlots(ISettingsStore& settings, const std::vector<std::string>& files,
                   const std::string& strLockPath);
+
+// Deletes the slots whose paths fail the test (files gone since they were handed over,
+// or never there); the number deleted.
+size_t DropSlots(ISettingsStore& settings, const std::function<bool(const std::string&)>& keep);
 
 // Deletes all 255 slots.
 void DeleteSlots(ISettingsStore& settings);
