@@ -1,6 +1,7 @@
 // The console front end's command line.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,11 +23,23 @@ struct Options {
     bool answerOk = true;
     bool quiet = false;
     bool help = false;
+    bool version = false;
+    // The window's switches: /CLOSE (the console always ends after its run) and /IGNOREHS
+    // (it never touches a HotSync Manager) are accepted and change nothing; /TITLE TEXT
+    // is shown when the run starts.
+    bool close = false;
+    bool ignoreHotSync = false;
+    std::string title;
     std::vector<std::string> files;  // as given, in order
+    // Arguments that begin with "/" and are neither a switch nor a file that opens.
+    std::vector<std::string> ignored;
 };
 
-// Parses argv[1...]. False with a message in error on bad usage.
+// Parses argv[1...]. False with a message in error on bad usage. fileCanBeOpened decides
+// whether an argument that begins with "/" and is no switch is a file (default: it opens).
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error);
+bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error,
+                  const std::function<bool(const std::string&)>& fileCanBeOpened);
 
 // A port name the program can open: "COM" and a number, "USB", or a device path.
 bool IsValidPortName(const std::string& port);
