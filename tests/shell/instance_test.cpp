@@ -216,6 +216,22 @@ TEST_F(Instance, MalformedAndOversizedMessagesAreDropped) {
     EXPECT_EQ(nCalls, 1);
 }
 
+TEST_F(Instance, AnotherUserCannotReachTheSocket) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    CLocalInstanceChannel first("k", Private());
+    ASSERT_EQ(first.Open(), IInstanceChannel::Role::kFirst);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+        ::_exit(RawExchange(first.SocketPath(), "MSG 1970 1 CCourier new\n") == "no connection"
+                    ? 0
+                    : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
 TEST_F(Instance, StaleSocketIsReplacedAndNobodyMeansATimeOut) {
     const std::string dir = Private();
     CLocalInstanceChannel probe("k", dir);
