@@ -27,7 +27,7 @@ import struct, sys
 out = sys.argv[1]
 # A database large enough to watch it go over a slow line.
 EPOCH = 2082844800
-records = [bytes([i]) * 4000 for i in range(40)]
+records = [bytes([i]) * 4000 for i in range(40)]  # 160 KB
 head = struct.pack(">32sHHIIIIII4s4sIIH", b"Field Guide", 0, 1, EPOCH, EPOCH, 0, 0, 0, 0,
                    b"DATA", b"CcFg", 0, 0, len(records))
 offset = len(head) + 8 * len(records) + 2
@@ -43,7 +43,7 @@ shot() {
   shift 5
   local home="$WORK/$name"
   mkdir -p "$home/config/Cradlecourier" "$home/tmp"
-  "$HANDHELD" --pty --press-after "$press" --line-rate 19200 --timeout 60 \
+  "$HANDHELD" --pty --press-after "$press" --line-rate 57600 --timeout 60 \
     >"$home/hh.out" 2>"$home/hh.err" &
   local hh=$!
   local pty=""
@@ -54,7 +54,7 @@ shot() {
   done
   printf '[com]\nDevice1=%s\nSpeed=57600\n[main]\nFileList=%s\n' "$pty" "$filelist" \
     >"$home/config/Cradlecourier/CCourier.conf"
-  LANG="$lang" LC_ALL="$lang" XDG_CONFIG_HOME="$home/config" TMP="$home/tmp" \
+  env -u LC_ALL -u LC_MESSAGES LANG="$lang" XDG_CONFIG_HOME="$home/config" TMP="$home/tmp" \
     xvfb-run -a -s "-screen 0 900x700x24" bash -c '
       "$0" /COM1 "${@:2}" &
       pid=$!
@@ -72,5 +72,6 @@ shot window-en C.UTF-8 1 600000 3 "${FILES[@]}"
 shot window-de de_DE.UTF-8 1 600000 3 "${FILES[@]}"
 shot window-collapsed-en C.UTF-8 0 600000 3 "${FILES[@]}"
 shot window-collapsed-de de_DE.UTF-8 0 600000 3 "${FILES[@]}"
-shot transfer-en C.UTF-8 1 500 6 "$WORK/FieldGuide.pdb" "${FILES[@]}"
-shot transfer-de de_DE.UTF-8 1 500 6 "$WORK/FieldGuide.pdb" "${FILES[@]}"
+# Small files first, then the large one: well into it after a few seconds.
+shot transfer-en C.UTF-8 1 500 9 "${FILES[@]}" "$WORK/FieldGuide.pdb"
+shot transfer-de de_DE.UTF-8 1 500 9 "${FILES[@]}" "$WORK/FieldGuide.pdb"

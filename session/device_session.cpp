@@ -85,7 +85,10 @@ void CDeviceSession::Construct(bool deferListen, int rate,
     m_sd = g_nNextDescriptor.fetch_add(1);
 
     hotsync::SocketAddress address;
-    const bool addressOk = hotsync::MakeAddress(m_szPort, address);
+    // The address only labels the socket and holds few characters; the transport already
+    // has the whole name. A long device path must not fail as an "invalid argument".
+    const bool addressOk =
+        hotsync::MakeAddress(std::string(m_szPort).substr(0, hotsync::kMaxPortNameLength), address);
     if (rate != 0) SetLinkRate(rate, false);
 
     int bound = -1;

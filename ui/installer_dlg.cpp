@@ -8,6 +8,8 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -296,7 +298,17 @@ void CInstallerDlg::InitDialog() {
     m_pListView->setHeaderLabels({Q(LoadString(resources::kIdsColumnName)),
                                   Q(LoadString(resources::kIdsColumnSize)),
                                   Q(LoadString(resources::kIdsColumnPath))});
-    for (int c = 0; c < 3; ++c) m_pListView->setColumnWidth(c, kColumnWidths[c]);
+    // The widths were set for the classic 8 pt font (6 pixels a character); they grow with
+    // ours, the size column to its longest text, and the path takes the rest.
+    const int baseX = dlg::BaseUnitsOf(font()).x;
+    const QFontMetrics metrics(m_pListView->font());
+    const int padding = metrics.horizontalAdvance(QLatin1Char('M')) * 2;
+    m_pListView->setColumnWidth(0, kColumnWidths[0] * baseX / 6);
+    m_pListView->setColumnWidth(
+        1, std::max({kColumnWidths[1] * baseX / 6,
+                     metrics.horizontalAdvance(QStringLiteral("1024 Bytes")) + padding,
+                     metrics.horizontalAdvance(m_pListView->headerItem()->text(1)) + padding}));
+    m_pListView->header()->setStretchLastSection(true);
     // 13: a title.
     if (!m_strTitle.empty()) {
         m_monitor.ShowCaption(FormatString(resources::kIdsUploadTitle, m_strTitle.c_str()));

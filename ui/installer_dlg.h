@@ -83,10 +83,13 @@ class CInstallerDlg : public QDialog, private ITransferView, private IInstallDon
     void SetMenuCheck(int id, bool on);
     void ShowFileList(bool show);
     bool IsFileListShown() const;
+  public slots:
     // The files a second instance handed over; true when there were any.
     bool ReadHandedOverFiles();
     // The hand-over notification (wParam 1970): handled only while no transfer runs.
     bool OnHandOverMessage();
+
+  public:
     void OnCommand(int id);
     void OnSysCommand(int id);
     void OnLinkClicked();

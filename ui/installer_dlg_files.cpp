@@ -122,6 +122,7 @@ void CInstallerDlg::RefreshFileList() {
         row->setText(0, Shown(SplitPathPart(entry, 5)));
         row->setText(1, QString::fromLatin1(size));
         row->setText(2, Shown(SplitPathPart(entry, 6)));
+        for (int column = 0; column < 3; ++column) row->setToolTip(column, Shown(entry));
     }
 }
 

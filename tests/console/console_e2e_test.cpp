@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -153,6 +154,44 @@ TEST_F(ConsoleRun, NoHandheldWithinTheWaitingTime) {
     EXPECT_EQ(status, 2);
     EXPECT_NE(m_cliOut.find("port /dev/cc-no-such-port busy"), std::string::npos) << m_cliOut;
     EXPECT_EQ(LastLine(m_cliOut), "result: -1");
+}
+
+// Three seconds of retries: the reason once, the system's line once.
+TEST_F(ConsoleRun, AMissingDeviceIsNamedOnceInPlainWords) {
+    RunCli({"--port", "/dev/cc-no-such-port", "--wait", "3", "x.prc"}, {}, true);
+    const auto count = [&](const std::string& text) {
+        size_t n = 0;
+        for (size_t at = m_cliOut.find(text); at != std::string::npos;
+             at = m_cliOut.find(text, at + 1)) {
+            ++n;
+        }
+        return n;
+    };
+    EXPECT_EQ(count("pi_bind: No such file or directory"), 1u) << m_cliOut;
+    EXPECT_EQ(count("port /dev/cc-no-such-port busy (no such device /dev/cc-no-such-port)"), 1u)
+        << m_cliOut;
+}
+
+// A FIFO named like a database is refused without being opened (opening it would wait for
+// a writer for ever), and COM3 is the device the settings name for it.
+TEST_F(ConsoleRun, FifosAreRefusedAndComPortsFollowTheSettings) {
+    ASSERT_EQ(::mkfifo(Path("x.pdb").c_str(), 0600), 0);
+    ASSERT_TRUE(testdb::WriteResourceDb(Path("app.prc"),
+                                        testdb::Info("Fifo App", true, "appl", "FiAp"),
+                                        {{"code", 1, testdb::Bytes(500, 1)}}));
+    const std::string pty = StartHandheld();
+    std::filesystem::create_directories(Path("config/Cradlecourier"));
+    std::ofstream(Path("config/Cradlecourier/CCourier.conf")) << "[com]\ndevice3=" << pty << "\n";
+    ::setenv("XDG_CONFIG_HOME", Path("config").c_str(), 1);
+    const int status =
+        RunCli({"--port", "COM3", "--wait", "30", Path("x.pdb"), Path("app.prc")}, {}, true);
+    ::unsetenv("XDG_CONFIG_HOME");
+    WaitHandheld();
+    EXPECT_EQ(status, 0) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("not a file, not queued: " + Path("x.pdb")), std::string::npos)
+        << m_cliOut;
+    EXPECT_NE(m_cliOut.find("[1] Waiting for connect on port COM3"), std::string::npos) << m_cliOut;
+    EXPECT_TRUE(Written("Fifo App.prc"));
 }
 
 // Noise on the line looks like the button on a port without modem lines; with no wakeup

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <thread>
 
+#include "tests/picture/picture_test_util.h"
 #include "tests/session/db_builder.h"
 #include "tests/support/console_harness.h"
 #include "tests/support/worker_harness.h"
@@ -57,12 +58,16 @@ TEST_F(WindowRun, InstallsEverythingAndClosesWithResultZero) {
                                       testdb::Info("Window Data", false, "DATA", "WiDa"),
                                       {testdb::Rec(700, 2), testdb::Rec(900, 3)}));
     std::ofstream(Path("notes.txt")) << "Notes from the window.\n";
+    testsupport::WriteFile(Path("sunset.bmp"), pictest::Bmp24(12, 9, [](int x, int y) {
+                               return RgbColor{uint8_t(x * 20), uint8_t(y * 25), 80};
+                           }));
     const std::string pty = StartHandheld();
     ASSERT_FALSE(pty.empty());
     PointComOneAt(pty);
 
-    const int status =
-        RunCli({"/CLOSE", "/COM1", Path("a.prc"), Path("b.pdb"), Path("notes.txt")}, {}, true);
+    const int status = RunCli(
+        {"/CLOSE", "/COM1", Path("a.prc"), Path("b.pdb"), Path("notes.txt"), Path("sunset.bmp")},
+        {}, true);
     WaitHandheld();
     EXPECT_EQ(status, 0) << m_cliOut;
     EXPECT_NE(Settings().find("[Result]\ncode=0"), std::string::npos) << Settings();
@@ -76,8 +81,11 @@ TEST_F(WindowRun, InstallsEverythingAndClosesWithResultZero) {
     auto doc = Written("notes.pdb");
     ASSERT_TRUE(doc);
     EXPECT_EQ(doc->Info().type, pdb::MakeFourCC("TEXt"));
-    // The converted text was a temporary file.
+    // The picture became its viewer application, converted on the window's thread.
+    EXPECT_TRUE(Written("sunset.prc")) << m_cliOut;
+    // The converted text, the viewer and the picture's database were temporary files.
     EXPECT_FALSE(std::filesystem::exists(Path("notes.PDB")));
+    EXPECT_TRUE(std::filesystem::is_empty(Path("tmp")));
 }
 
 TEST_F(WindowRun, CloseDuringALargeDatabaseLeavesNoPartAndResultMinusTwo) {

@@ -2,6 +2,7 @@
 // the worker and the window's share of the run, with the handheld's card and request log
 // read afterwards.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -69,6 +70,18 @@ TEST_F(WorkerRun, MissingFileIsReportedAndTheRunGoesOn) {
                                         Code(100, 1)));
     Run({Path("missing.prc"), Path("b.prc")});
     EXPECT_EQ(view.codes, std::vector<int>{18});
+    EXPECT_TRUE(m_hh->FindDatabase("Bee"));
+}
+
+// Names that became a FIFO or a device after they were queued are never opened for
+// reading (that would wait for ever): reported as not installed, the run goes on.
+TEST_F(WorkerRun, FifoAndDeviceInTheListDoNotBlockTheRun) {
+    ASSERT_TRUE(testdb::WriteResourceDb(Path("b.prc"), testdb::Info("Bee", true, "appl", "Bee1"),
+                                        Code(100, 1)));
+    ASSERT_EQ(::mkfifo(Path("x.pdb").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(Path("y.cca").c_str(), 0600), 0);
+    Run({Path("x.pdb"), Path("y.cca"), "/dev/zero", Path("b.prc")});
+    EXPECT_EQ(view.codes, (std::vector<int>{18, 18}));  // the archive is dropped silently
     EXPECT_TRUE(m_hh->FindDatabase("Bee"));
 }
 
