@@ -38,7 +38,7 @@ StartupServices MakeDesktopServices(int& argc, char** argv) {
     };
     s.openSettings = [] { return std::make_unique<CQtSettings>(); };
     s.fileCanBeOpened = FileCanBeOpened;
-    // File types join here once their registration is built.
+    // File types: registerFileTypes stays empty until the desktop's registration is here.
     s.chooseFiles = [](std::vector<std::string>& files) {
         return ChooseFilesDialog(nullptr, files);
     };

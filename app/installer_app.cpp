@@ -54,7 +54,9 @@ int CInstallerApp::Run(const std::vector<std::string>& args) {
         }
     }
     // 6: file types.
-    if (!m_bSelfExtracting && m_services.registerFileTypes) m_services.registerFileTypes(false);
+    if (!m_bSelfExtracting && m_services.registerFileTypes) {
+        m_services.registerFileTypes(*m_pSettings, false);
+    }
     // 7: the whole command line; an unquoted path with blanks arrives in pieces, none of
     // which opens.
     if (m_files.empty()) {

@@ -34,8 +34,9 @@ struct StartupServices {
     std::function<std::unique_ptr<IInstanceChannel>(const std::string& strKey)> openChannel;
     std::function<std::unique_ptr<ISettingsStore>()> openSettings;
     std::function<bool(const std::string& strPath)> fileCanBeOpened;
-    // File types for this program (ask-always false at start-up); none: nothing registered.
-    std::function<void(bool bAskAlways)> registerFileTypes;
+    // RegisterFileTypes over the store (ask-always false at start-up); none: nothing is
+    // registered.
+    std::function<void(ISettingsStore& settings, bool bAskAlways)> registerFileTypes;
     // The file chooser; paths appended to the list, true for OK.
     std::function<bool(std::vector<std::string>& files)> chooseFiles;
     // The read-me or licence window on a text file; 1 OK, 2 Cancel.

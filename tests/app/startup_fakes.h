@@ -126,7 +126,7 @@ class Startup : public ::testing::Test {
         s.fileCanBeOpened = [](const std::string& p) {
             return !p.empty() && fs::is_regular_file(p);
         };
-        s.registerFileTypes = [this](bool bAsk) { registered.push_back(bAsk); };
+        s.registerFileTypes = [this](ISettingsStore&, bool bAsk) { registered.push_back(bAsk); };
         s.chooseFiles = [this](std::vector<std::string>& files) {
             ++choosers;
             files.insert(files.end(), chosen.begin(), chosen.end());
