@@ -1,5 +1,7 @@
 #include "app/installer_app.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "app/run_settings.h"
@@ -102,8 +104,15 @@ bool CInstallerApp::InstanceTest() {
 
 void CInstallerApp::CheckSelfExtracting() {
     const std::string strCopy = m_services.strTempDir + kSfxFileName;
+    // Written beside it and renamed over it: a first instance of the same program may be
+    // reading the older copy for a transfer right now, and keeps reading that one.
+    const std::string strPart = strCopy + "." + std::to_string(::getpid());
     // No trailer, an offset outside the file, or a copy that can't be written: no archive.
-    if (!cca::ExtractSfxArchive(m_services.strSelfFile, strCopy)) return;
+    if (!cca::ExtractSfxArchive(m_services.strSelfFile, strPart)) return;
+    if (std::rename(strPart.c_str(), strCopy.c_str()) != 0) {
+        std::remove(strPart.c_str());
+        return;
+    }
     m_files.assign(1, strCopy);
     m_bSelfExtracting = true;
     m_strSfxPath = strCopy;

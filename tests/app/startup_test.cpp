@@ -1,6 +1,7 @@
 // Start-up's steps with every surrounding service faked: what the first instance gives its
 // window, what a second instance hands over, the self-extracting program, and archives'
 // titles, passwords, read-me and licence.
+#include "formats/cca/cca_archive.h"
 #include "tests/app/startup_fakes.h"
 #include "tools/ccapack/cca_packer.h"
 
@@ -142,8 +143,12 @@ TEST_F(Startup, SelfExtractingProgramOpensWithJustItsArchive) {
     ASSERT_TRUE(ccapack::AppendSfxArchive(program, archive, sfx, error)) << error;
     program = sfx;
     const std::string copy = Temp() + "CCASFX.CCA";
-    duringExec = [&] { EXPECT_TRUE(fs::exists(copy)); };
+    // An older copy that another instance is reading keeps its bytes for that reader.
+    std::ofstream(copy) << "older copy";
+    std::ifstream reader(copy);
+    duringExec = [&] { EXPECT_TRUE(CCcaArchive::HasArchiveMagic(copy)); };
     Run({MakeFile("a.prc"), "/CLOSE", "--help", "/TITLE", "x"});
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(reader), {}), "older copy");
     EXPECT_TRUE(app->IsSelfExtracting());
     EXPECT_EQ(window.files, std::vector<std::string>{copy});
     EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "close"), 0);
