@@ -1,13 +1,12 @@
 #include "ui/console/cli_options.h"
 
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-
-#include "engine/file_paths.h"
 
 namespace console {
 namespace {
@@ -46,11 +45,14 @@ bool IsValidSpeed(int speed) {
 }
 
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
-    return ParseOptions(argc, argv, options, error, FileCanBeOpened);
+    return ParseOptions(argc, argv, options, error, [](const std::string& path) {
+        struct stat st {};
+        return ::lstat(path.c_str(), &st) == 0;
+    });
 }
 
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error,
-                  const std::function<bool(const std::string&)>& fileCanBeOpened) {
+                  const std::function<bool(const std::string&)>& exists) {
     bool filesOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -67,7 +69,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
                 // Accepted, as the window does; --port USB chooses the link.
             } else if (SameSwitch(arg, "/TITLE")) {
                 if (i + 1 < argc) options.title = argv[++i];
-            } else if (fileCanBeOpened(arg)) {
+            } else if (arg.find('/', 1) != std::string::npos || exists(arg)) {
                 options.files.push_back(arg);
             } else {
                 options.ignored.push_back(arg);
@@ -193,8 +195,8 @@ std::string UsageText(const char* program) {
         "\n"
         "The installer window's switches work here too: /COM1 ... /COM8 (upper case),\n"
         "/TITLE TEXT, and /CLOSE, /IGNOREHS, /USB (accepted; they change nothing here), as\n"
-        "well as --close and --ignore-hs. Another argument that begins with \"/\" is a file\n"
-        "when it can be opened and is ignored otherwise.\n"
+        "well as --close and --ignore-hs. An argument like /com1 or /COM9 that is no switch\n"
+        "and names nothing is ignored; a path is a file.\n"
         "\n"
         "Exit status: 0 all installed, 1 failures or error messages, 2 no handheld came,\n"
         "3 interrupted, 64 bad usage. The last line is \"result: N\" with the run's outcome:\n"

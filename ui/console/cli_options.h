@@ -31,15 +31,17 @@ struct Options {
     bool ignoreHotSync = false;
     std::string title;
     std::vector<std::string> files;  // as given, in order
-    // Arguments that begin with "/" and are neither a switch nor a file that opens.
+    // Arguments that look like switches of someone else's ("/com1").
     std::vector<std::string> ignored;
 };
 
-// Parses argv[1...]. False with a message in error on bad usage. fileCanBeOpened decides
-// whether an argument that begins with "/" and is no switch is a file (default: it opens).
+// Parses argv[1...]. False with a message in error on bad usage. An argument that begins
+// with "/" and is no switch is a file argument when it has a directory part or exists
+// (exists: default, anything at that path), so the install list reports what is wrong with
+// it; a lone unknown switch ("/com1", "/COM9") is ignored.
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error);
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error,
-                  const std::function<bool(const std::string&)>& fileCanBeOpened);
+                  const std::function<bool(const std::string&)>& exists);
 
 // A port name the program can open: "COM" and a number, "USB", or a device path.
 bool IsValidPortName(const std::string& port);

@@ -211,8 +211,7 @@ int RunCli(int argc, const char* const* argv) {
         return kExitOk;
     }
     for (const std::string& arg : options.ignored) {
-        std::fprintf(stderr, "ccourier-cli: ignored (neither a switch nor a file): %s\n",
-                     arg.c_str());
+        std::fprintf(stderr, "ccourier-cli: unknown switch, ignored: %s\n", arg.c_str());
     }
 
     CInstallList list;
