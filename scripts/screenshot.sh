@@ -3,8 +3,8 @@
 # README, the user guide and for checking the layout: English and German, the file list
 # shown and hidden, a transfer under way against the virtual handheld, the dialogs the
 # window opens (the about box, the default-installer question), reached with the mouse and
-# the keyboard (xdotool), and the installation history and the desktop users dialog over
-# sample folders.
+# the keyboard (xdotool), the read-me and licence windows of an archive, and the
+# installation history and the desktop users dialog over sample folders.
 #
 #   scripts/screenshot.sh [BUILD_DIR] [OUT_DIR] [NAME...]
 #   (defaults: build/release, docs/images, every shot; NAME picks shots, e.g. about-de)
@@ -15,8 +15,9 @@ BUILD="${1:-$ROOT/build/release}"
 OUT="${2:-$ROOT/docs/images}"
 WINDOW="$BUILD/app/ccourier"
 HANDHELD="$BUILD/tools/handheld/cc-handheld"
-for p in "$WINDOW" "$HANDHELD"; do
-  [ -x "$p" ] || { echo "screenshot: $p is missing; build ccourier and cc-handheld first" >&2; exit 1; }
+PACKER="$BUILD/tools/ccapack/cc-ccapack"
+for p in "$WINDOW" "$HANDHELD" "$PACKER"; do
+  [ -x "$p" ] || { echo "screenshot: $p is missing; build ccourier, cc-handheld and cc-ccapack first" >&2; exit 1; }
 done
 WANTED=("${@:3}")
 for t in xvfb-run import xdotool; do
@@ -42,6 +43,30 @@ open(out + "/FieldGuide.pdb", "wb").write(head + entries + b"\0\0" + b"".join(re
 PY
 cp "$ROOT/README.md" "$WORK/Notes.txt"
 
+# Archives whose read-me and licence open before the window does.
+cat >"$WORK/readme.txt" <<'TXT'
+Space Game 1.2 for Palm OS 3.5 and later
+
+Fly through the asteroid belt and collect the crystals before your fuel
+runs out. The colour version needs a colour handheld; the grey version
+runs on every other one.
+
+Controls: the up and down buttons steer, the date book button fires.
+Scores are kept in the database "SpaceGameHigh".
+TXT
+cat >"$WORK/licence.txt" <<'TXT'
+SPACE GAME - LICENCE
+
+You may install Space Game on any number of handhelds that you own, and
+give copies of this archive to others, as long as it stays unchanged.
+
+The game comes without any warranty. Installing it means that you accept
+these terms.
+TXT
+printf 'game' >"$WORK/game.prc"
+"$PACKER" -o "$WORK/Space.cca" -t "Space Game" --readme "$WORK/readme.txt" "$WORK/game.prc"
+"$PACKER" -o "$WORK/Licensed.cca" -t "Space Game" --license "$WORK/licence.txt" "$WORK/game.prc"
+
 # shot NAME LANGUAGE FILELIST PRESS_MS SHOOT_AFTER_S [FILES...]
 # With CLICK ("X Y BUTTON" in the window) and KEYS set, the window is clicked there once it
 # is up and the keys are typed (a menu opened by the click takes them), and only the window
@@ -52,6 +77,8 @@ shot() {
   if [ "${#WANTED[@]}" -gt 0 ] && [[ ! " ${WANTED[*]} " == *" $name "* ]]; then return 0; fi
   local home="$WORK/$name"
   mkdir -p "$home/config/Cradlecourier" "$home/tmp"
+  # A runtime directory of its own: each shot is a first instance.
+  mkdir -p -m 700 "$home/run"
   "$HANDHELD" --pty --press-after "$press" --line-rate 57600 --timeout 60 \
     >"$home/hh.out" 2>"$home/hh.err" &
   local hh=$!
@@ -65,7 +92,7 @@ shot() {
     >"$home/config/Cradlecourier/CCourier.conf"
   env -u LC_ALL -u LC_MESSAGES LANG="$lang" XDG_CONFIG_HOME="$home/config" \
     XDG_DATA_HOME="$home/data" TMP="$home/tmp" CLICK="${CLICK:-}" KEYS="${KEYS:-}" \
-    DIALOG="${DIALOG:-}" \
+    DIALOG="${DIALOG:-}" XDG_RUNTIME_DIR="$home/run" \
     xvfb-run -a -s "-screen 0 900x700x24" bash -c '
       "$0" /COM1 "${@:2}" &
       pid=$!
@@ -100,6 +127,11 @@ shot window-collapsed-de de_DE.UTF-8 0 600000 3 "${FILES[@]}"
 # Small files first, then the large one: well into it after a few seconds.
 shot transfer-en C.UTF-8 1 500 9 "${FILES[@]}" "$WORK/FieldGuide.pdb"
 shot transfer-de de_DE.UTF-8 1 500 9 "${FILES[@]}" "$WORK/FieldGuide.pdb"
+shot readme-en C.UTF-8 1 600000 3 "$WORK/Space.cca"
+shot readme-de de_DE.UTF-8 1 600000 3 "$WORK/Space.cca"
+shot licence-en C.UTF-8 1 600000 3 "$WORK/Licensed.cca"
+shot licence-de de_DE.UTF-8 1 600000 3 "$WORK/Licensed.cca"
+
 # The dialogs, over an empty list. Without a window manager the menu bar's Alt keys do not
 # reach the window, but a menu opened with the mouse takes the keyboard: the window menu's
 # about entry (right button), and "Register filetypes" in the Options menu next to File. The

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -120,10 +121,21 @@ QWidget* CDialogBuilder::Make(const Control& c, int resourceId) {
             w = icon;
             break;
         }
+        case Kind::kEdit: {
+            // Without a horizontal scroll bar the lines wrap, as an edit control's do.
+            auto* edit = new QPlainTextEdit(text, m_client);
+            edit->setReadOnly(c.style & kReadOnly);
+            edit->setLineWrapMode((c.style & kHScroll) ? QPlainTextEdit::NoWrap
+                                                       : QPlainTextEdit::WidgetWidth);
+            edit->setVerticalScrollBarPolicy((c.style & kVScroll) ? Qt::ScrollBarAsNeeded
+                                                                  : Qt::ScrollBarAlwaysOff);
+            w = edit;
+            break;
+        }
     }
     w->setFocusPolicy((c.style & kTabStop) || c.kind == Kind::kPushButton ||
                               c.kind == Kind::kDefPushButton || c.kind == Kind::kCheckBox ||
-                              c.kind == Kind::kDropList
+                              c.kind == Kind::kDropList || c.kind == Kind::kEdit
                           ? Qt::StrongFocus
                           : Qt::NoFocus);
     return w;

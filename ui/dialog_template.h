@@ -26,6 +26,7 @@ enum class Kind {
     kProgress,
     kCheckBox,  // an automatic check box
     kIcon,      // an icon static
+    kEdit,      // a multi-line text box
 };
 
 enum Style : unsigned {
@@ -37,6 +38,8 @@ enum Style : unsigned {
     kBorder = 1u << 4,
     kNotify = 1u << 5,    // an icon that reports clicks
     kWordWrap = 1u << 6,  // a text that breaks into a second line rather than being cut
+    kHScroll = 1u << 7,
+    kReadOnly = 1u << 8,
 };
 
 struct DuRect {

@@ -5,7 +5,6 @@
 #include <QAction>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QMenu>
 #include <QMimeData>
 #include <QTreeWidget>
@@ -16,6 +15,7 @@
 #include "engine/file_paths.h"
 #include "resources/strings/string_table.h"
 #include "shell/settings_store.h"
+#include "ui/file_chooser.h"
 #include "ui/installer_dlg.h"
 #include "ui/installer_layout.h"
 #include "ui/uri_list.h"
@@ -48,21 +48,6 @@ QString Shown(const std::string& path) {
 bool IsUtf8(const std::string& text) {
     const QString decoded = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     return decoded.toUtf8() == QByteArray(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// The chooser's filter from the resource's "|"-separated pairs. Each description gets its
-// patterns in the dialog's own form, so "pictures (*.bmp,*.jpg)" still filters.
-QStringList ChooserFilters() {
-    const QStringList parts = QString::fromUtf8(LoadString(resources::kIdsFileFilter))
-                                  .split(QLatin1Char('|'), Qt::KeepEmptyParts);
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        if (parts[i].isEmpty()) break;
-        QString patterns = parts[i + 1];
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        filters << parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')');
-    }
-    return filters;
 }
 
 }  // namespace
@@ -145,12 +130,8 @@ bool CInstallerDlg::ChooseFiles(std::vector<std::string>& files) {
     std::vector<std::string> chosen;
     if (m_services.chooseFiles) {
         if (!m_services.chooseFiles(chosen)) return false;
-    } else {
-        const QStringList names = QFileDialog::getOpenFileNames(
-            this, QString::fromUtf8(LoadString(resources::kIdsChooserTitle)), QString(),
-            ChooserFilters().join(QStringLiteral(";;")));
-        if (names.isEmpty()) return false;
-        for (const QString& name : names) chosen.push_back(QFile::encodeName(name).toStdString());
+    } else if (!ChooseFilesDialog(this, chosen)) {
+        return false;
     }
     for (const std::string& path : chosen) {
         if (std::find(files.begin(), files.end(), path) == files.end()) files.push_back(path);

@@ -70,6 +70,39 @@ TEST(CliOptions, AddUserTakesANameAndNoFiles) {
     EXPECT_FALSE(Parse({"--add-user"}, withFiles, error));
 }
 
+TEST(CliOptions, TheWindowsSwitchesWhereTheyMakeSense) {
+    Options o;
+    std::string error;
+    const char* const argv[] = {"ccourier-cli",
+                                "/close",
+                                "/IgnoreHS",
+                                "/USB",
+                                "/Title",
+                                "T t",
+                                "/COM3",
+                                "/com4",
+                                "/COM9",
+                                "/home/me/a.prc",
+                                "--title",
+                                "U",
+                                "/home/me/gone.prc"};
+    ASSERT_TRUE(console::ParseOptions(13, argv, o, error, [](const std::string&) { return false; }))
+        << error;
+    EXPECT_TRUE(o.close && o.ignoreHotSync);
+    EXPECT_EQ(o.port, "COM3");
+    EXPECT_EQ(o.title, "U");
+    // Paths are files, there or not: the install list says what is wrong with them.
+    EXPECT_EQ(o.files, (std::vector<std::string>{"/home/me/a.prc", "/home/me/gone.prc"}));
+    EXPECT_EQ(o.ignored, (std::vector<std::string>{"/com4", "/COM9"}));
+    const char* const named[] = {"ccourier-cli", "/com1"};
+    ASSERT_TRUE(console::ParseOptions(2, named, o = {}, error,
+                                      [](const std::string& p) { return p == "/com1"; }));
+    EXPECT_EQ(o.files, std::vector<std::string>{"/com1"});  // something is there
+    ASSERT_TRUE(Parse({"--close", "--ignore-hs", "--version", "--", "/CLOSE"}, o = {}, error));
+    EXPECT_TRUE(o.close && o.ignoreHotSync && o.version);
+    EXPECT_EQ(o.files, std::vector<std::string>{"/CLOSE"});  // after "--" only files
+}
+
 TEST(CliOptions, PortNames) {
     EXPECT_TRUE(console::IsValidPortName("COM1"));
     EXPECT_TRUE(console::IsValidPortName("COM8"));

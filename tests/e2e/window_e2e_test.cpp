@@ -28,9 +28,16 @@ class WindowRun : public testsupport::CConsoleRunFixture {
         ::setenv("XDG_CONFIG_HOME", Path("config").c_str(), 1);
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
         ::setenv("TMP", Path("tmp").c_str(), 1);
+        // A runtime directory of its own: windows of other tests are other instances.
+        char runtime[] = "/tmp/ccrt-XXXXXX";
+        ASSERT_NE(::mkdtemp(runtime), nullptr);
+        m_runtime = runtime;
+        ::setenv("XDG_RUNTIME_DIR", m_runtime.c_str(), 1);
     }
     void TearDown() override {
         ::unsetenv("XDG_CONFIG_HOME");
+        ::unsetenv("XDG_RUNTIME_DIR");
+        std::filesystem::remove_all(m_runtime);
         ::unsetenv("TMP");
         CConsoleRunFixture::TearDown();
     }
@@ -40,6 +47,7 @@ class WindowRun : public testsupport::CConsoleRunFixture {
         std::ofstream(SettingsFile()) << "[com]\nDevice1=" << pty << "\nSpeed=115200\n";
     }
     std::string Settings() const { return testsupport::Slurp(SettingsFile()); }
+    std::string m_runtime;
 };
 
 TEST_F(WindowRun, InstallsEverythingAndClosesWithResultZero) {

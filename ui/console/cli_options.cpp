@@ -1,5 +1,8 @@
 #include "ui/console/cli_options.h"
 
+#include <strings.h>
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -9,6 +12,10 @@
 
 namespace console {
 namespace {
+
+bool SameSwitch(const std::string& arg, const char* name) {
+    return ::strcasecmp(arg.c_str(), name) == 0;
+}
 
 bool ParseInt(const char* text, long& value) {
     if (!text || !*text) return false;
@@ -41,9 +48,37 @@ bool IsValidSpeed(int speed) {
 }
 
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
+    return ParseOptions(argc, argv, options, error, [](const std::string& path) {
+        struct stat st {};
+        return ::lstat(path.c_str(), &st) == 0;
+    });
+}
+
+bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error,
+                  const std::function<bool(const std::string&)>& exists) {
     bool filesOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        // The window's switches: every absolute path begins with "/" too.
+        if (!filesOnly && !arg.empty() && arg[0] == '/') {
+            if (arg.size() == 5 && arg.compare(0, 4, "/COM") == 0 && arg[4] >= '1' &&
+                arg[4] <= '8') {
+                options.port = arg.substr(1);
+            } else if (SameSwitch(arg, "/CLOSE")) {
+                options.close = true;
+            } else if (SameSwitch(arg, "/IGNOREHS")) {
+                options.ignoreHotSync = true;
+            } else if (SameSwitch(arg, "/USB")) {
+                // Accepted, as the window does; --port USB chooses the link.
+            } else if (SameSwitch(arg, "/TITLE")) {
+                if (i + 1 < argc) options.title = argv[++i];
+            } else if (arg.find('/', 1) != std::string::npos || exists(arg)) {
+                options.files.push_back(arg);
+            } else {
+                options.ignored.push_back(arg);
+            }
+            continue;
+        }
         if (filesOnly || arg.empty() || arg[0] != '-' || arg == "-") {
             options.files.push_back(arg);
             continue;
@@ -79,6 +114,18 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
         if (name == "--help" || name == "-h") {
             if (!noValue()) return false;
             options.help = true;
+        } else if (name == "--version") {
+            if (!noValue()) return false;
+            options.version = true;
+        } else if (name == "--close") {
+            if (!noValue()) return false;
+            options.close = true;
+        } else if (name == "--ignore-hs") {
+            if (!noValue()) return false;
+            options.ignoreHotSync = true;
+        } else if (name == "--title") {
+            if (!takeValue()) return false;
+            options.title = value;
         } else if (name == "--backup") {
             if (!noValue()) return false;
             options.backup = true;
@@ -160,7 +207,14 @@ std::string UsageText(const char* program) {
         "                     add a desktop user for the handheld whose user is NAME (exactly\n"
         "                     as the handheld has it) and end; --backup then copies the files\n"
         "                     installed on that handheld to the user's backup folder\n"
+        "      --title TEXT   a title for the run (\"Upload TEXT...\")\n"
         "  -h, --help         this text\n"
+        "      --version      the program's version\n"
+        "\n"
+        "The installer window's switches work here too: /COM1 ... /COM8 (upper case),\n"
+        "/TITLE TEXT, and /CLOSE, /IGNOREHS, /USB (accepted; they change nothing here), as\n"
+        "well as --close and --ignore-hs. An argument like /com1 or /COM9 that is no switch\n"
+        "and names nothing is ignored; a path is a file.\n"
         "\n"
         "Exit status: 0 all installed, 1 failures or error messages, 2 no handheld came,\n"
         "3 interrupted, 64 bad usage. The last line is \"result: N\" with the run's outcome:\n"

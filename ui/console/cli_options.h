@@ -1,6 +1,7 @@
 // The console front end's command line.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,11 +25,25 @@ struct Options {
     bool help = false;
     bool addUser = false;  // --add-user NAME: add a desktop user and end
     std::string userName;
+    bool version = false;
+    // The window's switches: /CLOSE (the console always ends after its run) and /IGNOREHS
+    // (it never touches a HotSync Manager) are accepted and change nothing; /TITLE TEXT
+    // is shown when the run starts.
+    bool close = false;
+    bool ignoreHotSync = false;
+    std::string title;
     std::vector<std::string> files;  // as given, in order
+    // Arguments that look like switches of someone else's ("/com1").
+    std::vector<std::string> ignored;
 };
 
-// Parses argv[1...]. False with a message in error on bad usage.
+// Parses argv[1...]. False with a message in error on bad usage. An argument that begins
+// with "/" and is no switch is a file argument when it has a directory part or exists
+// (exists: default, anything at that path), so the install list reports what is wrong with
+// it; a lone unknown switch ("/com1", "/COM9") is ignored.
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error);
+bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error,
+                  const std::function<bool(const std::string&)>& exists);
 
 // A port name the program can open: "COM" and a number, "USB", "NET", "net:ADDRESS:PORT",
 // or a device path.

@@ -241,7 +241,14 @@ int RunCli(int argc, const char* const* argv) {
         std::fputs(UsageText(argv[0]).c_str(), stdout);
         return kExitOk;
     }
+    if (options.version) {
+        std::puts("Cradlecourier " CC_VERSION);
+        return kExitOk;
+    }
     if (options.addUser) return AddDesktopUser(options.userName);
+    for (const std::string& arg : options.ignored) {
+        std::fprintf(stderr, "ccourier-cli: unknown switch, ignored: %s\n", arg.c_str());
+    }
 
     CInstallList list;
     for (const std::string& file : options.files) {
@@ -310,6 +317,9 @@ int RunCli(int argc, const char* const* argv) {
         lastBusy = line;
     };
 
+    if (!options.title.empty()) {
+        view.PrintLine(resources::FormatString(resources::kIdsUploadTitle, options.title.c_str()));
+    }
     std::unique_ptr<CDeviceSession> session = makeSession();
     if (session->m_sd == -1) {
         reportBusy(*session);

@@ -1,0 +1,101 @@
+#include "shell/instance_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "engine/temp_dir.h"
+
+namespace instance {
+
+namespace {
+
+std::string Hex(uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+// A directory of ours that nobody else can enter or replace: made when missing, checked
+// when present (a shared temporary directory may hold one someone else planted).
+bool MakePrivateDir(const std::string& strDir) {
+    if (::mkdir(strDir.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    struct stat st {};
+    if (::lstat(strDir.c_str(), &st) != 0) return false;
+    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+}
+
+}  // namespace
+
+std::string MakeInstanceKey(const std::string& strProgramName, const std::string& strProgramPath) {
+    struct stat st {};
+    if (strProgramPath.empty() || ::stat(strProgramPath.c_str(), &st) != 0) {
+        return strProgramName + ":0:8";
+    }
+    return strProgramName + ":" + Hex(st.st_dev) + ":8:" + Hex(st.st_ino) + ":0";
+}
+
+std::string KeyFileName(const std::string& strKey) {
+    constexpr size_t kMaxName = 40;
+    if (strKey.size() <= kMaxName) return strKey;
+    uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (unsigned char c : strKey) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    return strKey.substr(0, kMaxName - 17) + "-" + Hex(hash);
+}
+
+std::string PrivateRuntimeDir() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && runtime[0] == '/') {
+        const std::string dir = std::string(runtime) + "/Cradlecourier";
+        if (MakePrivateDir(dir)) return dir;
+    }
+    const std::string dir = GetTempDir() + "Cradlecourier-" + std::to_string(::geteuid());
+    return MakePrivateDir(dir) ? dir : std::string();
+}
+
+}  // namespace instance
+
+bool CFileLock::TryLock(const std::string& strPath, bool* pbBusy) {
+    Unlock();
+    if (pbBusy) *pbBusy = false;
+    const int fd = ::open(strPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        if (pbBusy) *pbBusy = errno == EWOULDBLOCK;
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    return true;
+}
+
+bool CFileLock::Lock(const std::string& strPath, int nTimeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
+    for (;;) {
+        bool bBusy = false;
+        if (TryLock(strPath, &bBusy)) return true;
+        if (!bBusy || std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+void CFileLock::Unlock() {
+    if (m_fd < 0) return;
+    ::close(m_fd);  // closing the only descriptor releases the lock
+    m_fd = -1;
+}
