@@ -3,6 +3,10 @@
 #include <dirent.h>
 #include <malloc.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define CC_SOAK_ASAN 1
@@ -15,6 +19,31 @@
 #include <sanitizer/allocator_interface.h>
 #endif
 
+namespace {
+
+std::atomic<int64_t> g_nLiveBytes{0};
+
+}  // namespace
+
+// The program's allocation functions: malloc and free, counted. The other forms (arrays,
+// sizes, no-throw) reach these; aligned ones keep their own pair.
+void* operator new(std::size_t size) {
+    void* p = std::malloc(size ? size : 1);
+    if (!p) throw std::bad_alloc();
+    g_nLiveBytes.fetch_add(int64_t(malloc_usable_size(p)), std::memory_order_relaxed);
+    return p;
+}
+
+void operator delete(void* p) noexcept {
+    if (!p) return;
+    g_nLiveBytes.fetch_sub(int64_t(malloc_usable_size(p)), std::memory_order_relaxed);
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept {
+    operator delete(p);
+}
+
 namespace soak {
 
 int OpenDescriptors() {
@@ -26,6 +55,10 @@ int OpenDescriptors() {
     }
     closedir(dir);
     return count - 1;  // the listing's own descriptor
+}
+
+int64_t LiveObjectBytes() {
+    return g_nLiveBytes.load();
 }
 
 int64_t HeapInUse() {
