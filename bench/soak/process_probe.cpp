@@ -16,7 +16,8 @@
 #define CC_SOAK_ASAN 1
 #endif
 #ifdef CC_SOAK_ASAN
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtime's count (GCC ships no header for it).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace {
