@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -347,6 +348,15 @@ void Check(const Plan& plan, const std::vector<Expected>& files, const std::vect
     }
 }
 
+// A worker that not even closing its link ends still uses this run's objects: the process
+// cannot go on, as the console leaves such a worker to the process's exit.
+[[noreturn]] void Abandon(const Plan& plan, const char* why) {
+    std::printf("FAILED seed %llu (%s): %s, and the worker could not be ended; soak stopped\n",
+                static_cast<unsigned long long>(plan.seed), FaultName(plan.fault), why);
+    std::fflush(stdout);
+    std::_Exit(1);
+}
+
 }  // namespace
 
 RunResult RunOnce(const Plan& plan, const Timing& timing) {
@@ -429,7 +439,7 @@ RunResult RunOnce(const Plan& plan, const Timing& timing) {
                 if (plan.fault == Fault::kCancel && session.Socket() &&
                     int64_t(session.Socket()->BytesSent()) >= plan.atByte) {
                     r.cancelled = true;  // the user's stop, as the console does it
-                    if (!run.Stop(session)) r.fatal = true;
+                    if (!run.Stop(session)) Abandon(plan, "stopped");
                     break;
                 }
                 monitor.OnTimer(session);
@@ -445,7 +455,7 @@ RunResult RunOnce(const Plan& plan, const Timing& timing) {
                 if (hung) {
                     r.problems.push_back("hung: nothing on the line for " +
                                          std::to_string(timing.IdleLimitMs()) + " ms");
-                    if (!run.Stop(session)) r.fatal = true;
+                    if (!run.Stop(session)) Abandon(plan, "hung");
                     break;
                 }
                 std::this_thread::sleep_for(std::chrono::milliseconds(kTickMs));
@@ -486,10 +496,8 @@ RunResult RunOnce(const Plan& plan, const Timing& timing) {
         if (!ours) r.problems.push_back("a database nobody sent: " + db.info.name);
     }
     list.DeleteTempFiles();
-    if (!r.fatal) {
-        Check(plan, files, states, outcomes.empty() ? handheld::SyncOutcome::kStopped : outcomes[0],
-              !outcomes.empty(), r);
-    }
+    Check(plan, files, states, outcomes.empty() ? handheld::SyncOutcome::kStopped : outcomes[0],
+          !outcomes.empty(), r);
     r.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     return r;
 }

@@ -33,7 +33,6 @@ struct RunResult {
     std::vector<int> messages;
     double seconds = 0;
     std::vector<std::string> problems;  // empty when every check held
-    bool fatal = false;                 // the worker could not be ended: the process can't go on
 
     bool Passed() const { return problems.empty(); }
 };
