@@ -12,6 +12,14 @@ if(CC_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()
+# libFuzzer's coverage instrumentation in every library, so the fuzzer sees into the code it
+# drives; the fuzz programs themselves link libFuzzer's main (fuzz/CMakeLists.txt).
+if(CC_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "CC_FUZZ needs clang (the fuzz preset uses clang-14)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
 
 # The shared folder (recorded sessions, sample files) sits beside the checkout on
 # developer machines and in CI; a user's clone has none and the tests that need it skip.

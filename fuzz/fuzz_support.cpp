@@ -1,5 +1,6 @@
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -7,9 +8,21 @@
 
 namespace fuzz {
 
+namespace {
+
+// TMPDIR when set; else memory-backed /dev/shm when there is one, since targets write a file
+// for every input; else the system's temporary folder.
+std::filesystem::path ScratchParent() {
+    std::error_code ec;
+    if (!getenv("TMPDIR") && std::filesystem::is_directory("/dev/shm", ec)) return "/dev/shm";
+    return std::filesystem::temp_directory_path(ec);
+}
+
+}  // namespace
+
 const std::string& ScratchDir() {
     static const std::string dir = [] {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "cc-fuzz-XXXXXX").string();
+        std::string tmpl = (ScratchParent() / "cc-fuzz-XXXXXX").string();
         const char* made = mkdtemp(tmpl.data());
         std::string path = made ? made : "/tmp";
         // Leave nothing behind when the process ends normally.
@@ -40,6 +53,44 @@ std::string FreshOutDir() {
     std::filesystem::remove_all(out, ec);
     std::filesystem::create_directories(out, ec);
     return out.string() + "/";
+}
+
+void Fail(const char* what) {
+    std::fprintf(stderr, "fuzz check failed: %s\n", what);
+    std::fflush(stderr);
+    std::abort();
+}
+
+uint8_t CInput::U8() {
+    return m_pos < m_size ? m_data[m_pos++] : 0;
+}
+
+uint16_t CInput::U16() {
+    const uint16_t hi = U8();
+    return uint16_t((hi << 8) | U8());
+}
+
+uint32_t CInput::U32() {
+    const uint32_t hi = U16();
+    return (hi << 16) | U16();
+}
+
+std::vector<uint8_t> CInput::Bytes(size_t n) {
+    n = std::min(n, Left());
+    std::vector<uint8_t> out(m_data + m_pos, m_data + m_pos + n);
+    m_pos += n;
+    return out;
+}
+
+std::vector<uint8_t> CInput::Chunk() {
+    return Bytes(U16());
+}
+
+void PutChunk(std::vector<uint8_t>& out, const std::vector<uint8_t>& bytes) {
+    const size_t n = std::min<size_t>(bytes.size(), 0xFFFF);
+    out.push_back(uint8_t(n >> 8));
+    out.push_back(uint8_t(n));
+    out.insert(out.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
 }  // namespace fuzz

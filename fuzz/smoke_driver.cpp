@@ -1,8 +1,11 @@
 // Runs a fuzz target without libFuzzer: on the files named on the command line, or on
 // inputs made from a fixed seed — random bytes, and byte flips, cuts and splices of the
-// seed files in --seeds DIR when that folder exists. Deterministic, so a failure repeats.
+// seed files in --seeds PATH (a folder, searched through, or a file pattern such as
+// dir/*.pdb; missing ones are skipped). Deterministic, so a failure repeats.
 //
-//   <target>_smoke [--runs N] [--seed S] [--max-size BYTES] [--seeds DIR] [FILE...]
+//   <target>_smoke [--runs N] [--seed S] [--max-size BYTES] [--seeds PATH]... [FILE...]
+#include <glob.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +22,24 @@ namespace {
 std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// The regular files a seed path names.
+std::vector<std::filesystem::path> SeedFiles(const std::string& path) {
+    std::vector<std::filesystem::path> files;
+    std::error_code ec;
+    if (path.find('*') != std::string::npos) {
+        glob_t found{};
+        if (glob(path.c_str(), 0, nullptr, &found) == 0) {
+            for (size_t i = 0; i < found.gl_pathc; ++i) files.emplace_back(found.gl_pathv[i]);
+        }
+        globfree(&found);
+    } else if (std::filesystem::is_directory(path, ec)) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(path, ec)) {
+            if (entry.is_regular_file()) files.push_back(entry.path());
+        }
+    }
+    return files;
 }
 
 void Mutate(std::vector<uint8_t>& v, std::mt19937& rng, size_t maxSize) {
@@ -63,7 +84,8 @@ int main(int argc, char** argv) {
     long runs = 2000;
     unsigned seed = 1;
     size_t maxSize = 1 << 16;
-    std::vector<std::filesystem::path> files, seedDirs;
+    std::vector<std::filesystem::path> files;
+    std::vector<std::string> seedPaths;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--runs" && i + 1 < argc) {
@@ -73,7 +95,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--max-size" && i + 1 < argc) {
             maxSize = size_t(std::strtoul(argv[++i], nullptr, 10));
         } else if (arg == "--seeds" && i + 1 < argc) {
-            seedDirs.emplace_back(argv[++i]);
+            seedPaths.emplace_back(argv[++i]);
         } else {
             files.emplace_back(arg);
         }
@@ -88,12 +110,10 @@ int main(int argc, char** argv) {
     }
 
     std::vector<std::vector<uint8_t>> seeds;
-    for (const auto& dir : seedDirs) {
-        std::error_code ec;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir, ec)) {
-            if (entry.is_regular_file() && entry.file_size() <= maxSize) {
-                seeds.push_back(ReadFile(entry.path()));
-            }
+    for (const std::string& path : seedPaths) {
+        for (const auto& file : SeedFiles(path)) {
+            std::error_code ec;
+            if (std::filesystem::file_size(file, ec) <= maxSize) seeds.push_back(ReadFile(file));
         }
     }
     for (const auto& s : seeds) LLVMFuzzerTestOneInput(s.data(), s.size());

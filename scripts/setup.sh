@@ -16,6 +16,8 @@ PACKAGES=(
   xvfb xauth x11-utils
   # the handheld's picture viewer: 68k cross compiler and the CPU emulator its tests run it in
   gcc-m68k-linux-gnu libunicorn-dev
+  # fuzzing (scripts/fuzz.sh): clang with libFuzzer and the sanitizer runtimes, the symbolizer
+  clang-14 libclang-rt-14-dev llvm-14
   # independent readers and reference tools used by tests and benchmarks
   libpalm-perl txt2pdbdoc imagemagick python3 time
   # the desktop's own tools that the file-type tests and the package checks ask; xdotool

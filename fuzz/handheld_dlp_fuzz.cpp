@@ -1,0 +1,38 @@
+// The virtual handheld's request decoding: a sequence of DLP requests served from a card that
+// holds a record database, a resource database and a database an application keeps open.
+#include "fuzz/fuzz_target.h"
+#include "fuzz/handheld_card.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    constexpr size_t kMaxRequests = 64;
+    static const uint16_t kVersions[] = {0x0100, 0x0101, 0x0102, 0x0104};
+    fuzz::CInput input(data, size);
+    const uint8_t choice = input.U8();
+    handheld::HandheldConfig config;
+    config.dlpVersion = kVersions[choice % 4];
+    config.cancelSync = (choice & 0x04) != 0;
+    config.fullAfterBytes = (choice & 0x08) ? input.U16() : -1;
+    config.freeRam = (choice & 0x10) ? input.U16() : config.freeRam;
+    config.openDbName = fuzz::kHeldOpenName;
+    config.clock = 1000000000;
+
+    handheld::CVirtualHandheld::State state(config);
+    fuzz::FillCard(state);
+    handheld::CDlpServer server(state);
+
+    for (size_t i = 0; i < kMaxRequests && input.Left() > 0; ++i) {
+        const std::vector<uint8_t> request = input.Chunk();
+        handheld::CDlpServer::WriteDataSize(request.data(), request.size(),
+                                            uint32_t(request.size()));
+        bool end = false;
+        const std::vector<uint8_t> reply = server.Handle(request, end);
+        // Every answer names its request and carries an error word.
+        if (reply.size() < 4) fuzz::Fail("answer shorter than its header");
+        if (!request.empty() && reply[0] != ((request[0] & 0x7F) | 0x80)) {
+            fuzz::Fail("answer under another function code");
+        }
+        if (state.freeRam < 0) fuzz::Fail("free memory below zero");
+        if (end) break;
+    }
+    return 0;
+}
