@@ -1,6 +1,7 @@
 #include "app/desktop_services.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QThread>
 #include <cstdio>
@@ -11,9 +12,11 @@
 #include "engine/temp_dir.h"
 #include "formats/doc/text_to_doc.h"
 #include "shell/carried_files.h"
+#include "shell/file_types.h"
 #include "shell/instance_lock.h"
 #include "shell/program_file.h"
 #include "shell/qt_settings.h"
+#include "shell/xdg_file_types.h"
 #include "ui/desktop_commands.h"
 #include "ui/file_chooser.h"
 #include "ui/link_icons.h"
@@ -21,6 +24,23 @@
 #ifdef CC_HAVE_VIEWER
 #include "resources/viewer/viewer_prc.h"
 #endif
+
+namespace {
+
+// Without a screen (the offscreen or minimal platform: scripts, checks, a session without a
+// display) no one could answer the default-installer question, and start-up would wait for
+// ever. It counts as left unanswered, so it is asked at the next start with a screen.
+class CUnseenQuestion final : public IDefaultTypesQuestion {
+  public:
+    Answer Ask(bool& /*dontAsk*/) override { return kNoAnswer; }
+};
+
+bool NoOneCanSeeWindows() {
+    const QString platform = QGuiApplication::platformName();
+    return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+}
+
+}  // namespace
 
 StartupServices MakeDesktopServices(int& argc, char** argv) {
     StartupServices s;
@@ -41,7 +61,14 @@ StartupServices MakeDesktopServices(int& argc, char** argv) {
     s.openSettings = [] { return std::make_unique<CQtSettings>(); };
     s.fileCanBeOpened = FileCanBeOpened;
     s.registerFileTypes = [](ISettingsStore& settings, bool bAskAlways) {
-        desktop::RegisterFileTypes(nullptr, settings, bAskAlways);
+        if (!NoOneCanSeeWindows()) {
+            desktop::RegisterFileTypes(nullptr, settings, bAskAlways);
+            return;
+        }
+        CXdgFileTypes registry;
+        CUnseenQuestion question;
+        FileTypeContext context{registry, settings, question, desktop::ProgramPath()};
+        RegisterFileTypes(context, bAskAlways);
     };
     s.chooseFiles = [](std::vector<std::string>& files) {
         return ChooseFilesDialog(nullptr, files);

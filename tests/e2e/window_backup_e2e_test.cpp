@@ -28,6 +28,11 @@ class WindowBackupRun : public testsupport::CConsoleRunFixture {
         fs::create_directories(Path("tmp"));
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
         ::setenv("TMP", Path("tmp").c_str(), 1);
+        // A short runtime directory of its own: the instance socket's path has a length limit.
+        char runtime[] = "/tmp/ccrt-XXXXXX";
+        ASSERT_NE(::mkdtemp(runtime), nullptr);
+        m_runtime = runtime;
+        ::setenv("XDG_RUNTIME_DIR", m_runtime.c_str(), 1);
         ASSERT_TRUE(testdb::WriteResourceDb(
             Path("a.prc"), testdb::Info("Window App", true, "appl", "WiAp"),
             {{"code", 1, testdb::Bytes(5000, 1)}, {"tver", 1, {'1', '.', '0', 0}}}));
@@ -41,6 +46,8 @@ class WindowBackupRun : public testsupport::CConsoleRunFixture {
     }
     void TearDown() override {
         ::unsetenv("TMP");
+        ::unsetenv("XDG_RUNTIME_DIR");
+        if (!m_runtime.empty()) fs::remove_all(m_runtime);
         CConsoleRunFixture::TearDown();
     }
 
@@ -59,6 +66,7 @@ class WindowBackupRun : public testsupport::CConsoleRunFixture {
     }
 
     std::string m_userDir;
+    std::string m_runtime;
 };
 
 TEST_F(WindowBackupRun, CopiesLogLinesAndTheUserDirectory) {
