@@ -98,12 +98,14 @@ if [ "$CONSOLE" = 1 ]; then
   TMP="$WORK/tmp" "$CLI" --port "$PORT" --speed 115200 --set-time --wait 60 "${FILES[@]}"
   STATUS=$?
 else
-  # A private settings folder whose COM1 is the handheld's pseudo-terminal.
+  # Private settings and desktop folders (the window registers its file types there, not in
+  # yours); COM1 is the handheld's pseudo-terminal, and the default-installer question waits.
   mkdir -p "$WORK/config/Cradlecourier"
-  printf '[com]\nDevice1=%s\nSpeed=115200\n' "$PORT" >"$WORK/config/Cradlecourier/CCourier.conf"
+  printf '[com]\nDevice1=%s\nSpeed=115200\n[main]\nDontAskDefault=1\n' "$PORT" \
+    >"$WORK/config/Cradlecourier/CCourier.conf"
   echo "== the installer window: the handheld presses HotSync in a few seconds;"
   echo "   close the window (OK) when the run is over"
-  XDG_CONFIG_HOME="$WORK/config" TMP="$WORK/tmp" "$WINDOW" /COM1 "${FILES[@]}"
+  XDG_CONFIG_HOME="$WORK/config" XDG_DATA_HOME="$WORK/data" TMP="$WORK/tmp" "$WINDOW" /COM1 "${FILES[@]}"
   STATUS=$?
 fi
 set -e

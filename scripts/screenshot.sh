@@ -88,7 +88,8 @@ shot() {
     [ -n "$pty" ] && break
     sleep 0.1
   done
-  printf '[com]\nDevice1=%s\nSpeed=57600\n[main]\nFileList=%s\n' "$pty" "$filelist" \
+  # The default-installer question is asked at a fresh start; only its own shots want it.
+  printf '[com]\nDevice1=%s\nSpeed=57600\n[main]\nFileList=%s\nDontAskDefault=1\n' "$pty" "$filelist" \
     >"$home/config/Cradlecourier/CCourier.conf"
   env -u LC_ALL -u LC_MESSAGES LANG="$lang" XDG_CONFIG_HOME="$home/config" \
     XDG_DATA_HOME="$home/data" TMP="$home/tmp" CLICK="${CLICK:-}" KEYS="${KEYS:-}" \
