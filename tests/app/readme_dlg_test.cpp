@@ -14,14 +14,28 @@
 namespace startuptest {
 namespace {
 
-// Never destroyed: destroying it at exit, after key events were sent, crashed inside Qt.
+// One application for the test program. It goes when the tests have run, before the
+// program's static objects (Qt's own among them) are destroyed; a leftover one leaves the
+// font library's caches behind for the leak checker.
+QApplication* g_pApp = nullptr;
+
 QApplication& App() {
     static int argc = 1;
     static char name[] = "app_test";
     static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
+    if (!g_pApp) g_pApp = new QApplication(argc, argv);
+    return *g_pApp;
 }
+
+class CQtEnvironment final : public ::testing::Environment {
+  public:
+    void TearDown() override {
+        delete g_pApp;
+        g_pApp = nullptr;
+    }
+};
+::testing::Environment* const g_pQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new CQtEnvironment);
 
 // Once the window is open: what it shows, then the button (or key) that ends it.
 struct Seen {
