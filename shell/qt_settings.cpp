@@ -20,6 +20,24 @@ QString Match(const QStringList& names, std::string_view wanted) {
     return {};
 }
 
+// A stored value as our text.
+std::string StoredText(const QVariant& value) {
+    // A hand-written value with unquoted commas reads as a list.
+    if (value.typeId() == QMetaType::QStringList) {
+        return value.toStringList().join(QLatin1Char(',')).toStdString();
+    }
+    if (value.typeId() == QMetaType::QByteArray) return value.toByteArray().toStdString();
+    return value.toString().toStdString();
+}
+
+// Texts that are not UTF-8 (a file name in another encoding, which Linux allows) are
+// stored as their bytes: as a QString they would come back as other characters.
+QVariant TextValue(const std::string& text) {
+    const QString decoded = ToQt(text);
+    if (decoded.toStdString() == text) return decoded;
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 }  // namespace
 
 CQtSettings::CQtSettings() : CQtSettings(DefaultFilePath()) {}
@@ -59,15 +77,7 @@ bool CQtSettings::RawText(std::string_view section, std::string_view entry,
     if (group.isEmpty()) return false;
     const QString key = FindKey(group, entry);
     if (key.isEmpty()) return false;
-    const QVariant value = m_settings->value(group + QLatin1Char('/') + key);
-    // A hand-written value with unquoted commas reads as a list.
-    if (value.typeId() == QMetaType::QStringList) {
-        text = value.toStringList().join(QLatin1Char(',')).toStdString();
-    } else if (value.typeId() == QMetaType::QByteArray) {
-        text = value.toByteArray().toStdString();
-    } else {
-        text = value.toString().toStdString();
-    }
+    text = StoredText(m_settings->value(group + QLatin1Char('/') + key));
     return true;
 }
 
@@ -99,7 +109,7 @@ bool CQtSettings::Write(std::string_view section, std::string_view entry, const 
     const QStringList keys = m_settings->childKeys();
     // The same value under the same spelling: nothing to write (the window reads its port
     // box, and so writes its port, on every refresh).
-    bool changed = !keys.contains(key) || m_settings->value(key).toString() != ToQt(text);
+    bool changed = !keys.contains(key) || StoredText(m_settings->value(key)) != text;
     for (const QString& other : keys) {
         if (other != key && other.compare(key, Qt::CaseInsensitive) == 0) {
             m_settings->remove(other);
@@ -110,7 +120,7 @@ bool CQtSettings::Write(std::string_view section, std::string_view entry, const 
         if (asInt) {
             m_settings->setValue(key, number);
         } else {
-            m_settings->setValue(key, ToQt(text));
+            m_settings->setValue(key, TextValue(text));
         }
     }
     m_settings->endGroup();
