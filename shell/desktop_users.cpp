@@ -431,15 +431,16 @@ CDesktopUserStore::AddResult CDesktopUserStore::AddUser(const std::string& name,
     user.name = name;
     user.id = NewIdLocked();
     user.folder = NewFolderLocked(name);
-    const std::string folderPath = m_strRoot + user.folder;
-    if (!MakeFolder(folderPath) || !MakeFolder(folderPath + "/Backup")) {
-        return AddResult::kNotWritten;
-    }
-
     std::string text = m_strText.empty() ? std::string(kUsersFileHeader) : m_strText;
     if (text.back() != '\n') text += '\n';
     text += "\n[User]\nName=" + name + "\nId=" + std::to_string(user.id) +
             "\nFolder=" + user.folder + "\n";
+    // A file grown past what is read would lose every user at the next reading.
+    if (text.size() > kMaxFileSize) return AddResult::kNotWritten;
+    const std::string folderPath = m_strRoot + user.folder;
+    if (!MakeFolder(folderPath) || !MakeFolder(folderPath + "/Backup")) {
+        return AddResult::kNotWritten;
+    }
     if (!WriteFileLocked(text)) return AddResult::kNotWritten;
     ReadLocked();
     if (!FindLocked(user.id)) return AddResult::kNotWritten;

@@ -101,6 +101,14 @@ TEST_F(UserStore, MissingOrUnreadableStoreIsNoLibrary) {
     EXPECT_EQ(none.AddUser("Jane"), CDesktopUserStore::AddResult::kNotWritten);
     EXPECT_EQ(fs::file_size(m_root + "users.txt"), CDesktopUserStore::kMaxFileSize + 1);
 
+    // A file an added user would grow past that size is left as it is, its users with it.
+    const std::string anna = "[User]\nName=Anna\nId=7\nFolder=Anna\n";
+    WriteUsers(anna + std::string(CDesktopUserStore::kMaxFileSize - anna.size() - 10, '#'));
+    ASSERT_TRUE(none.Load());
+    EXPECT_EQ(none.AddUser("Jane"), CDesktopUserStore::AddResult::kNotWritten);
+    EXPECT_EQ(none.UmGetUserCount(), 1);
+    EXPECT_FALSE(fs::exists(m_root + "Jane"));
+
     WriteUsers("");
     EXPECT_TRUE(none.Load());  // present, with no users
     EXPECT_EQ(none.UmGetUserCount(), 0);
