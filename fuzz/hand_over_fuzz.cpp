@@ -28,11 +28,7 @@ std::string HandedPath(const std::vector<uint8_t>& bytes) {
 void CheckStore(ISettingsStore& store, const std::vector<std::string>& files);
 
 void CheckSlots(const std::vector<uint8_t>& conf, const std::vector<std::string>& files) {
-    // A new name for every input: Qt keeps what it read of a file by its name and trusts
-    // its size and time, which two inputs written in one millisecond may share.
-    static int s_nInput = 0;
-    const std::string name = "CCourier-" + std::to_string(s_nInput++ % 1000) + ".conf";
-    const std::string path = fuzz::WriteInput(conf.data(), conf.size(), name.c_str());
+    const std::string path = fuzz::WriteFreshInput(conf.data(), conf.size(), "CCourier.conf");
     {
         CQtSettings store(path);
         CheckStore(store, files);

@@ -46,11 +46,7 @@ std::vector<std::pair<std::string, std::string>> Entries(const std::string& path
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // A new name for every input: Qt keeps what it read of a file by its name and trusts
-    // its size and time, which two inputs written in one millisecond may share.
-    static int s_nInput = 0;
-    const std::string name = "CCourier-" + std::to_string(s_nInput++ % 1000) + ".conf";
-    const std::string path = fuzz::WriteInput(data, size, name.c_str());
+    const std::string path = fuzz::WriteFreshInput(data, size, "CCourier.conf");
     const auto entries = Entries(path);
     {
         CQtSettings store(path);
@@ -107,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::filesystem::remove(path, ec);
     // Qt's settings write through a lock file and a temporary file beside the file.
     for (const auto& item : std::filesystem::directory_iterator(fuzz::ScratchDir(), ec)) {
-        if (item.path().filename().string().rfind("CCourier-", 0) != 0) {
+        if (item.path().filename().string().rfind("CCourier.conf", 0) != 0) {
             fuzz::Fail("a file written outside the settings file's name");
         }
     }
