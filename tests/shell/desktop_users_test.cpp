@@ -214,6 +214,21 @@ TEST_F(UserStore, AddingAndRemovingKeepTheRestOfTheFile) {
     EXPECT_EQ(added.folder, "Jane_Doe___");
 }
 
+TEST_F(UserStore, RemovingAUserTakesTheEntriesRepeatingItAlong) {
+    // The first Jane is skipped for repeating Anna's id: with Anna gone she would take the
+    // place of the Jane with id 2, her folder and backups.
+    WriteUsers(
+        "[User]\nName=Anna\nId=1\nFolder=Anna\n\n[User]\nName=Jane\nId=1\nFolder=J1\n\n"
+        "[User]\nName=Jane\nId=2\nFolder=J2\n\n# end\n");
+    CDesktopUserStore store(m_root);
+    ASSERT_TRUE(store.Load());
+    ASSERT_EQ(Names(store), (std::vector<std::string>{"Anna", "Jane"}));
+    ASSERT_TRUE(store.RemoveUser(1));
+    ASSERT_EQ(store.Users().size(), 1u);
+    EXPECT_EQ(store.Users()[0].id, 2u);
+    EXPECT_EQ(ReadUsers(), "\n[User]\nName=Jane\nId=2\nFolder=J2\n\n# end\n");
+}
+
 TEST_F(UserStore, FirstUserMakesRootAndFileAndAChangedFileIsReadAgain) {
     const std::string root = m_root + "deep/Users/";
     CDesktopUserStore store(root);
