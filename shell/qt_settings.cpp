@@ -139,17 +139,20 @@ bool CQtSettings::WriteText(std::string_view section, std::string_view entry,
 }
 
 bool CQtSettings::Delete(std::string_view section, std::string_view entry) {
-    const QString group = FindGroup(section);
-    if (group.isEmpty()) return false;
-    m_settings->beginGroup(group);
+    // From every spelling of the section too: with one spelling emptied, reads would find
+    // the entry in another one.
     bool removed = false;
-    for (const QString& key : m_settings->childKeys()) {
-        if (key.compare(ToQt(entry), Qt::CaseInsensitive) == 0) {
-            m_settings->remove(key);
-            removed = true;
+    for (const QString& group : m_settings->childGroups()) {
+        if (group.compare(ToQt(section), Qt::CaseInsensitive) != 0) continue;
+        m_settings->beginGroup(group);
+        for (const QString& key : m_settings->childKeys()) {
+            if (key.compare(ToQt(entry), Qt::CaseInsensitive) == 0) {
+                m_settings->remove(key);
+                removed = true;
+            }
         }
+        m_settings->endGroup();
     }
-    m_settings->endGroup();
     if (removed) m_settings->sync();
     return removed;
 }

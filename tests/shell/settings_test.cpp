@@ -111,6 +111,14 @@ TEST(SettingsFile, ReadsWhatOthersWroteAndSurvivesBadFiles) {
     }
     EXPECT_EQ(CQtSettings(path).ReadText("register", "name0", ""), "/home/u/\xe4\xe4.pdb");
 
+    // A deleted entry goes from every spelling of its section.
+    std::ofstream(path) << "[Register]\nName0=/a\n[REGISTER]\nname0=/b\n";
+    {
+        CQtSettings s(path);
+        EXPECT_TRUE(s.Delete("Register", "Name0"));
+        EXPECT_FALSE(s.Has("Register", "Name0"));
+    }
+
     // Garbage and an unreadable file read as defaults, and nothing crashes on writing.
     const std::string junk = ScratchFile("junk");
     std::ofstream(junk, std::ios::binary) << std::string("\0\xff[[[=\n=\n[main\nclose", 20);
