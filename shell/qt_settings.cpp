@@ -71,14 +71,30 @@ QString CQtSettings::FindKey(const QString& group, std::string_view entry) const
     return key;
 }
 
+QStringList CQtSettings::Groups(std::string_view section) const {
+    // The exact spelling first, then the others in the file's order: an entry is read from
+    // the first that has it, so an emptied spelling does not hide another.
+    QStringList groups;
+    const QString exact = ToQt(section);
+    for (const QString& group : m_settings->childGroups()) {
+        if (group == exact) {
+            groups.prepend(group);
+        } else if (group.compare(exact, Qt::CaseInsensitive) == 0) {
+            groups.append(group);
+        }
+    }
+    return groups;
+}
+
 bool CQtSettings::RawText(std::string_view section, std::string_view entry,
                           std::string& text) const {
-    const QString group = FindGroup(section);
-    if (group.isEmpty()) return false;
-    const QString key = FindKey(group, entry);
-    if (key.isEmpty()) return false;
-    text = StoredText(m_settings->value(group + QLatin1Char('/') + key));
-    return true;
+    for (const QString& group : Groups(section)) {
+        const QString key = FindKey(group, entry);
+        if (key.isEmpty()) continue;
+        text = StoredText(m_settings->value(group + QLatin1Char('/') + key));
+        return true;
+    }
+    return false;
 }
 
 int CQtSettings::ReadInt(std::string_view section, std::string_view entry, int def) const {
@@ -96,8 +112,10 @@ std::string CQtSettings::ReadText(std::string_view section, std::string_view ent
 }
 
 bool CQtSettings::Has(std::string_view section, std::string_view entry) const {
-    const QString group = FindGroup(section);
-    return !group.isEmpty() && !FindKey(group, entry).isEmpty();
+    for (const QString& group : Groups(section)) {
+        if (!FindKey(group, entry).isEmpty()) return true;
+    }
+    return false;
 }
 
 bool CQtSettings::Write(std::string_view section, std::string_view entry, const std::string& text,
@@ -139,11 +157,9 @@ bool CQtSettings::WriteText(std::string_view section, std::string_view entry,
 }
 
 bool CQtSettings::Delete(std::string_view section, std::string_view entry) {
-    // From every spelling of the section too: with one spelling emptied, reads would find
-    // the entry in another one.
+    // From every spelling of the section: reads look in all of them.
     bool removed = false;
-    for (const QString& group : m_settings->childGroups()) {
-        if (group.compare(ToQt(section), Qt::CaseInsensitive) != 0) continue;
+    for (const QString& group : Groups(section)) {
         m_settings->beginGroup(group);
         for (const QString& key : m_settings->childKeys()) {
             if (key.compare(ToQt(entry), Qt::CaseInsensitive) == 0) {

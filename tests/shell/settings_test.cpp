@@ -111,10 +111,13 @@ TEST(SettingsFile, ReadsWhatOthersWroteAndSurvivesBadFiles) {
     }
     EXPECT_EQ(CQtSettings(path).ReadText("register", "name0", ""), "/home/u/\xe4\xe4.pdb");
 
-    // A deleted entry goes from every spelling of its section.
-    std::ofstream(path) << "[Register]\nName0=/a\n[REGISTER]\nname0=/b\n";
+    // An entry is read from the first spelling of its section that has it, the exact one
+    // first, and a deleted entry goes from all of them.
+    std::ofstream(path) << "[REGISTER]\nname0=/b\nName1=/c\n[Register]\nName0=/a\n";
     {
         CQtSettings s(path);
+        EXPECT_EQ(s.ReadText("Register", "Name0", ""), "/a");
+        EXPECT_EQ(s.ReadText("Register", "Name1", ""), "/c");
         EXPECT_TRUE(s.Delete("Register", "Name0"));
         EXPECT_FALSE(s.Has("Register", "Name0"));
     }
