@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -44,6 +46,15 @@ std::string WriteInput(const uint8_t* data, size_t size, const char* name) {
         if (size) std::fwrite(data, 1, size, f);
         std::fclose(f);
     }
+    return path;
+}
+
+std::string WriteFreshInput(const uint8_t* data, size_t size, const char* name) {
+    static time_t s_nextTime = 1000000000;
+    const std::string path = WriteInput(data, size, name);
+    const timespec times[2] = {{s_nextTime, 0}, {s_nextTime, 0}};
+    ++s_nextTime;
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
     return path;
 }
 

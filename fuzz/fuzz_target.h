@@ -15,6 +15,9 @@ namespace fuzz {
 const std::string& ScratchDir();
 // Writes the input to a file in the scratch folder and returns its path.
 std::string WriteInput(const uint8_t* data, size_t size, const char* name);
+// As WriteInput, with a modification time no earlier input had: readers that keep what they
+// read of a file by its name, size and time (Qt's settings) read it again.
+std::string WriteFreshInput(const uint8_t* data, size_t size, const char* name);
 // Empties the scratch folder's subfolder "out" and returns its path with a trailing '/'.
 std::string FreshOutDir();
 // Fails the run (libFuzzer records the input) when a target's own check does not hold.

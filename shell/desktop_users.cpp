@@ -205,6 +205,7 @@ bool CDesktopUserStore::SafeFolderLocked(const std::string& folder, std::string&
 
 bool CDesktopUserStore::ReadLocked() {
     m_entries.clear();
+    m_repeats.clear();
     m_problems.clear();
     m_strText.clear();
     m_bReadable = false;
@@ -277,6 +278,11 @@ bool CDesktopUserStore::ReadLocked() {
                 if (other.user.folder == e.user.folder) why = "Folder repeats an earlier entry's";
             }
             good = why.empty();
+            if (!good) {
+                e.firstLine = block.first;
+                e.endLine = block.end;
+                m_repeats.push_back(e);
+            }
         }
         if (good && m_entries.size() >= static_cast<size_t>(kMaxUsers)) {
             good = false;
@@ -431,15 +437,16 @@ CDesktopUserStore::AddResult CDesktopUserStore::AddUser(const std::string& name,
     user.name = name;
     user.id = NewIdLocked();
     user.folder = NewFolderLocked(name);
-    const std::string folderPath = m_strRoot + user.folder;
-    if (!MakeFolder(folderPath) || !MakeFolder(folderPath + "/Backup")) {
-        return AddResult::kNotWritten;
-    }
-
     std::string text = m_strText.empty() ? std::string(kUsersFileHeader) : m_strText;
     if (text.back() != '\n') text += '\n';
     text += "\n[User]\nName=" + name + "\nId=" + std::to_string(user.id) +
             "\nFolder=" + user.folder + "\n";
+    // A file grown past what is read would lose every user at the next reading.
+    if (text.size() > kMaxFileSize) return AddResult::kNotWritten;
+    const std::string folderPath = m_strRoot + user.folder;
+    if (!MakeFolder(folderPath) || !MakeFolder(folderPath + "/Backup")) {
+        return AddResult::kNotWritten;
+    }
     if (!WriteFileLocked(text)) return AddResult::kNotWritten;
     ReadLocked();
     if (!FindLocked(user.id)) return AddResult::kNotWritten;
@@ -453,12 +460,23 @@ bool CDesktopUserStore::RemoveUser(uint32_t id) {
     const Entry* entry = FindLocked(id);
     if (!entry) return false;
     std::vector<std::string> lines = SplitLines(m_strText);
-    size_t first = entry->firstLine;
-    const size_t end = std::min(entry->endLine, lines.size());
-    // The blank line that separated the entry from the one before goes with it.
-    if (first > 0 && IsBlank(lines[first - 1])) --first;
-    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(first),
-                lines.begin() + static_cast<std::ptrdiff_t>(end));
+    std::vector<std::pair<size_t, size_t>> ranges{{entry->firstLine, entry->endLine}};
+    for (const Entry& repeat : m_repeats) {
+        if (repeat.user.id == entry->user.id || repeat.palmName == entry->palmName ||
+            repeat.user.folder == entry->user.folder) {
+            ranges.emplace_back(repeat.firstLine, repeat.endLine);
+        }
+    }
+    // From the last lines to the first, so that earlier line numbers stay.
+    std::sort(ranges.rbegin(), ranges.rend());
+    for (const auto& [firstLine, endLine] : ranges) {
+        size_t first = firstLine;
+        const size_t end = std::min(endLine, lines.size());
+        // The blank line that separated the entry from the one before goes with it.
+        if (first > 0 && IsBlank(lines[first - 1])) --first;
+        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(first),
+                    lines.begin() + static_cast<std::ptrdiff_t>(end));
+    }
     std::string text;
     for (const std::string& line : lines) text += line;
     if (!WriteFileLocked(text)) return false;

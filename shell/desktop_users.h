@@ -76,7 +76,8 @@ class CDesktopUserStore final : public IUserLibrary {
     // folder of that name is taken over), creating the root and the users file when
     // needed. Entries and comments already in the file stay as they are.
     AddResult AddUser(const std::string& name, DesktopUser* added = nullptr);
-    // Removes the user's entry from the users file; the folder and its backups stay.
+    // Removes the user's entry from the users file, with the skipped entries that repeat
+    // its name, id or folder; the folder and its backups stay.
     bool RemoveUser(uint32_t id);
 
     // Whether a name (UTF-8) can be a handheld user name.
@@ -118,6 +119,9 @@ class CDesktopUserStore final : public IUserLibrary {
     std::string m_strRoot;
     bool m_bRootUsable = false;
     std::vector<Entry> m_entries;
+    // Entries skipped only for repeating an earlier entry's name, id or folder: removing
+    // that entry would bring them to life in its place or in another's.
+    std::vector<Entry> m_repeats;
     std::vector<std::string> m_problems;
     bool m_bReadable = false;  // the users file was read
     std::string m_strText;     // the file as read, kept so that edits keep what they do not touch

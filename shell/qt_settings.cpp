@@ -20,6 +20,24 @@ QString Match(const QStringList& names, std::string_view wanted) {
     return {};
 }
 
+// A stored value as our text.
+std::string StoredText(const QVariant& value) {
+    // A hand-written value with unquoted commas reads as a list.
+    if (value.typeId() == QMetaType::QStringList) {
+        return value.toStringList().join(QLatin1Char(',')).toStdString();
+    }
+    if (value.typeId() == QMetaType::QByteArray) return value.toByteArray().toStdString();
+    return value.toString().toStdString();
+}
+
+// Texts that are not UTF-8 (a file name in another encoding, which Linux allows) are
+// stored as their bytes: as a QString they would come back as other characters.
+QVariant TextValue(const std::string& text) {
+    const QString decoded = ToQt(text);
+    if (decoded.toStdString() == text) return decoded;
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 }  // namespace
 
 CQtSettings::CQtSettings() : CQtSettings(DefaultFilePath()) {}
@@ -53,22 +71,30 @@ QString CQtSettings::FindKey(const QString& group, std::string_view entry) const
     return key;
 }
 
+QStringList CQtSettings::Groups(std::string_view section) const {
+    // The exact spelling first, then the others in the file's order: an entry is read from
+    // the first that has it, so an emptied spelling does not hide another.
+    QStringList groups;
+    const QString exact = ToQt(section);
+    for (const QString& group : m_settings->childGroups()) {
+        if (group == exact) {
+            groups.prepend(group);
+        } else if (group.compare(exact, Qt::CaseInsensitive) == 0) {
+            groups.append(group);
+        }
+    }
+    return groups;
+}
+
 bool CQtSettings::RawText(std::string_view section, std::string_view entry,
                           std::string& text) const {
-    const QString group = FindGroup(section);
-    if (group.isEmpty()) return false;
-    const QString key = FindKey(group, entry);
-    if (key.isEmpty()) return false;
-    const QVariant value = m_settings->value(group + QLatin1Char('/') + key);
-    // A hand-written value with unquoted commas reads as a list.
-    if (value.typeId() == QMetaType::QStringList) {
-        text = value.toStringList().join(QLatin1Char(',')).toStdString();
-    } else if (value.typeId() == QMetaType::QByteArray) {
-        text = value.toByteArray().toStdString();
-    } else {
-        text = value.toString().toStdString();
+    for (const QString& group : Groups(section)) {
+        const QString key = FindKey(group, entry);
+        if (key.isEmpty()) continue;
+        text = StoredText(m_settings->value(group + QLatin1Char('/') + key));
+        return true;
     }
-    return true;
+    return false;
 }
 
 int CQtSettings::ReadInt(std::string_view section, std::string_view entry, int def) const {
@@ -86,8 +112,10 @@ std::string CQtSettings::ReadText(std::string_view section, std::string_view ent
 }
 
 bool CQtSettings::Has(std::string_view section, std::string_view entry) const {
-    const QString group = FindGroup(section);
-    return !group.isEmpty() && !FindKey(group, entry).isEmpty();
+    for (const QString& group : Groups(section)) {
+        if (!FindKey(group, entry).isEmpty()) return true;
+    }
+    return false;
 }
 
 bool CQtSettings::Write(std::string_view section, std::string_view entry, const std::string& text,
@@ -99,7 +127,7 @@ bool CQtSettings::Write(std::string_view section, std::string_view entry, const 
     const QStringList keys = m_settings->childKeys();
     // The same value under the same spelling: nothing to write (the window reads its port
     // box, and so writes its port, on every refresh).
-    bool changed = !keys.contains(key) || m_settings->value(key).toString() != ToQt(text);
+    bool changed = !keys.contains(key) || StoredText(m_settings->value(key)) != text;
     for (const QString& other : keys) {
         if (other != key && other.compare(key, Qt::CaseInsensitive) == 0) {
             m_settings->remove(other);
@@ -110,7 +138,7 @@ bool CQtSettings::Write(std::string_view section, std::string_view entry, const 
         if (asInt) {
             m_settings->setValue(key, number);
         } else {
-            m_settings->setValue(key, ToQt(text));
+            m_settings->setValue(key, TextValue(text));
         }
     }
     m_settings->endGroup();
@@ -129,17 +157,18 @@ bool CQtSettings::WriteText(std::string_view section, std::string_view entry,
 }
 
 bool CQtSettings::Delete(std::string_view section, std::string_view entry) {
-    const QString group = FindGroup(section);
-    if (group.isEmpty()) return false;
-    m_settings->beginGroup(group);
+    // From every spelling of the section: reads look in all of them.
     bool removed = false;
-    for (const QString& key : m_settings->childKeys()) {
-        if (key.compare(ToQt(entry), Qt::CaseInsensitive) == 0) {
-            m_settings->remove(key);
-            removed = true;
+    for (const QString& group : Groups(section)) {
+        m_settings->beginGroup(group);
+        for (const QString& key : m_settings->childKeys()) {
+            if (key.compare(ToQt(entry), Qt::CaseInsensitive) == 0) {
+                m_settings->remove(key);
+                removed = true;
+            }
         }
+        m_settings->endGroup();
     }
-    m_settings->endGroup();
     if (removed) m_settings->sync();
     return removed;
 }

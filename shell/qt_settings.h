@@ -6,6 +6,7 @@
 // malformed file reads as defaults.
 #pragma once
 
+#include <QStringList>
 #include <memory>
 #include <string>
 
@@ -42,6 +43,8 @@ class CQtSettings final : public ISettingsStore {
     // The stored spelling of a section or of an entry in it; empty when missing. An exact
     // spelling wins over another one.
     QString FindGroup(std::string_view section) const;
+    // Every stored spelling of a section, the exact one first.
+    QStringList Groups(std::string_view section) const;
     QString FindKey(const QString& group, std::string_view entry) const;
     // The stored value as text; false when missing.
     bool RawText(std::string_view section, std::string_view entry, std::string& text) const;

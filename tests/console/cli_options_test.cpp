@@ -115,6 +115,7 @@ TEST(CliOptions, PortNames) {
     EXPECT_FALSE(console::IsValidPortName("net:"));
     EXPECT_FALSE(console::IsValidPortName("net:host:70000"));
     EXPECT_FALSE(console::IsValidPortName("COM0"));
+    EXPECT_FALSE(console::IsValidPortName("COM123456"));  // beyond what maps to a device
     EXPECT_FALSE(console::IsValidPortName(""));
     EXPECT_FALSE(console::IsValidPortName("ttyS0"));
 }

@@ -101,6 +101,14 @@ TEST_F(UserStore, MissingOrUnreadableStoreIsNoLibrary) {
     EXPECT_EQ(none.AddUser("Jane"), CDesktopUserStore::AddResult::kNotWritten);
     EXPECT_EQ(fs::file_size(m_root + "users.txt"), CDesktopUserStore::kMaxFileSize + 1);
 
+    // A file an added user would grow past that size is left as it is, its users with it.
+    const std::string anna = "[User]\nName=Anna\nId=7\nFolder=Anna\n";
+    WriteUsers(anna + std::string(CDesktopUserStore::kMaxFileSize - anna.size() - 10, '#'));
+    ASSERT_TRUE(none.Load());
+    EXPECT_EQ(none.AddUser("Jane"), CDesktopUserStore::AddResult::kNotWritten);
+    EXPECT_EQ(none.UmGetUserCount(), 1);
+    EXPECT_FALSE(fs::exists(m_root + "Jane"));
+
     WriteUsers("");
     EXPECT_TRUE(none.Load());  // present, with no users
     EXPECT_EQ(none.UmGetUserCount(), 0);
@@ -204,6 +212,21 @@ TEST_F(UserStore, AddingAndRemovingKeepTheRestOfTheFile) {
     std::ofstream(m_root + "Jane_Doe___/Backup/OLD.PRC") << "x";
     ASSERT_EQ(again.AddUser("Jane Doe/..", &added), CDesktopUserStore::AddResult::kAdded);
     EXPECT_EQ(added.folder, "Jane_Doe___");
+}
+
+TEST_F(UserStore, RemovingAUserTakesTheEntriesRepeatingItAlong) {
+    // The first Jane is skipped for repeating Anna's id: with Anna gone she would take the
+    // place of the Jane with id 2, her folder and backups.
+    WriteUsers(
+        "[User]\nName=Anna\nId=1\nFolder=Anna\n\n[User]\nName=Jane\nId=1\nFolder=J1\n\n"
+        "[User]\nName=Jane\nId=2\nFolder=J2\n\n# end\n");
+    CDesktopUserStore store(m_root);
+    ASSERT_TRUE(store.Load());
+    ASSERT_EQ(Names(store), (std::vector<std::string>{"Anna", "Jane"}));
+    ASSERT_TRUE(store.RemoveUser(1));
+    ASSERT_EQ(store.Users().size(), 1u);
+    EXPECT_EQ(store.Users()[0].id, 2u);
+    EXPECT_EQ(ReadUsers(), "\n[User]\nName=Jane\nId=2\nFolder=J2\n\n# end\n");
 }
 
 TEST_F(UserStore, FirstUserMakesRootAndFileAndAChangedFileIsReadAgain) {

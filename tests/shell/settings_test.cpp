@@ -103,6 +103,25 @@ TEST(SettingsFile, ReadsWhatOthersWroteAndSurvivesBadFiles) {
     }
     EXPECT_NE(Slurp(path).find("[Result]\ncode=-2"), std::string::npos) << Slurp(path);
 
+    // A file name that is not UTF-8 (handed over to the first instance) keeps its bytes.
+    {
+        CQtSettings s(path);
+        s.WriteText("Register", "Name0", "/home/u/\xe4\xf6.pdb");
+        s.WriteText("Register", "Name0", "/home/u/\xe4\xe4.pdb");  // not the same text
+    }
+    EXPECT_EQ(CQtSettings(path).ReadText("register", "name0", ""), "/home/u/\xe4\xe4.pdb");
+
+    // An entry is read from the first spelling of its section that has it, the exact one
+    // first, and a deleted entry goes from all of them.
+    std::ofstream(path) << "[REGISTER]\nname0=/b\nName1=/c\n[Register]\nName0=/a\n";
+    {
+        CQtSettings s(path);
+        EXPECT_EQ(s.ReadText("Register", "Name0", ""), "/a");
+        EXPECT_EQ(s.ReadText("Register", "Name1", ""), "/c");
+        EXPECT_TRUE(s.Delete("Register", "Name0"));
+        EXPECT_FALSE(s.Has("Register", "Name0"));
+    }
+
     // Garbage and an unreadable file read as defaults, and nothing crashes on writing.
     const std::string junk = ScratchFile("junk");
     std::ofstream(junk, std::ios::binary) << std::string("\0\xff[[[=\n=\n[main\nclose", 20);

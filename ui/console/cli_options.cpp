@@ -3,12 +3,12 @@
 #include <strings.h>
 #include <sys/stat.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "session/link/net_transport.h"
+#include "session/link/port_transport.h"
 
 namespace console {
 namespace {
@@ -31,11 +31,10 @@ bool IsValidPortName(const std::string& port) {
     if (port == "USB") return true;
     if (ports::ParseNetPort(port)) return true;
     if (!port.empty() && port[0] == '/') return true;
+    // A COM number the link can map to a device; a number too large for it would only
+    // time out waiting for a handheld.
     if (port.size() > 3 && (port.compare(0, 3, "COM") == 0 || port.compare(0, 3, "com") == 0)) {
-        for (size_t i = 3; i < port.size(); ++i) {
-            if (!std::isdigit(static_cast<unsigned char>(port[i]))) return false;
-        }
-        return std::atoi(port.c_str() + 3) >= 1;
+        return !ports::DevicePathForPort(port, {}).empty();
     }
     return false;
 }

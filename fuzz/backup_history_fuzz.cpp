@@ -1,0 +1,111 @@
+// A user folder made from the input: a hostile installation log and backup copies (hostile
+// Palm files under hostile names). The history's rows, its marks of the copies still there,
+// the rows for unnamed copies with their versions, and the deleting of copies.
+//
+// Input: a chunk with the log, a count and that many pairs of chunks (a name, the copy).
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/backup_copy.h"
+#include "fuzz/fuzz_target.h"
+#include "shell/backup_history.h"
+
+namespace {
+
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+// A file name the folder can hold: no "/" or NUL, not "." or "..", not empty.
+std::string FileName(const std::vector<uint8_t>& bytes) {
+    std::string name;
+    for (uint8_t b : bytes) {
+        if (name.size() < 200) name += (b == '/' || b == 0) ? '_' : static_cast<char>(b);
+    }
+    if (name.empty() || name == "." || name == "..") name += "x";
+    return name;
+}
+
+void CheckRows(const std::vector<HistoryRow>& rows, size_t logSize) {
+    if (rows.size() > logSize) fuzz::Fail("more rows than the log has bytes");
+    for (const HistoryRow& row : rows) {
+        for (const std::string* field : {&row.name, &row.version, &row.date}) {
+            if (field->find_first_of(std::string(",\r\n\0", 4)) != std::string::npos ||
+                field->size() > kLogPieceLength) {
+                fuzz::Fail("a field with a separator in it or longer than a piece");
+            }
+        }
+        if (row.name.empty()) fuzz::Fail("a row without a name");
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::CInput in(data, size);
+    const std::string userDir = fuzz::FreshOutDir();
+    const std::string backupDir = userDir + kBackupFolder;
+    std::filesystem::create_directory(backupDir);
+    const std::vector<uint8_t> log = in.Chunk();
+    WriteFile(userDir + kLogFileName, log);
+    std::set<std::string> copies;
+    std::vector<std::string> folders;
+    const int count = in.U8() % 6;
+    for (int i = 0; i < count; ++i) {
+        const std::string name = FileName(in.Chunk());
+        const std::vector<uint8_t> bytes = in.Chunk();
+        // A name given again is made a folder beside the files: folders are passed over.
+        if (copies.count(name)) {
+            folders.push_back(name + ".d");
+        } else {
+            WriteFile(backupDir + name, bytes);
+            copies.insert(name);
+        }
+    }
+    for (const std::string& folder : folders) {
+        if (!copies.count(folder)) std::filesystem::create_directory(backupDir + folder);
+    }
+
+    std::vector<HistoryRow> rows = LoadHistoryLog(userDir);
+    CheckRows(rows, log.size());
+    const std::vector<HistoryRow> logged = rows;
+    ScanBackups(userDir, rows, false);
+    if (rows.size() != logged.size()) fuzz::Fail("rows added without being asked");
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const bool newest =
+            std::none_of(rows.begin() + static_cast<std::ptrdiff_t>(i) + 1, rows.end(),
+                         [&](const HistoryRow& r) { return r.name == rows[i].name; });
+        if (rows[i].exists != (newest && copies.count(rows[i].name) == 1)) {
+            fuzz::Fail("a copy marked otherwise than it is");
+        }
+    }
+
+    rows = logged;
+    ScanBackups(userDir, rows, true);
+    std::set<std::string> named;
+    for (const HistoryRow& row : logged) named.insert(row.name);
+    size_t unnamed = 0;
+    for (const std::string& name : copies) unnamed += named.count(name) == 0;
+    if (rows.size() != logged.size() + unnamed) fuzz::Fail("not one row for each unnamed copy");
+    for (size_t i = logged.size(); i < rows.size(); ++i) {
+        // A handheld's character becomes at most three bytes of UTF-8.
+        if (!rows[i].exists || !rows[i].date.empty() ||
+            rows[i].version.size() > 3 * kBackupVersionLength) {
+            fuzz::Fail("an unnamed copy's row");
+        }
+    }
+
+    for (const std::string& name : copies) {
+        if (!DeleteBackup(userDir, name)) fuzz::Fail("a copy that cannot be deleted");
+    }
+    if (DeleteBackup(userDir, "..") || DeleteBackup(userDir, "../" + std::string(kLogFileName))) {
+        fuzz::Fail("a deletion outside the backup folder");
+    }
+    return 0;
+}
