@@ -49,22 +49,22 @@ class CTempDir {
 
 // ---- The files ----------------------------------------------------------------------------
 
-bool WriteRecordDb(const std::string& path, const RecordSpec& spec) {
+bool WriteRecordDb(const std::string& path, const RecordSpec& layout) {
     pdb::DbInfo info;
     info.name = "Soak Records";
     info.type = pdb::MakeFourCC("DATA");
     info.creator = pdb::MakeFourCC("Soak");
     auto db = pdb::CPalmDbFile::Create(path, info);
     if (!db) return false;
-    db->SetAppInfo(spec.appInfo);
-    for (size_t i = 0; i < spec.records.size(); ++i) {
-        const auto& data = spec.records[i];
-        db->AppendRecord(data.data(), data.size(), 0, spec.categories[i], 0);
+    db->SetAppInfo(layout.appInfo);
+    for (size_t i = 0; i < layout.records.size(); ++i) {
+        const auto& data = layout.records[i];
+        db->AppendRecord(data.data(), data.size(), 0, layout.categories[i], 0);
     }
     return db->Close() == pdb::kOk;
 }
 
-bool WriteResourceDb(const std::string& path, const ResourceSpec& spec) {
+bool WriteResourceDb(const std::string& path, const ResourceSpec& layout) {
     pdb::DbInfo info;
     info.name = "Soak Program";
     info.attributes = pdb::kAttrResDb;
@@ -72,8 +72,8 @@ bool WriteResourceDb(const std::string& path, const ResourceSpec& spec) {
     info.creator = pdb::MakeFourCC("Soak");
     auto db = pdb::CPalmDbFile::Create(path, info);
     if (!db) return false;
-    for (size_t i = 0; i < spec.resources.size(); ++i) {
-        const auto& data = spec.resources[i];
+    for (size_t i = 0; i < layout.resources.size(); ++i) {
+        const auto& data = layout.resources[i];
         db->AppendResource(data.data(), data.size(), pdb::MakeFourCC("code"), uint16_t(i));
     }
     return db->Close() == pdb::kOk;
