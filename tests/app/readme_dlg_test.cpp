@@ -8,34 +8,16 @@
 #include <QTimer>
 
 #include "tests/app/startup_fakes.h"
+#include "tests/support/qt_test_app.h"
 #include "tools/ccapack/cca_packer.h"
 #include "ui/readme_dlg.h"
 
 namespace startuptest {
 namespace {
 
-// One application for the test program. It goes when the tests have run, before the
-// program's static objects (Qt's own among them) are destroyed; a leftover one leaves the
-// font library's caches behind for the leak checker.
-QApplication* g_pApp = nullptr;
-
 QApplication& App() {
-    static int argc = 1;
-    static char name[] = "app_test";
-    static char* argv[] = {name, nullptr};
-    if (!g_pApp) g_pApp = new QApplication(argc, argv);
-    return *g_pApp;
+    return testsupport::QtTestApp();
 }
-
-class CQtEnvironment final : public ::testing::Environment {
-  public:
-    void TearDown() override {
-        delete g_pApp;
-        g_pApp = nullptr;
-    }
-};
-::testing::Environment* const g_pQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new CQtEnvironment);
 
 // Once the window is open: what it shows, then the button (or key) that ends it.
 struct Seen {

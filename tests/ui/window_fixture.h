@@ -19,6 +19,7 @@
 #include "session/link/pipe_transport.h"
 #include "shell/memory_settings.h"
 #include "tests/session/db_builder.h"
+#include "tests/support/qt_test_app.h"
 #include "tools/handheld/virtual_handheld.h"
 #include "ui/installer_dlg.h"
 
@@ -29,27 +30,9 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 
 namespace uitest {
 
-// One application for the whole test program. It goes when the tests have run, before
-// the program's static objects (Qt's own among them) are destroyed.
-inline QApplication* g_pApp = nullptr;
-
 inline QApplication& App() {
-    static int argc = 1;
-    static char name[] = "ui_test";
-    static char* argv[] = {name, nullptr};
-    if (!g_pApp) g_pApp = new QApplication(argc, argv);
-    return *g_pApp;
+    return testsupport::QtTestApp();
 }
-
-class CQtEnvironment final : public ::testing::Environment {
-  public:
-    void TearDown() override {
-        delete g_pApp;
-        g_pApp = nullptr;
-    }
-};
-inline ::testing::Environment* const g_pQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new CQtEnvironment);
 
 class WindowTest : public ::testing::Test {
   protected:
