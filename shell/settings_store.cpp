@@ -19,7 +19,11 @@ bool SameName(std::string_view a, std::string_view b) {
 bool ParseInt(std::string_view text, int& value) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    // A "+" may lead a number, but not a "-": from_chars would read "+-5" as -5.
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && text.front() == '-') return false;
+    }
     if (text.empty()) return false;
     int parsed = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed);

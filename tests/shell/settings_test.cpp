@@ -60,6 +60,10 @@ TEST_P(Store, NamesFoldTypesAndDefaults) {
     EXPECT_EQ(s.ReadInt("com", "Speed", 57600), 57600);
     s.WriteText("com", "Speed", "99999999999");
     EXPECT_EQ(s.ReadInt("com", "Speed", 57600), 57600);
+    s.WriteText("com", "Speed", "+-5");
+    EXPECT_EQ(s.ReadInt("com", "Speed", 57600), 57600);
+    s.WriteText("com", "Speed", " +19200 ");
+    EXPECT_EQ(s.ReadInt("com", "Speed", 57600), 19200);
 
     s.WriteText("Recent", "Recent0", "/home/u/a, b.prc");
     EXPECT_EQ(s.ReadText("Recent", "recent0", ""), "/home/u/a, b.prc");
