@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,6 +18,8 @@
 namespace instance {
 
 namespace {
+
+constexpr size_t kMaxKeyName = 40;
 
 std::string Hex(uint64_t value) {
     char text[24];
@@ -33,6 +36,12 @@ bool MakePrivateDir(const std::string& strDir) {
     return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
 }
 
+// A local socket's whole path must fit its address (107 bytes here): a deeper directory
+// could hold the lock but never serve the window.
+bool LeavesRoomForSocket(const std::string& strDir) {
+    return strDir.size() + 1 + kMaxKeyName + sizeof ".sock" <= sizeof(sockaddr_un{}.sun_path);
+}
+
 }  // namespace
 
 std::string MakeInstanceKey(const std::string& strProgramName, const std::string& strProgramPath) {
@@ -44,23 +53,24 @@ std::string MakeInstanceKey(const std::string& strProgramName, const std::string
 }
 
 std::string KeyFileName(const std::string& strKey) {
-    constexpr size_t kMaxName = 40;
-    if (strKey.size() <= kMaxName) return strKey;
+    if (strKey.size() <= kMaxKeyName) return strKey;
     uint64_t hash = 14695981039346656037ull;  // FNV-1a
     for (unsigned char c : strKey) {
         hash ^= c;
         hash *= 1099511628211ull;
     }
-    return strKey.substr(0, kMaxName - 17) + "-" + Hex(hash);
+    return strKey.substr(0, kMaxKeyName - 17) + "-" + Hex(hash);
 }
 
 std::string PrivateRuntimeDir() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime && runtime[0] == '/') {
         const std::string dir = std::string(runtime) + "/Cradlecourier";
-        if (MakePrivateDir(dir)) return dir;
+        if (LeavesRoomForSocket(dir) && MakePrivateDir(dir)) return dir;
     }
-    const std::string dir = GetTempDir() + "Cradlecourier-" + std::to_string(::geteuid());
+    const std::string user = "Cradlecourier-" + std::to_string(::geteuid());
+    std::string dir = GetTempDir() + user;
+    if (!LeavesRoomForSocket(dir)) dir = "/tmp/" + user;
     return MakePrivateDir(dir) ? dir : std::string();
 }
 

@@ -18,8 +18,9 @@ std::string MakeInstanceKey(const std::string& strProgramName, const std::string
 std::string KeyFileName(const std::string& strKey);
 
 // $XDG_RUNTIME_DIR/Cradlecourier, or without a usable runtime directory the temporary
-// directory's "Cradlecourier-UID"; created with permissions 0700 when missing. Empty when
-// it can't be made, is a link, belongs to someone else or others may enter it.
+// directory's "Cradlecourier-UID" (/tmp's when the other is too deep for a socket's
+// address); created with permissions 0700 when missing. Empty when it can't be made, is a
+// link, belongs to someone else or others may enter it.
 std::string PrivateRuntimeDir();
 
 }  // namespace instance

@@ -38,9 +38,10 @@ class Instance : public ::testing::Test {
   protected:
     void SetUp() override {
         App();
+        // Short: a socket's whole path must fit in 107 bytes.
+        static int s_nTest = 0;
         m_dir = fs::temp_directory_path() /
-                ("cc-instance-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+                ("cci-" + std::to_string(::getpid()) + "-" + std::to_string(++s_nTest));
         fs::remove_all(m_dir);
         fs::create_directories(m_dir);
     }
@@ -113,6 +114,15 @@ TEST_F(Instance, RuntimeDirectoryIsPrivateOrRefused) {
     fs::remove(fallback);
     fs::create_directory_symlink(runtime, fallback);
     EXPECT_EQ(instance::PrivateRuntimeDir(), "");
+
+    // Places too deep for a socket's address are passed over, down to /tmp's.
+    const fs::path deep = m_dir / std::string(60, 'd');
+    fs::create_directories(deep);
+    ::setenv("XDG_RUNTIME_DIR", deep.c_str(), 1);
+    fs::remove(fallback);
+    EXPECT_EQ(instance::PrivateRuntimeDir(), fallback);
+    ::setenv("TMP", deep.c_str(), 1);
+    EXPECT_EQ(instance::PrivateRuntimeDir(), "/tmp/Cradlecourier-" + std::to_string(::geteuid()));
 }
 
 TEST_F(Instance, LockOfADeadHolderIsFree) {
