@@ -131,6 +131,12 @@ TEST(SettingsFile, ReadsWhatOthersWroteAndSurvivesBadFiles) {
     std::ofstream(junk, std::ios::binary) << std::string("\0\xff[[[=\n=\n[main\nclose", 20);
     CQtSettings bad(junk);
     EXPECT_EQ(bad.ReadInt("main", "close", 7), 7);
+    // A foreign variant whose list claims two thousand million items (Qt reserves for them
+    // all) reads as the default, and the rest of the file still reads.
+    std::ofstream(junk) << "[main]\nclose=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\nopen=1\n";
+    CQtSettings foreign(junk);
+    EXPECT_EQ(foreign.ReadInt("main", "close", 7), 7);
+    EXPECT_EQ(foreign.ReadInt("main", "open", 0), 1);
     if (::geteuid() != 0) {  // root reads anything
         const std::string locked = ScratchFile("locked");
         std::ofstream(locked) << "[main]\nclose=1\n";
