@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/user_library.h"
 #include "fuzz/fuzz_target.h"
 #include "shell/desktop_users.h"
 
@@ -83,9 +84,14 @@ void CheckUsers(CDesktopUserStore& store) {
         if (store.UmGetUserID(static_cast<int>(i), id) != 0 || id != users[i].id ||
             store.UmGetUserName(id, name) != 0 || name.empty() ||
             name.size() >= IUserLibrary::kBufferSize || store.UmGetUserDirectory(id, dir) != 0 ||
-            dir != users[i].folder + "/" ||
-            store.Root().size() + dir.size() >= IUserLibrary::kBufferSize) {
+            dir != users[i].folder + "/" || dir.size() >= IUserLibrary::kBufferSize) {
             fuzz::Fail("the user library's answer for a user");
+        }
+        // Root and folder each fit the library's texts; the path the worker joins from them
+        // must be the user's folder, whole, and fit the session's 512-byte directory field.
+        const std::string whole = UserDirectoryOf(store, id);
+        if (whole != store.Root() + users[i].folder + "/" || whole.size() >= 512) {
+            fuzz::Fail("the user's directory as the worker joins it");
         }
     }
 }
