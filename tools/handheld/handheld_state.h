@@ -21,6 +21,7 @@ struct CardDatabase {
     HandheldDatabase db;
     uint32_t localId = 0;
     bool heldOpen = false;  // open by an application: deletion answers "open"
+    bool inRom = false;     // in ROM: read-only, survives a hard reset
 };
 
 struct OpenDatabase {
