@@ -161,7 +161,8 @@ int DlpReadUserInfo(CSocket& socket, UserInfo& info) {
     info.lastSyncDate = FromDateTime(answer.lastSyncDate);
     const auto name = answer.nameAndPassword.begin();
     info.userName.assign(name, name + static_cast<std::ptrdiff_t>(nameLength));
-    info.userName.resize(std::min(info.userName.find('\0'), size_t{127}));
+    // Up to its NUL, at most 127 characters; a handheld without a user sends no name at all.
+    info.userName.resize(std::min({info.userName.find('\0'), info.userName.size(), size_t{127}}));
     info.password.assign(name + static_cast<std::ptrdiff_t>(nameLength),
                          name + static_cast<std::ptrdiff_t>(nameLength + passwordLength));
     return 0;
