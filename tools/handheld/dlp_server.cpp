@@ -372,10 +372,7 @@ class CRequest {
         db.db.info.modifyDate = s.Now();
     }
 
-    // Read-only databases stand for those in the handheld's ROM.
-    static bool InRom(const CardDatabase& db) {
-        return db.inRom || (db.db.info.attributes & pdb::kAttrReadOnly) != 0;
-    }
+    static bool InRom(const CardDatabase& db) { return db.InRom(); }
 
     std::vector<uint8_t> DbInfo(const CardDatabase& db, uint16_t index) const {
         const auto& info = db.db.info;
@@ -600,7 +597,7 @@ Reply OpenDB(CRequest& r) {
     r.log.Int("card", card).Int("mode", mode).Text("name", name);
     CardDatabase* db = card == 0 ? r.s.Find(name) : nullptr;
     if (!db) return Reply::Error(kErrNotFound);
-    if (db->inRom && (mode & kModeWrite)) return Reply::Error(kErrReadOnly);
+    if (db->InRom() && (mode & kModeWrite)) return Reply::Error(kErrReadOnly);
     uint8_t handle = 0;
     if (uint16_t e = NewHandle(r.s, db, mode, handle)) return Reply::Error(e);
     r.log.Int("handle", handle);
@@ -682,7 +679,7 @@ Reply DeleteDB(CRequest& r) {
     r.log.Int("card", card).Text("name", name);
     CardDatabase* db = card == 0 ? r.s.Find(name) : nullptr;
     if (!db) return Reply::Error(kErrNotFound);
-    if (db->inRom) return Reply::Error(kErrReadOnly);
+    if (db->InRom()) return Reply::Error(kErrReadOnly);
     bool open = db->heldOpen;
     for (const auto& [h, o] : r.s.handles) open = open || o.db == db;
     if (open) return Reply::Error(kErrDatabaseOpen);

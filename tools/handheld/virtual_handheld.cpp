@@ -160,7 +160,7 @@ void CVirtualHandheld::HardReset() {
     std::lock_guard<std::mutex> lock(m_state->mutex);
     State& s = *m_state;
     s.CloseAll();
-    std::erase_if(s.dbs, [](const std::unique_ptr<CardDatabase>& db) { return !db->inRom; });
+    std::erase_if(s.dbs, [](const std::unique_ptr<CardDatabase>& db) { return !db->InRom(); });
     s.user = UserInfo{};
     s.netSync = State::NetSyncInfo{};
     s.freeRam = m_config.freeRam;
