@@ -5,7 +5,6 @@
 // Input: a chunk with the record, a count and that many pairs of chunks (a name, the file).
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,38 +13,18 @@
 #include "engine/handheld_backup.h"
 #include "fuzz/fuzz_target.h"
 
-namespace {
-
-void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
-
-// A file name the folder can hold: no "/" or NUL, not "." or "..", not empty.
-std::string FileName(const std::vector<uint8_t>& bytes) {
-    std::string name;
-    for (uint8_t b : bytes) {
-        if (name.size() < 200) name += (b == '/' || b == 0) ? '_' : static_cast<char>(b);
-    }
-    if (name.empty() || name == "." || name == "..") name += "x";
-    return name;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::CInput in(data, size);
     const std::string dir = fuzz::FreshOutDir();
     const std::vector<uint8_t> text = in.Chunk();
-    WriteFile(dir + kHandheldRecordName, text);
+    fuzz::WriteBytes(dir + kHandheldRecordName, text);
     std::set<std::string> names;
     const int count = in.U8() % 8;
     for (int i = 0; i < count; ++i) {
-        const std::string name = FileName(in.Chunk());
+        const std::string name = fuzz::PlainFileName(in.Chunk());
         const std::vector<uint8_t> bytes = in.Chunk();
         if (name == kHandheldRecordName || !names.insert(name).second) continue;
-        WriteFile(dir + name, bytes);
+        fuzz::WriteBytes(dir + name, bytes);
     }
 
     HandheldRecord record;

@@ -277,9 +277,13 @@ class CForward final : public hotsync::ITransport {
     hotsync::ITransport& m_to;
 };
 
-void RunSeeds(uint8_t mode, uint16_t dlpVersion, const std::string& name) {
-    handheld::HandheldConfig config;
-    config.dlpVersion = dlpVersion;
+// A desktop run against the request server of a handheld so configured (the fuzz card in
+// it), and the seeds it leaves: its answers for answersTarget, its requests for
+// handheld_dlp, and with packets the desktop's packets for handheld_link.
+using DesktopRun = void (*)(uint8_t mode, std::unique_ptr<hotsync::ITransport> line);
+
+void RecordRun(handheld::HandheldConfig config, uint8_t mode, DesktopRun run,
+               const std::string& answersTarget, const std::string& name, bool packets) {
     config.openDbName = fuzz::kHeldOpenName;
     handheld::CVirtualHandheld::State state(config);
     fuzz::FillCard(state);
@@ -293,18 +297,20 @@ void RunSeeds(uint8_t mode, uint16_t dlpVersion, const std::string& name) {
             return true;
         },
         true);
-    fuzz::RunDesktop(mode, std::make_unique<CForward>(peer));
+    run(mode, std::make_unique<CForward>(peer));
 
     Bytes answers = {mode, uint8_t(rate >> 24), uint8_t(rate >> 16), uint8_t(rate >> 8),
                      uint8_t(rate)};
     for (const Bytes& a : peer.Answers()) fuzz::PutChunk(answers, a);
-    Write("dlp_response", name, answers);
+    Write(answersTarget, name, answers);
 
+    const uint16_t dlpVersion = config.dlpVersion;
     const uint8_t versionChoice = dlpVersion == 0x0100 ? 0 : dlpVersion == 0x0101 ? 1 : 2;
     Bytes requests = {versionChoice};
     for (const Bytes& r : peer.Requests()) fuzz::PutChunk(requests, r);
     Write("handheld_dlp", name, requests);
 
+    if (!packets) return;
     Bytes script = {1};
     for (const auto& p : peer.Packets()) {
         fuzz::PutPadp(script, p.xid, p.type, p.flags, p.sizeOrOffset, p.data);
@@ -312,13 +318,17 @@ void RunSeeds(uint8_t mode, uint16_t dlpVersion, const std::string& name) {
     Write("handheld_link", name, script);
 }
 
-// A whole backup and a restore against the request server: the answers for the desktop's
-// decoders, the requests for the handheld's. With parts set, every record comes in answers
-// of at most 100 bytes, as a handheld with a small buffer sends it.
+void RunSeeds(uint8_t mode, uint16_t dlpVersion, const std::string& name) {
+    handheld::HandheldConfig config;
+    config.dlpVersion = dlpVersion;
+    RecordRun(config, mode, fuzz::RunDesktop, "dlp_response", name, true);
+}
+
+// A whole backup and a restore against the request server. With parts set, every record
+// comes in answers of at most 100 bytes, as a handheld with a small buffer sends it.
 void BackupSeeds(uint8_t mode, uint16_t dlpVersion, bool parts, const std::string& name) {
     handheld::HandheldConfig config;
     config.dlpVersion = dlpVersion;
-    config.openDbName = fuzz::kHeldOpenName;
     if (parts) {
         config.reviseAnswer = [](const Bytes& request, Bytes& answer) {
             if (request.at(0) != 0x20 || answer.size() < 6 || answer[3] != 0) return;
@@ -333,27 +343,7 @@ void BackupSeeds(uint8_t mode, uint16_t dlpVersion, bool parts, const std::strin
             }
         };
     }
-    handheld::CVirtualHandheld::State state(config);
-    fuzz::FillCard(state);
-    handheld::CDlpServer server(state);
-    const uint32_t rate = 57600;
-    fuzz::CAnsweringPeer peer(
-        fuzz::MakeWakeup(mode, rate),
-        [&server](const Bytes& request, Bytes& answer) {
-            bool end = false;
-            answer = server.Handle(request, end);
-            return true;
-        },
-        true);
-    fuzz::RunBackupDesktop(mode, std::make_unique<CForward>(peer));
-    Bytes answers = {mode, uint8_t(rate >> 24), uint8_t(rate >> 16), uint8_t(rate >> 8),
-                     uint8_t(rate)};
-    for (const Bytes& a : peer.Answers()) fuzz::PutChunk(answers, a);
-    Write("backup_response", name, answers);
-    const uint8_t versionChoice = dlpVersion == 0x0100 ? 0 : dlpVersion == 0x0101 ? 1 : 2;
-    Bytes requests = {versionChoice};
-    for (const Bytes& r : peer.Requests()) fuzz::PutChunk(requests, r);
-    Write("handheld_dlp", name, requests);
+    RecordRun(config, mode, fuzz::RunBackupDesktop, "backup_response", name, false);
 }
 
 void BackupFolderSeeds() {
