@@ -1,7 +1,5 @@
 #include "engine/handheld_backup.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -30,12 +28,13 @@ std::string Shown(const std::string& dbName) {
     return pdb::PalmTextToUtf8(dbName);
 }
 
-// The folder, made when it is missing; never a link in its place.
+// The folder, made when it is missing. (A desktop user's Backup folder is never a link: the
+// user store refuses such a user. A folder named on the command line may be one.)
 bool UsableFolder(const std::string& dir) {
     const fs::path path(dir.substr(0, dir.size() - 1));
     std::error_code ec;
     fs::create_directories(path, ec);
-    return fs::is_directory(fs::symlink_status(path, ec));
+    return fs::is_directory(path, ec);
 }
 
 // Tells the window the connection is gone and waits until it has said so.
