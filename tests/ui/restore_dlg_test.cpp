@@ -160,6 +160,18 @@ TEST_F(RestoreTest, WindowBacksUpOnceThenRestoresTheQueuedCopies) {
     EXPECT_NE(shown[0].find("Backup of the handheld: 1 copied"), std::string::npos) << shown[0];
     EXPECT_TRUE(fs::exists(backup + "WINDOW MEMO.PDB"));
 
+    // The history shows when the handheld was last backed up whole.
+    QString lastBackup;
+    d.m_execDialog = [&lastBackup](QDialog& dialog) {
+        for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+            if (label->text().startsWith("Last backup of the handheld: "))
+                lastBackup = label->text();
+        }
+        return 1;
+    };
+    d.OnCommand(kCmdHistory);
+    EXPECT_TRUE(lastBackup.endsWith("(1 databases)")) << lastBackup.toStdString();
+
     d.m_execDialog = [](QDialog& dialog) {
         EXPECT_EQ(dynamic_cast<CRestoreView&>(dialog).List()->topLevelItemCount(), 1);
         return int(QDialog::Accepted);
