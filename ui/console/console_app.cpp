@@ -14,6 +14,7 @@
 #include <mutex>
 #include <thread>
 
+#include "engine/backup_folder.h"
 #include "engine/file_paths.h"
 #include "engine/install_run.h"
 #include "engine/install_worker.h"
@@ -107,6 +108,15 @@ class CConsoleView final : public ITransferView {
     }
     void SetCancelButtonToOk() override {}
     void AddTempFile(const std::string& path) override { m_list.AddTempFile(path); }
+    void ShowReport(const std::vector<std::string>& lines) override {
+        // Each part's heading as it stands, its lines below it.
+        for (const std::string& line : lines) {
+            const bool heading =
+                line.rfind(resources::LoadString(resources::kIdsBackupHeading), 0) == 0 ||
+                line.rfind(resources::LoadString(resources::kIdsRestoreHeading), 0) == 0;
+            PrintLine(heading ? line : "    " + line);
+        }
+    }
     void StoreUserDir(const std::string& dir) override { RememberUserDir(dir); }
     void StoreHandheldUser(const std::string& name) override { RememberHandheldUser(name); }
 
@@ -250,6 +260,42 @@ int RunCli(int argc, const char* const* argv) {
         std::fprintf(stderr, "ccourier-cli: unknown switch, ignored: %s\n", arg.c_str());
     }
 
+    // The Backup folder named on the command line, as a folder path.
+    std::string backupDir;
+    if (!options.backupDir.empty()) {
+        std::error_code ec;
+        const std::filesystem::path full = std::filesystem::absolute(options.backupDir, ec);
+        backupDir = (ec ? options.backupDir : full.lexically_normal().string());
+        if (backupDir.back() != '/') backupDir += '/';
+    }
+    // With --restore the files named are backup copies to put back; without any, the whole
+    // Backup folder is.
+    std::vector<std::string> restoreFiles;
+    if (options.restore) {
+        for (const std::string& file : options.files) {
+            std::error_code ec;
+            const std::filesystem::path full = std::filesystem::absolute(file, ec);
+            restoreFiles.push_back(ec ? file : full.lexically_normal().string());
+        }
+        if (restoreFiles.empty()) {
+            const std::string folder = backupDir.empty() ? RestoreFolder() : backupDir;
+            for (const std::string& name : BackupFileNames(folder)) {
+                restoreFiles.push_back(folder + name);
+            }
+            if (restoreFiles.empty()) {
+                std::fprintf(
+                    stderr, "ccourier-cli: %s\n",
+                    (folder.empty()
+                         ? std::string(resources::LoadString(resources::kIdsNoRestoreFolder))
+                         : resources::FormatString(resources::kIdsRestoreEmpty, folder.c_str()))
+                        .c_str());
+                return Finish(-1, kExitRunErrors);
+            }
+            std::printf("restoring from %s\n", folder.c_str());
+        }
+        options.files.clear();
+    }
+
     CInstallList list;
     for (const std::string& file : options.files) {
         switch (list.Add(file)) {
@@ -271,7 +317,7 @@ int RunCli(int argc, const char* const* argv) {
     }
 
     // Before the waiting starts, so a missing user store is said at once.
-    const CRunUserLibrary users(options.backup);
+    const CRunUserLibrary users(options.backup || (options.backupAll && backupDir.empty()));
 
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
@@ -399,6 +445,10 @@ int RunCli(int argc, const char* const* argv) {
     CDoneFlag done;
     CInstallRun run;
     monitor.Start();
+    session->m_bBackupAll = options.backupAll ? 1 : 0;
+    session->m_bFullBackup = options.fullBackup ? 1 : 0;
+    session->m_strBackupDir = backupDir;
+    session->m_listRestore = restoreFiles;
     run.Start(*session, list.Paths(), options.backup, options.setTime, &done);
 
     // Transfer: the window's timer until the worker's notification.
