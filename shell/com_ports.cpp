@@ -60,7 +60,7 @@ std::string PortProblemDetail(int err, const std::string& portName, const std::s
     if (IsMissing(err) && !devicePath.empty() && !soleAdapter.empty() && n != 0 &&
         soleAdapter != devicePath) {
         return FormatString(resources::kIdsPortNoDeviceAdapter, devicePath.c_str(),
-                            soleAdapter.c_str(), n, soleAdapter.c_str(), soleAdapter.c_str());
+                            soleAdapter.c_str(), n, soleAdapter.c_str());
     }
     return PortProblemDetail(err, devicePath, finder);
 }

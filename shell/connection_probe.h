@@ -51,6 +51,7 @@ struct ConnectionFacts {
     std::string udevRule;        // our installed rule's path; empty when none is installed
     std::string udevRuleSource;  // where the rule to install is found
     std::string userName;
+    bool superUser = false;  // root: every device opens, groups or not
     bool dialoutExists = true;
     bool inDialout = false;                // this login has the group
     bool dialoutAfterLogin = false;        // the group lists the user, this login does not have it

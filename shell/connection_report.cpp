@@ -211,7 +211,10 @@ CheckSection UsbSection(const ConnectionFacts& facts, const std::string& chosen,
 CheckSection UserSection(const ConnectionFacts& facts) {
     CheckSection section{LoadString(resources::kIdsCheckUser), {}};
     const char* user = facts.userName.empty() ? "$USER" : facts.userName.c_str();
-    if (!facts.dialoutExists) {
+    if (facts.superUser) {
+        section.lines.push_back(
+            {CheckLevel::kOk, FormatString(resources::kIdsCheckSuperUser, user), {}});
+    } else if (!facts.dialoutExists) {
         section.lines.push_back({CheckLevel::kNote, LoadString(resources::kIdsCheckNoDialout), {}});
     } else if (facts.inDialout) {
         section.lines.push_back(

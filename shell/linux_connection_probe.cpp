@@ -97,6 +97,11 @@ std::vector<PortHolder> SocketHolders(const fs::path& proc, const std::vector<ui
 CLinuxConnectionProbe::CLinuxConnectionProbe(std::string root, std::string ruleSource)
     : m_root(std::move(root)), m_ruleSource(std::move(ruleSource)) {
     while (m_root.size() > 1 && m_root.back() == '/') m_root.pop_back();
+    if (m_ruleSource.empty()) {
+        std::error_code ec;
+        m_ruleSource = fs::exists(CC_UDEV_RULE_SOURCE, ec) ? CC_UDEV_RULE_SOURCE
+                                                           : "packaging/60-cradlecourier.rules";
+    }
 }
 
 std::string CLinuxConnectionProbe::Path(const std::string& absolute) const {
@@ -263,6 +268,7 @@ void CLinuxConnectionProbe::ProbeUsb(ConnectionFacts& facts) const {
 void CLinuxConnectionProbe::ProbeUser(ConnectionFacts& facts) const {
     const passwd* pw = ::getpwuid(::geteuid());
     facts.userName = pw && pw->pw_name ? pw->pw_name : "";
+    facts.superUser = ::geteuid() == 0;
     const auto dialout = systext::FindGroup(ReadText(Path("/etc/group")), "dialout");
     facts.dialoutExists = dialout.has_value();
     if (!dialout) return;

@@ -11,7 +11,7 @@
 class CLinuxConnectionProbe final : public IConnectionProbe {
   public:
     // root: "/" (a folder of the same shape in tests). ruleSource: where our udev rule is
-    // found for the user to install.
+    // found for the user to install (empty: the source tree's, while it is there).
     explicit CLinuxConnectionProbe(std::string root = "/", std::string ruleSource = {});
 
     ConnectionFacts Probe(bool thorough, const std::string& netAddress, uint16_t netPort) override;

@@ -41,7 +41,8 @@ enum CommandId : int {
     kCmdFirstRecent = 32787,
     kCmdLastRecent = 32802,
     kCmdPicCompress = 32803,
-    kCmdDesktopUsers = 32804,  // ours: the desktop users dialog
+    kCmdDesktopUsers = 32804,     // ours: the desktop users dialog
+    kCmdCheckConnection = 32820,  // ours: the connection check
     kCmdAbout = 57664,
     kCmdHelp = 57670,
 };

@@ -14,7 +14,8 @@ enum ResourceId : int {
     kDlgDefaultTypes = 135,
     kDlgReadme = 143,
     kDlgHistory = 147,
-    kDlgDesktopUsers = 300,  // ours: the desktop users (no resource of that number before)
+    kDlgDesktopUsers = 300,     // ours: the desktop users (no resource of that number before)
+    kDlgConnectionCheck = 320,  // ours: the connection check
 };
 
 // Item ids of texts that have no control or command id of their own.

@@ -175,10 +175,8 @@ constexpr Entry kTable[] = {
     {kIdsCheckFixNetPort, "another port: --port net:%s:%u", "ein anderer Port: --port net:%s:%u"},
     {kIdsCheckNetError, "NET cannot listen there: %s", "NET kann dort nicht warten: %s"},
     {kIdsPortNoDeviceAdapter,
-     " (no such device %s; the USB-serial adapter is %s: set Device%d=%s in [com] of "
-     "CCourier.conf, or give --port %s)",
-     " (Gerät %s gibt es nicht; der USB-Seriell-Adapter ist %s: Device%d=%s in [com] von "
-     "CCourier.conf setzen oder --port %s angeben)"},
+     " (no such device %s; USB-serial adapter: %s, chosen with Device%d=%s in [com])",
+     " (Gerät %s gibt es nicht; USB-Seriell-Adapter: %s, zu wählen mit Device%d=%s in [com])"},
     {kIdsPortLabelDevice, "%s — %s", nullptr},
     {kIdsPortLabelAdapter, "%s — %s (USB-serial adapter)", "%s — %s (USB-Seriell-Adapter)"},
     {kIdsPortLabelHandheld, "%s — %s (handheld)", "%s — %s (Handheld)"},
@@ -188,8 +186,7 @@ constexpr Entry kTable[] = {
     {kIdsPortLabelNet, "%s — %s:%u", nullptr},
     {kIdsCheckSharedId, " (one id of several models: the handheld tells which)",
      " (eine Kennung mehrerer Modelle: das Handheld sagt, welches)"},
-    {kIdsCheckAgain, "Check &again", "&Erneut prüfen"},
-    {kIdsCheckClose, "&Close", "&Schließen"},
+    {kIdsCheckSuperUser, "%s may open every device", "%s darf jedes Gerät öffnen"},
 };
 
 // -1 until first use, then the language as an int.

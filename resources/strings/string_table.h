@@ -128,6 +128,7 @@ enum StringId : int {
     kIdsCheckSharedId = 1162,         // " (one id of several models: the handheld tells which)"
     kIdsCheckAgain = 1163,            // dialog buttons
     kIdsCheckClose = 1164,
+    kIdsCheckSuperUser = 1165,  // "%s may open every device"
 };
 
 // German for a locale text that starts with "de", English otherwise (also for null).

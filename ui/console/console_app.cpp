@@ -14,6 +14,7 @@
 #include <mutex>
 #include <thread>
 
+#include "cc_version.h"
 #include "engine/file_paths.h"
 #include "engine/install_run.h"
 #include "engine/install_worker.h"
@@ -22,8 +23,11 @@
 #include "resources/strings/string_table.h"
 #include "session/device_session.h"
 #include "shell/com_ports.h"
+#include "shell/connection_report.h"
+#include "shell/linux_connection_probe.h"
 #include "shell/port_holder.h"
 #include "shell/qt_settings.h"
+#include "ui/console/console_doctor.h"
 #include "ui/console/console_users.h"
 
 namespace console {
@@ -246,6 +250,11 @@ int RunCli(int argc, const char* const* argv) {
         return kExitOk;
     }
     if (options.addUser) return AddDesktopUser(options.userName);
+    if (options.doctor) {
+        CQtSettings settings;
+        CLinuxConnectionProbe probe;
+        return RunDoctor(probe, settings, options.port);
+    }
     for (const std::string& arg : options.ignored) {
         std::fprintf(stderr, "ccourier-cli: unknown switch, ignored: %s\n", arg.c_str());
     }
@@ -296,7 +305,7 @@ int RunCli(int argc, const char* const* argv) {
     const ports::ComPathMapper mapper = MakeComPathMapper(settings);
     const auto makeSession = [&] {
         return std::make_unique<CDeviceSession>(
-            options.port.c_str(), true, options.speed,
+            SessionPortName(settings, options.port).c_str(), true, options.speed,
             [&](const std::string& name) { return ports::CreatePortTransport(name, mapper); });
     };
     // The link's failure line once per reason, not at every retry.
@@ -308,11 +317,14 @@ int RunCli(int argc, const char* const* argv) {
         std::fprintf(stderr, "%s\n", line.c_str());
     });
     CProcPortHolderFinder holders;
+    CLinuxConnectionProbe probe;
     std::string lastBusy;
     const auto reportBusy = [&](const CDeviceSession& s) {
+        const std::string adapter = SoleUsbSerialAdapter(probe.Probe(false, {}, 0));
         const std::string line =
             resources::FormatString(resources::kIdsPortBusy, options.port.c_str()) +
-            PortProblemDetail(s.m_nPortError, PortDevicePath(settings, options.port), &holders);
+            PortProblemDetail(s.m_nPortError, options.port, PortDevicePath(settings, options.port),
+                              &holders, adapter);
         if (line != lastBusy) view.PrintLine(line);
         lastBusy = line;
     };
