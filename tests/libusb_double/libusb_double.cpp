@@ -43,6 +43,7 @@ struct CBus::State {
     int openHandles = 0;
     int deviceRefs = 0;
     bool failInit = false;
+    bool instantTimeouts = false;
 };
 
 CBus::State& BusState() {
@@ -137,6 +138,11 @@ int CBus::DeviceRefs() const {
     return m_state->deviceRefs;
 }
 
+void CBus::InstantTimeouts(bool instant) {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    m_state->instantTimeouts = instant;
+}
+
 void CBus::FailInit(bool fail) {
     std::lock_guard<std::mutex> lock(m_state->mutex);
     m_state->failInit = fail;
@@ -201,6 +207,11 @@ usbdouble::Reply DefaultReply(const usbdouble::ControlRequest& request) {
 
 // Waits out a time-out as an idle endpoint does; NO_DEVICE when the device goes meanwhile.
 int WaitOut(libusb_device_handle* handle, unsigned timeoutMs) {
+    {
+        std::lock_guard<std::mutex> lock(BusState().mutex);
+        if (!Here(handle)) return LIBUSB_ERROR_NO_DEVICE;
+        if (BusState().instantTimeouts) return LIBUSB_ERROR_TIMEOUT;
+    }
     const auto end = std::chrono::steady_clock::now() +
                      std::chrono::milliseconds(timeoutMs == 0 ? kForeverMs : timeoutMs);
     while (std::chrono::steady_clock::now() < end) {

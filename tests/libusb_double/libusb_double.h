@@ -140,6 +140,8 @@ class CBus {
     int DeviceRefs() const;
     // Makes the next libusb_init fail (a system without USB).
     void FailInit(bool fail);
+    // Time-outs pass at once instead of being waited out (fuzzing).
+    void InstantTimeouts(bool instant);
 
   private:
     CBus();
