@@ -5,7 +5,6 @@
 
 #include "resources/strings/dialog_texts.h"
 #include "ui/dialog_template.h"
-#include "ui/link_icons.h"
 
 namespace {
 
@@ -31,19 +30,7 @@ constexpr dlg::Template kTemplate{resources::kDlgConnectionCheck, 400, 234, kCon
 CConnectionCheckView::CConnectionCheckView(IConnectionProbe& probe, const ISettingsStore& settings,
                                            const std::string& port, QWidget* parent)
     : QDialog(parent) {
-    setWindowTitle(QString::fromUtf8(
-        resources::LoadItemText(resources::kDlgConnectionCheck, resources::kItemCaption)));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setWindowIcon(linkicons::ApplicationIcon());
-
-    auto* client = new QWidget(this);
-    dlg::CDialogBuilder builder(client, font());
-    m_items = builder.Build(kTemplate);
-    const QSize size = builder.ClientSize(kTemplate);
-    client->setGeometry(0, 0, size.width(), size.height());
-    setFixedSize(size);
-
+    m_items = dlg::BuildFixedDialog(*this, kTemplate);
     m_pLogic = std::make_unique<CConnectionCheckDlg>(probe, settings, port, *this);
     connect(static_cast<QPushButton*>(Item(kIdAgain)), &QPushButton::clicked, this,
             [this] { m_pLogic->OnCheckAgain(); });

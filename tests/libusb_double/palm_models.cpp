@@ -65,6 +65,15 @@ Reply BytesAvailable() {
     return Reply::Bytes({0x00, 0x01});  // "always 1", as the units answer
 }
 
+// The usual unit's answers: HotSync as this port in the extended form, the bytes available.
+std::function<Reply(const ControlRequest&, int)> ExtPortAnswers(uint8_t port) {
+    return Answers([port](uint8_t request, int) {
+        if (request == kExtConnectionInfo) return Reply::Bytes(ExtInfoOnePort(port));
+        if (request == kBytesAvailable) return BytesAvailable();
+        return Reply::Stall();
+    });
+}
+
 }  // namespace
 
 std::vector<uint8_t> ExtInfoOnePort(uint8_t port) {
@@ -82,11 +91,7 @@ std::vector<uint8_t> PlainInfo(uint8_t hotSyncPort) {
 
 Family Tungsten() {
     DeviceModel m = Palm(0x0060, 11);
-    m.control = Answers([](uint8_t request, int) {
-        if (request == kExtConnectionInfo) return Reply::Bytes(ExtInfoOnePort(2));
-        if (request == kBytesAvailable) return BytesAvailable();
-        return Reply::Stall();
-    });
+    m.control = ExtPortAnswers(2);
     m.talking = [](const std::vector<ControlRequest>& asked) {
         return Asked(asked, kBytesAvailable);
     };
@@ -160,11 +165,7 @@ Family Treo600() {
     m.interfaces = {{0, 0xFF, {BulkIn(1), BulkOut(1), InterruptIn(3), BulkIn(2), BulkOut(2)}}};
     m.hotSyncIn = 0x81;
     m.hotSyncOut = 0x02;
-    m.control = Answers([](uint8_t request, int) {
-        if (request == kExtConnectionInfo) return Reply::Bytes(ExtInfoOnePort(2));
-        if (request == kBytesAvailable) return BytesAvailable();
-        return Reply::Stall();
-    });
+    m.control = ExtPortAnswers(2);
     return {"Handspring Treo 600", m, Framing::kNetSync};
 }
 
@@ -182,11 +183,7 @@ Family Ux50() {
     m.vendorId = 0x054C;
     m.hotSyncIn = 0x81;
     m.hotSyncOut = 0x02;
-    m.control = Answers([](uint8_t request, int) {
-        if (request == kExtConnectionInfo) return Reply::Bytes(ExtInfoOnePort(2));
-        if (request == kBytesAvailable) return BytesAvailable();
-        return Reply::Stall();
-    });
+    m.control = ExtPortAnswers(2);
     return {"Sony CLIE UX50", m, Framing::kNetSync};
 }
 
