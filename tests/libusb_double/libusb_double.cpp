@@ -523,7 +523,7 @@ int LIBUSB_CALL libusb_bulk_transfer(libusb_device_handle* handle, unsigned char
         if (moving && in && d->preludeSent < d->model.prelude.size()) {
             const size_t n = std::min<size_t>(static_cast<size_t>(allowed),
                                               d->model.prelude.size() - d->preludeSent);
-            std::memcpy(data, d->model.prelude.data() + d->preludeSent, n);
+            if (n > 0) std::memcpy(data, d->model.prelude.data() + d->preludeSent, n);
             d->preludeSent += n;
             d->log.bulkIn.insert(d->log.bulkIn.end(), data, data + n);
             Count(*d, static_cast<int>(n));
@@ -574,7 +574,7 @@ int LIBUSB_CALL libusb_interrupt_transfer(libusb_device_handle* handle, unsigned
         if (endpoint == d->model.interruptEndpoint && !d->interruptSent) {
             d->interruptSent = true;
             const int n = std::min<int>(length, static_cast<int>(d->model.interruptBytes.size()));
-            std::memcpy(data, d->model.interruptBytes.data(), static_cast<size_t>(n));
+            if (n > 0) std::memcpy(data, d->model.interruptBytes.data(), static_cast<size_t>(n));
             if (moved) *moved = n;
             return 0;
         }
