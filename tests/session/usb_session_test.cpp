@@ -214,19 +214,6 @@ TEST_F(UsbSession, EachModelIsAskedWhatItNeeds) {
     }
 }
 
-TEST_F(UsbSession, NoPermissionIsSaidOnceAndNothingIsFound) {
-    FakeUsbDevice d = FakeUsbDevice{}.WithExtConnectionInfo(2, 2).WithBytesAvailable();
-    d.accessDenied = true;
-    bus->Plug(d, nullptr);
-    auto session = Session();
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(session->IsHotSyncPressed());
-    EXPECT_FALSE(session->IsHotSyncPressed());
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("60-cradlecourier.rules"), std::string::npos) << err;
-    EXPECT_EQ(err.find("usb_open"), err.rfind("usb_open"));
-}
-
 TEST_F(UsbSession, KernelDriverIsDetachedAndCloseForgetsTheDevice) {
     FakeUsbDevice d = FakeUsbDevice{}.WithExtConnectionInfo(2, 2).WithBytesAvailable();
     d.kernelDriverActive = true;
