@@ -32,6 +32,39 @@ std::string PortDevicePath(const ISettingsStore& settings, const std::string& po
     return ports::DevicePathForPort(portName, MakeComPathMapper(settings));
 }
 
+namespace {
+
+bool IsMissing(int err) {
+    return err == ENOENT || err == ENODEV || err == ENXIO || err == ENOTDIR;
+}
+
+// n of "COMn" (any case) for the port box's eight; 0 for any other name.
+int SettableComNumber(const std::string& portName) {
+    if (portName.size() < 4 ||
+        (portName.compare(0, 3, "COM") != 0 && portName.compare(0, 3, "com") != 0)) {
+        return 0;
+    }
+    int n = 0;
+    for (size_t i = 3; i < portName.size(); ++i) {
+        if (portName[i] < '0' || portName[i] > '9' || n > kDeviceSettings) return 0;
+        n = n * 10 + (portName[i] - '0');
+    }
+    return n >= 1 && n <= kDeviceSettings ? n : 0;
+}
+
+}  // namespace
+
+std::string PortProblemDetail(int err, const std::string& portName, const std::string& devicePath,
+                              IPortHolderFinder* finder, const std::string& soleAdapter) {
+    const int n = SettableComNumber(portName);
+    if (IsMissing(err) && !devicePath.empty() && !soleAdapter.empty() && n != 0 &&
+        soleAdapter != devicePath) {
+        return FormatString(resources::kIdsPortNoDeviceAdapter, devicePath.c_str(),
+                            soleAdapter.c_str(), n, soleAdapter.c_str());
+    }
+    return PortProblemDetail(err, devicePath, finder);
+}
+
 std::string PortProblemDetail(int err, const std::string& devicePath, IPortHolderFinder* finder) {
     if (devicePath.empty()) return {};
     switch (err) {

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "engine/backup_folder.h"
+#include "cc_version.h"
 #include "engine/file_paths.h"
 #include "engine/install_run.h"
 #include "engine/install_worker.h"
@@ -23,8 +24,11 @@
 #include "resources/strings/string_table.h"
 #include "session/device_session.h"
 #include "shell/com_ports.h"
+#include "shell/connection_report.h"
+#include "shell/linux_connection_probe.h"
 #include "shell/port_holder.h"
 #include "shell/qt_settings.h"
+#include "ui/console/console_doctor.h"
 #include "ui/console/console_users.h"
 
 namespace console {
@@ -256,6 +260,11 @@ int RunCli(int argc, const char* const* argv) {
         return kExitOk;
     }
     if (options.addUser) return AddDesktopUser(options.userName);
+    if (options.doctor) {
+        CQtSettings settings;
+        CLinuxConnectionProbe probe;
+        return RunDoctor(probe, settings, options.port);
+    }
     for (const std::string& arg : options.ignored) {
         std::fprintf(stderr, "ccourier-cli: unknown switch, ignored: %s\n", arg.c_str());
     }
@@ -342,7 +351,7 @@ int RunCli(int argc, const char* const* argv) {
     const ports::ComPathMapper mapper = MakeComPathMapper(settings);
     const auto makeSession = [&] {
         return std::make_unique<CDeviceSession>(
-            options.port.c_str(), true, options.speed,
+            SessionPortName(settings, options.port).c_str(), true, options.speed,
             [&](const std::string& name) { return ports::CreatePortTransport(name, mapper); });
     };
     // The link's failure line once per reason, not at every retry.
@@ -354,11 +363,14 @@ int RunCli(int argc, const char* const* argv) {
         std::fprintf(stderr, "%s\n", line.c_str());
     });
     CProcPortHolderFinder holders;
+    CLinuxConnectionProbe probe;
     std::string lastBusy;
     const auto reportBusy = [&](const CDeviceSession& s) {
+        const std::string adapter = SoleUsbSerialAdapter(probe.Probe(false, {}, 0));
         const std::string line =
             resources::FormatString(resources::kIdsPortBusy, options.port.c_str()) +
-            PortProblemDetail(s.m_nPortError, PortDevicePath(settings, options.port), &holders);
+            PortProblemDetail(s.m_nPortError, options.port, PortDevicePath(settings, options.port),
+                              &holders, adapter);
         if (line != lastBusy) view.PrintLine(line);
         lastBusy = line;
     };
