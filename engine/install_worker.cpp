@@ -1,6 +1,7 @@
 #include "engine/install_worker.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cctype>
 #include <cstdio>
 #include <memory>
@@ -115,8 +116,11 @@ void PrepareArchive(CDeviceSession& session, const std::string& path) {
     archive.Close();
 }
 
+// Slots whose files open only from the handheld's memory: converted pictures.
+using RamOnlySlots = std::bitset<CSlotList::kSlots>;
+
 // Step 5: archives unpacked, pictures converted by the window; exactly n steps.
-void PreparationPass(CDeviceSession& session) {
+void PreparationPass(CDeviceSession& session, RamOnlySlots& ramOnly) {
     session.m_files.Rewind();
     const int n = session.m_files.Count();
     for (int step = 0; step < n; ++step) {
@@ -129,6 +133,8 @@ void PreparationPass(CDeviceSession& session) {
             session.m_bPictureWait = 1;
             WaitKeepingAlive(g_evPictureDone, session);
             session.m_bPictureWait = 0;
+            const int slot = session.m_files.CursorIndex();
+            if (slot >= 0 && slot < CSlotList::kSlots) ramOnly.set(size_t(slot));
         }
         session.m_files.Next();
     }
@@ -143,8 +149,47 @@ int InstallMidi(CDeviceSession& session, const char* path) {
     return installer ? installer(session, path) : InstallMidiFile(session, path);
 }
 
+bool IsMemoryShort(int r) {
+    return r == kInstallMemoryFull || r == -16;
+}
+
+// "Card when memory is short": a database that does not fit the free memory, or that the
+// handheld refused for want of it, goes to the card.
+int InstallMemoryFirst(CDeviceSession& session, pdb::CPalmDbFile& file, const std::string& path) {
+    uint32_t freeBytes = 0, totalBytes = 0;
+    const bool fits = session.ReadStorageInfo(freeBytes, totalBytes) != 0 ||
+                      GetFileLength(path) <= int64_t(freeBytes);
+    if (fits) {
+        const int r = session.InstallDatabase(file);
+        if (!IsMemoryShort(r)) return r;
+    }
+    if (session.IsLinkBroken()) return kInstallLinkBroken;
+    const int r = session.InstallToCard(path);
+    if (r == 0) ++session.m_nMovedToCard;
+    if (r == 0 || r == kInstallLinkBroken) return r;
+    // Not silently dropped: it is reported as not installed.
+    return kInstallNowhere;
+}
+
+// A Palm database file, where the run's destination sends it.
+int InstallPalmFile(CDeviceSession& session, pdb::CPalmDbFile& file, const std::string& path,
+                    bool ramOnly) {
+    if (session.m_nDestination == kDestinationCard && !ramOnly) return session.InstallToCard(path);
+    if (session.m_nDestination == kDestinationAuto && !ramOnly) {
+        return InstallMemoryFirst(session, file, path);
+    }
+    const int r = session.InstallDatabase(file);
+    if (r == 0 && ramOnly && session.m_nDestination == kDestinationCard) ++session.m_nKeptInRam;
+    return r;
+}
+
+// The name a card or verification message shows.
+void NoteFileName(CDeviceSession& session, const std::string& path) {
+    CopyText(session.m_szMessage, path.substr(path.rfind('/') + 1));
+}
+
 // Step 6: every file in list order; true to go on to the end of the run.
-void InstallPass(CDeviceSession& session) {
+void InstallPass(CDeviceSession& session, const RamOnlySlots& ramOnly) {
     session.m_files.Rewind();
     const int n = session.m_files.Count();
     for (int step = 0; step < n; ++step) {
@@ -162,8 +207,10 @@ void InstallPass(CDeviceSession& session) {
         if (plain && !CCcaArchive::HasArchiveMagic(path)) {
             file = pdb::CPalmDbFile::Open(path);
         }
+        const int slot = session.m_files.CursorIndex();
+        const bool slotRamOnly = slot >= 0 && slot < CSlotList::kSlots && ramOnly[size_t(slot)];
         if (file) {
-            r = session.InstallDatabase(*file);
+            r = InstallPalmFile(session, *file, path, slotRamOnly);
             if (r != 0) {
                 ++session.m_nFailed;
             } else if (!session.m_bCancel && session.m_bBackup) {
@@ -171,11 +218,14 @@ void InstallPass(CDeviceSession& session) {
             }
             file.reset();
         } else if (plain && CDeviceSession::IsMidiFile(path.c_str())) {
+            // The system plays its sounds from memory only, whatever the destination.
             r = InstallMidi(session, path.c_str());
+            if (r == 0 && session.m_nDestination == kDestinationCard) ++session.m_nKeptInRam;
         }
 
         if (g_evStop.Wait(0) || session.m_bCancel) return;
         if (r != 0) {
+            NoteFileName(session, path);
             session.m_nError = RunErrorForResult(r);
             WaitKeepingAlive(g_evAck, session);
             if (r == kInstallLinkBroken) return;
@@ -191,11 +241,37 @@ void SetMidiInstaller(MidiInstaller installer) {
     g_midiInstaller = std::move(installer);
 }
 
+int PlannedDestination(const std::string& path, int destination) {
+    if (IsPicturePath(Upper(path)) || CDeviceSession::IsMidiFile(path.c_str())) {
+        return kDestinationRam;
+    }
+    return destination;
+}
+
 int RunErrorForResult(int r) {
     if (r == kInstallMemoryFull || r == -16) return kRunErrMemoryFull;
     if (r == kInstallLinkBroken) return kRunErrConnectionLost;
     if (r == kRunErrMidi) return kRunErrMidi;
-    return kRunErrNotInstalled;
+    switch (r) {
+        case kCardNoExpansion:
+            return kRunErrNoExpansion;
+        case kCardNone:
+            return kRunErrNoCard;
+        case kCardReadOnly:
+            return kRunErrCardReadOnly;
+        case kCardFull:
+            return kRunErrCardFull;
+        case kCardWriteFailed:
+            return kRunErrCardWrite;
+        case kCardBadName:
+            return kRunErrCardName;
+        case kInstallVerifyFailed:
+            return kRunErrVerify;
+        case kInstallNowhere:
+            return kRunErrNowhere;
+        default:
+            return kRunErrNotInstalled;
+    }
 }
 
 void WaitKeepingAlive(CAutoResetEvent& event, CDeviceSession& session) {
@@ -213,8 +289,9 @@ int InstallWorker(IInstallDoneSink* window) {
         session->m_files.Rewind();                                             // 4
         session->m_nFailed = 0;
         ReadDeviceFacts(*session, user);
-        PreparationPass(*session);  // 5
-        InstallPass(*session);      // 6
+        RamOnlySlots ramOnly;
+        PreparationPass(*session, ramOnly);  // 5
+        InstallPass(*session, ramOnly);      // 6
         // 7
         if (user.read) {
             user.record.lastSyncDate = std::time(nullptr);

@@ -79,7 +79,11 @@ constexpr OptionSetting kOptions[] = {
     {kCmdSetTime, settings::kMain, "SyncDate", 0},
     {kCmdOpenDialog, settings::kMain, "OpenDialog", 1},
     {kCmdPicCompress, settings::kFileFormats, "piccompress", 0},
+    {kCmdVerify, settings::kMain, "Verify", 0},
 };
+
+// The destination's menu items, by RunDestination.
+constexpr int kDestinationCommands[] = {kCmdToRam, kCmdToCard, kCmdToAuto};
 
 }  // namespace
 
@@ -292,14 +296,15 @@ void CInstallerDlg::InitDialog() {
     for (const OptionSetting& o : kOptions) {
         SetMenuCheck(o.id, m_settings.ReadInt(o.section, o.entry, o.def) != 0);
     }
+    SetDestination(m_settings.ReadInt(settings::kMain, "Destination", kDestinationRam), false);
     // 11: the full layout, then the stored list state.
     m_rcFullWindow = size();
     ShowFileList(m_settings.ReadInt(settings::kMain, "FileList", 1) != 0);
-    // 12: the list's columns.
-    m_pListView->setColumnCount(3);
-    m_pListView->setHeaderLabels({Q(LoadString(resources::kIdsColumnName)),
-                                  Q(LoadString(resources::kIdsColumnSize)),
-                                  Q(LoadString(resources::kIdsColumnPath))});
+    // 12: the list's columns, and where each file goes.
+    m_pListView->setColumnCount(4);
+    m_pListView->setHeaderLabels(
+        {Q(LoadString(resources::kIdsColumnName)), Q(LoadString(resources::kIdsColumnSize)),
+         Q(LoadString(resources::kIdsColumnPath)), Q(LoadString(resources::kIdsColumnWhere))});
     // The widths were set for the classic 8 pt font (6 pixels a character); they grow with
     // ours, the size column to its longest text, and the path takes the rest.
     const int baseX = dlg::BaseUnitsOf(font()).x;
@@ -310,7 +315,14 @@ void CInstallerDlg::InitDialog() {
         1, std::max({kColumnWidths[1] * baseX / 6,
                      metrics.horizontalAdvance(QStringLiteral("1024 Bytes")) + padding,
                      metrics.horizontalAdvance(m_pListView->headerItem()->text(1)) + padding}));
-    m_pListView->header()->setStretchLastSection(true);
+    // The path takes what the other columns leave.
+    int whereWidth = metrics.horizontalAdvance(m_pListView->headerItem()->text(3)) + padding;
+    for (int id : {resources::kIdsWhereRam, resources::kIdsWhereCard, resources::kIdsWhereAuto}) {
+        whereWidth = std::max(whereWidth, metrics.horizontalAdvance(Q(LoadString(id))) + padding);
+    }
+    m_pListView->header()->setStretchLastSection(false);
+    m_pListView->header()->setSectionResizeMode(2, QHeaderView::Stretch);
+    m_pListView->setColumnWidth(3, whereWidth);
     // 13: a title.
     if (!m_strTitle.empty()) {
         m_monitor.ShowCaption(FormatString(resources::kIdsUploadTitle, m_strTitle.c_str()));
@@ -525,7 +537,9 @@ void CInstallerDlg::StartTransfer() {
         m_services.pictures->SetCompress(Action(kCmdPicCompress)->isChecked());
     }
     m_monitor.Start();
-    m_run.Start(*m_pSession, m_listInstall, backup, setTime, this);
+    const bool verify = MenuStateIs(kCmdVerify, kStateChecked);
+    m_run.Start(*m_pSession, m_listInstall, backup, setTime, this,
+                RunPlacement{m_nDestination, "", verify});
 }
 
 void CInstallerDlg::PostInstallDone() {
@@ -594,8 +608,24 @@ void CInstallerDlg::ToggleOption(int id) {
     }
 }
 
+void CInstallerDlg::SetDestination(int destination, bool store) {
+    if (destination < kDestinationRam || destination > kDestinationAuto) {
+        destination = kDestinationRam;  // a foreign value in the settings
+    }
+    m_nDestination = destination;
+    for (int i = 0; i < 3; ++i) SetMenuCheck(kDestinationCommands[i], i == destination);
+    if (!store) return;
+    m_settings.WriteInt(settings::kMain, "Destination", destination);
+    RefreshFileList();
+}
+
 void CInstallerDlg::OnCommand(int id) {
     switch (id) {
+        case kCmdToRam:
+        case kCmdToCard:
+        case kCmdToAuto:
+            SetDestination(id - kCmdToRam, true);
+            return;
         case kCmdFileList: {
             const bool show = !IsFileListShown();
             ShowFileList(show);
@@ -606,6 +636,7 @@ void CInstallerDlg::OnCommand(int id) {
         case kCmdBackup:
         case kCmdSetTime:
         case kCmdPicCompress:
+        case kCmdVerify:
             ToggleOption(id);
             return;
         case kCmdAbout:

@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "engine/file_paths.h"
+#include "engine/install_worker.h"
 #include "resources/strings/string_table.h"
 #include "shell/settings_store.h"
 #include "ui/file_chooser.h"
@@ -122,6 +123,10 @@ void CInstallerDlg::RefreshFileList() {
         row->setText(0, Shown(SplitPathPart(entry, 5)));
         row->setText(1, QString::fromLatin1(size));
         row->setText(2, Shown(SplitPathPart(entry, 6)));
+        static constexpr int kWhere[] = {resources::kIdsWhereRam, resources::kIdsWhereCard,
+                                         resources::kIdsWhereAuto};
+        row->setText(
+            3, QString::fromUtf8(LoadString(kWhere[PlannedDestination(entry, m_nDestination)])));
         for (int column = 0; column < 3; ++column) row->setToolTip(column, Shown(entry));
     }
 }
