@@ -279,6 +279,7 @@ void RunSeeds(uint8_t mode, uint16_t dlpVersion, const std::string& name) {
     handheld::HandheldConfig config;
     config.dlpVersion = dlpVersion;
     config.openDbName = fuzz::kHeldOpenName;
+    config.cardSize = 70000;  // the card's answers are seeds too
     handheld::CVirtualHandheld::State state(config);
     fuzz::FillCard(state);
     handheld::CDlpServer server(state);
