@@ -304,7 +304,7 @@ void CInstallerDlg::InitDialog() {
     m_pListView->setColumnCount(4);
     m_pListView->setHeaderLabels(
         {Q(LoadString(resources::kIdsColumnName)), Q(LoadString(resources::kIdsColumnSize)),
-         Q(LoadString(resources::kIdsColumnPath)), Q(LoadString(resources::kIdsColumnWhere))});
+         Q(LoadString(resources::kIdsColumnWhere)), Q(LoadString(resources::kIdsColumnPath))});
     // The widths were set for the classic 8 pt font (6 pixels a character); they grow with
     // ours, the size column to its longest text, and the path takes the rest.
     const int baseX = dlg::BaseUnitsOf(font()).x;
@@ -315,14 +315,13 @@ void CInstallerDlg::InitDialog() {
         1, std::max({kColumnWidths[1] * baseX / 6,
                      metrics.horizontalAdvance(QStringLiteral("1024 Bytes")) + padding,
                      metrics.horizontalAdvance(m_pListView->headerItem()->text(1)) + padding}));
-    // The path takes what the other columns leave.
-    int whereWidth = metrics.horizontalAdvance(m_pListView->headerItem()->text(3)) + padding;
+    // Where each file goes, as wide as its longest text; the path takes the rest.
+    int whereWidth = metrics.horizontalAdvance(m_pListView->headerItem()->text(2)) + padding;
     for (int id : {resources::kIdsWhereRam, resources::kIdsWhereCard, resources::kIdsWhereAuto}) {
         whereWidth = std::max(whereWidth, metrics.horizontalAdvance(Q(LoadString(id))) + padding);
     }
-    m_pListView->header()->setStretchLastSection(false);
-    m_pListView->header()->setSectionResizeMode(2, QHeaderView::Stretch);
-    m_pListView->setColumnWidth(3, whereWidth);
+    m_pListView->setColumnWidth(2, whereWidth);
+    m_pListView->header()->setStretchLastSection(true);
     // 13: a title.
     if (!m_strTitle.empty()) {
         m_monitor.ShowCaption(FormatString(resources::kIdsUploadTitle, m_strTitle.c_str()));

@@ -122,12 +122,12 @@ void CInstallerDlg::RefreshFileList() {
         auto* row = new QTreeWidgetItem(view);
         row->setText(0, Shown(SplitPathPart(entry, 5)));
         row->setText(1, QString::fromLatin1(size));
-        row->setText(2, Shown(SplitPathPart(entry, 6)));
         static constexpr int kWhere[] = {resources::kIdsWhereRam, resources::kIdsWhereCard,
                                          resources::kIdsWhereAuto};
         row->setText(
-            3, QString::fromUtf8(LoadString(kWhere[PlannedDestination(entry, m_nDestination)])));
-        for (int column = 0; column < 3; ++column) row->setToolTip(column, Shown(entry));
+            2, QString::fromUtf8(LoadString(kWhere[PlannedDestination(entry, m_nDestination)])));
+        row->setText(3, Shown(SplitPathPart(entry, 6)));
+        for (int column = 0; column < 4; ++column) row->setToolTip(column, Shown(entry));
     }
 }
 

@@ -106,7 +106,8 @@ TEST_F(WindowTest, QueueingRulesAndSizes) {
     EXPECT_EQ(list->topLevelItem(0)->text(1), "1024 Bytes");
     EXPECT_EQ(list->topLevelItem(1)->text(1), "1 KB");
     EXPECT_EQ(list->topLevelItem(2)->text(1), "1 KB");
-    EXPECT_EQ(list->topLevelItem(0)->text(2), QString::fromStdString(m_dir));
+    EXPECT_EQ(list->topLevelItem(0)->text(3), QString::fromStdString(m_dir));
+    EXPECT_EQ(list->topLevelItem(0)->text(2), "memory");
     EXPECT_EQ(list->topLevelItem(5)->text(1), "0 Bytes");
     EXPECT_TRUE(Status().startsWith("[6] Waiting for connect on port COM1"));
 
