@@ -1,7 +1,6 @@
 #include "engine/install_worker.h"
 
 #include <algorithm>
-#include <bitset>
 #include <cctype>
 #include <cstdio>
 #include <memory>
@@ -12,8 +11,10 @@
 #include "engine/file_paths.h"
 #include "engine/midi_install.h"
 #include "engine/temp_dir.h"
+#include "engine/transfer_monitor.h"
 #include "engine/user_library.h"
 #include "formats/cca/cca_archive.h"
+#include "formats/picture/picture.h"
 #include "hotsync/timeline.h"
 #include "pdb/palm_db_file.h"
 #include "session/device_session.h"
@@ -116,11 +117,8 @@ void PrepareArchive(CDeviceSession& session, const std::string& path) {
     archive.Close();
 }
 
-// Slots whose files open only from the handheld's memory: converted pictures.
-using RamOnlySlots = std::bitset<CSlotList::kSlots>;
-
 // Step 5: archives unpacked, pictures converted by the window; exactly n steps.
-void PreparationPass(CDeviceSession& session, RamOnlySlots& ramOnly) {
+void PreparationPass(CDeviceSession& session) {
     session.m_files.Rewind();
     const int n = session.m_files.Count();
     for (int step = 0; step < n; ++step) {
@@ -133,8 +131,6 @@ void PreparationPass(CDeviceSession& session, RamOnlySlots& ramOnly) {
             session.m_bPictureWait = 1;
             WaitKeepingAlive(g_evPictureDone, session);
             session.m_bPictureWait = 0;
-            const int slot = session.m_files.CursorIndex();
-            if (slot >= 0 && slot < CSlotList::kSlots) ramOnly.set(size_t(slot));
         }
         session.m_files.Next();
     }
@@ -171,9 +167,10 @@ int InstallMemoryFirst(CDeviceSession& session, pdb::CPalmDbFile& file, const st
     return kInstallNowhere;
 }
 
-// A Palm database file, where the run's destination sends it.
-int InstallPalmFile(CDeviceSession& session, pdb::CPalmDbFile& file, const std::string& path,
-                    bool ramOnly) {
+// A Palm database file, where the run's destination sends it. Picture applications (also
+// from an archive, or converted in an earlier run) stay in memory, where the viewer reads.
+int InstallPalmFile(CDeviceSession& session, pdb::CPalmDbFile& file, const std::string& path) {
+    const bool ramOnly = session.m_nDestination != kDestinationRam && IsPictureApplication(file);
     if (session.m_nDestination == kDestinationCard && !ramOnly) return session.InstallToCard(path);
     if (session.m_nDestination == kDestinationAuto && !ramOnly) {
         return InstallMemoryFirst(session, file, path);
@@ -185,11 +182,11 @@ int InstallPalmFile(CDeviceSession& session, pdb::CPalmDbFile& file, const std::
 
 // The name a card or verification message shows.
 void NoteFileName(CDeviceSession& session, const std::string& path) {
-    CopyText(session.m_szMessage, path.substr(path.rfind('/') + 1));
+    CopyText(session.m_szMessage, FileNameOf(path));
 }
 
 // Step 6: every file in list order; true to go on to the end of the run.
-void InstallPass(CDeviceSession& session, const RamOnlySlots& ramOnly) {
+void InstallPass(CDeviceSession& session) {
     session.m_files.Rewind();
     const int n = session.m_files.Count();
     for (int step = 0; step < n; ++step) {
@@ -207,10 +204,8 @@ void InstallPass(CDeviceSession& session, const RamOnlySlots& ramOnly) {
         if (plain && !CCcaArchive::HasArchiveMagic(path)) {
             file = pdb::CPalmDbFile::Open(path);
         }
-        const int slot = session.m_files.CursorIndex();
-        const bool slotRamOnly = slot >= 0 && slot < CSlotList::kSlots && ramOnly[size_t(slot)];
         if (file) {
-            r = InstallPalmFile(session, *file, path, slotRamOnly);
+            r = InstallPalmFile(session, *file, path);
             if (r != 0) {
                 ++session.m_nFailed;
             } else if (!session.m_bCancel && session.m_bBackup) {
@@ -242,10 +237,14 @@ void SetMidiInstaller(MidiInstaller installer) {
 }
 
 int PlannedDestination(const std::string& path, int destination) {
+    if (destination == kDestinationRam) return destination;
     if (IsPicturePath(Upper(path)) || CDeviceSession::IsMidiFile(path.c_str())) {
         return kDestinationRam;
     }
-    return destination;
+    const auto file = IsPlainFile(path) && !CCcaArchive::HasArchiveMagic(path)
+                          ? pdb::CPalmDbFile::Open(path)
+                          : nullptr;
+    return file && IsPictureApplication(*file) ? kDestinationRam : destination;
 }
 
 int RunErrorForResult(int r) {
@@ -289,9 +288,8 @@ int InstallWorker(IInstallDoneSink* window) {
         session->m_files.Rewind();                                             // 4
         session->m_nFailed = 0;
         ReadDeviceFacts(*session, user);
-        RamOnlySlots ramOnly;
-        PreparationPass(*session, ramOnly);  // 5
-        InstallPass(*session, ramOnly);      // 6
+        PreparationPass(*session);  // 5
+        InstallPass(*session);      // 6
         // 7
         if (user.read) {
             user.record.lastSyncDate = std::time(nullptr);

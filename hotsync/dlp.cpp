@@ -314,15 +314,28 @@ int DlpWriteResource(CSocket& socket, int handle, uint32_t type, int id,
     return CallNoAnswer(socket, request);
 }
 
-int DlpReadRecordByIndex(CSocket& socket, int handle, int index, RecordData& record) {
-    ReadRecordByIndexRequest request;
+namespace {
+
+// A record or resource by its index: the answer's data cut to the size it states, short
+// when it carries less.
+template <class Request, class Answer>
+int ReadByIndex(CSocket& socket, int handle, int index, Answer& answer) {
+    Request request;
     request.handle = uint8_t(handle);
     request.index = uint16_t(index);
-    ReadRecordResponse answer;
     const int result = CallWithAnswer(socket, request, answer);
     if (result < 0) return result;
     if (answer.data.size() < answer.size) return kDlpErrShortAnswer;
     answer.data.resize(answer.size);
+    return 0;
+}
+
+}  // namespace
+
+int DlpReadRecordByIndex(CSocket& socket, int handle, int index, RecordData& record) {
+    ReadRecordResponse answer;
+    const int result = ReadByIndex<ReadRecordByIndexRequest>(socket, handle, index, answer);
+    if (result < 0) return result;
     record.id = answer.id;
     record.index = answer.index;
     record.attributes = answer.attributes;
@@ -391,14 +404,9 @@ int DlpReadOpenDBInfo(CSocket& socket, int handle, int& recordCount) {
 }
 
 int DlpReadResourceByIndex(CSocket& socket, int handle, int index, ResourceData& resource) {
-    ReadResourceByIndexRequest request;
-    request.handle = uint8_t(handle);
-    request.index = uint16_t(index);
     ReadResourceResponse answer;
-    const int result = CallWithAnswer(socket, request, answer);
+    const int result = ReadByIndex<ReadResourceByIndexRequest>(socket, handle, index, answer);
     if (result < 0) return result;
-    if (answer.data.size() < answer.size) return kDlpErrShortAnswer;
-    answer.data.resize(answer.size);
     resource.type = answer.type;
     resource.id = answer.id;
     resource.index = answer.index;

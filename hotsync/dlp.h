@@ -495,24 +495,10 @@ struct RecordIdResponse {
     }
 };
 
-struct ReadResourceByIndexRequest {
+// The layout of ReadRecord by index: handle, pad, index, offset, count.
+struct ReadResourceByIndexRequest : ReadRecordByIndexRequest {
     static constexpr uint8_t kFunction = 0x23;
     static constexpr uint8_t kArg = 0x20;
-    static constexpr uint16_t kToEnd = 0xFFFF;
-    uint8_t handle = 0;
-    uint8_t pad = 0;
-    uint16_t index = 0;
-    uint16_t offset = 0;
-    uint16_t count = kToEnd;
-
-    template <class F>
-    void Fields(F& f) {
-        f(handle);
-        f(pad);
-        f(index);
-        f(offset);
-        f(count);
-    }
 };
 struct ReadResourceResponse {
     static constexpr uint8_t kArg = 0x20;

@@ -148,12 +148,14 @@ int CCardWriter::Write(const std::string& name, const std::vector<uint8_t>& data
     const std::string path = std::string(kCardLauncherDir) + "/" + name;
     r = DlpVFSFileCreate(m_socket, m_nVolRef, path);
     if (r != 0 && r != kDlpErrAlreadyExists && r != kVfsErrFileAlreadyExists) return Failure(r);
+    const bool created = r == 0;
     uint32_t fileRef = 0;
     r = DlpVFSFileOpen(m_socket, m_nVolRef, path, kVfsModeReadWrite, fileRef);
     if (r != 0) {
         const int result = Failure(r);
-        // A file made just now and never opened is removed again.
-        if (result != kInstallLinkBroken) DlpVFSFileDelete(m_socket, m_nVolRef, path);
+        // A file made just now and never opened is removed again; one that was there
+        // before (perhaps open in an application) stays as it was.
+        if (created && result != kInstallLinkBroken) DlpVFSFileDelete(m_socket, m_nVolRef, path);
         return result;
     }
     int result = WriteOpen(fileRef, data, progress, cancel);

@@ -413,7 +413,10 @@ int CDeviceSession::ReadBack(pdb::CPalmDbFile& file, const std::string& name, bo
     for (int i = 0, at = 0; i < n && result == 0; ++i) {
         if (resourceDb) {
             pdb::Resource res;
-            if (file.ReadResource(i, res) != pdb::kOk) return kInstallUnreadable;
+            if (file.ReadResource(i, res) != pdb::kOk) {
+                result = kInstallUnreadable;
+                break;
+            }
             if (res.data.empty()) continue;
             hotsync::ResourceData back;
             const bool same = hotsync::DlpReadResourceByIndex(sock, handle, at++, back) == 0 &&
@@ -421,7 +424,10 @@ int CDeviceSession::ReadBack(pdb::CPalmDbFile& file, const std::string& name, bo
             if (!same) result = kInstallVerifyFailed;
         } else {
             pdb::Record rec;
-            if (file.ReadRecord(i, rec) != pdb::kOk) return kInstallUnreadable;
+            if (file.ReadRecord(i, rec) != pdb::kOk) {
+                result = kInstallUnreadable;
+                break;
+            }
             if (skipsDeleted &&
                 (rec.attributes & (pdb::kRecAttrDeleted | pdb::kRecAttrArchived)) != 0) {
                 continue;

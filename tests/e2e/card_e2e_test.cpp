@@ -5,12 +5,15 @@
 
 #include <filesystem>
 
+#include "engine/install_worker.h"
 #include "engine/transfer_monitor.h"
 #include "formats/doc/text_to_doc.h"
+#include "formats/picture/picture.h"
 #include "resources/strings/string_table.h"
 #include "tests/e2e/e2e_fixture.h"
 #include "tests/picture/picture_test_util.h"
 #include "tests/support/child_process.h"
+#include "tools/ccapack/cca_packer.h"
 
 namespace {
 
@@ -82,6 +85,43 @@ TEST_F(CardRun, CardDestinationPutsPalmFilesOnTheCardAndKeepsSoundsAndPicturesIn
               std::string::npos)
         << Summary();
     EXPECT_FALSE(Requested("CreateDB", "\"Game\""));
+}
+
+TEST_F(CardRun, ArchiveMembersAndPictureApplicationsFollowTheSameRules) {
+    SoundDb();
+    ASSERT_TRUE(e2e::WriteApp(Path("game.prc"), "Game", "Gam1", 3000, 3));
+    testsupport::WriteFile(Path("bell.mid"), TinyMidi());
+    // A picture made into an application in an earlier run: its HEAD block and a tile.
+    pdb::DbInfo info;
+    info.name = "Sunset";
+    info.attributes = pdb::kAttrResDb;
+    info.type = pdb::MakeFourCC("appl");
+    info.creator = pdb::FourCCFromText(MakePictureCreator("Sunset"));
+    auto picture = pdb::CPalmDbFile::Create(Path("sunset.prc"), info);
+    ASSERT_TRUE(picture);
+    const std::vector<uint8_t> bytes(40, 1);
+    ASSERT_EQ(picture->AppendResource(bytes.data(), 36, pdb::MakeFourCC("HEAD"), 0), pdb::kOk);
+    ASSERT_EQ(picture->AppendResource(bytes.data(), 40, pdb::MakeFourCC("BITM"), 0), pdb::kOk);
+    ASSERT_EQ(picture->Close(), pdb::kOk);
+    ccapack::CCcaPacker packer;
+    std::string error;
+    for (const char* name : {"game.prc", "bell.mid", "sunset.prc"}) {
+        ASSERT_TRUE(packer.AddFile("All", Path(name), "", 1, error)) << error;
+    }
+    ASSERT_TRUE(packer.Write(Path("pack.cca"), error)) << error;
+    placement.destination = kDestinationCard;
+    Run({Path("pack.cca")});
+    EXPECT_TRUE(view.messages.empty()) << view.messages.front();
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(OnCard("game.prc"), ReadFile(Path("game.prc")));
+    EXPECT_EQ(CardFileCount(), 1u);
+    EXPECT_TRUE(m_hh->FindDatabase("Sunset"));
+    EXPECT_EQ(m_hh->FindDatabase("System MIDI Sounds")->records.size(), 1u);
+    EXPECT_NE(Summary().find("1 on the card, 2 kept in memory"), std::string::npos) << Summary();
+    // The list shows the same: a picture application goes to memory.
+    EXPECT_EQ(PlannedDestination(Path("sunset.prc"), kDestinationCard), kDestinationRam);
+    EXPECT_EQ(PlannedDestination(Path("game.prc"), kDestinationCard), kDestinationCard);
+    EXPECT_EQ(PlannedDestination(Path("bell.mid"), kDestinationAuto), kDestinationRam);
 }
 
 TEST_F(CardRun, AFileOfTheSameNameIsReplacedWithNothingOfTheOldLeft) {

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "tests/handheld/handheld_fixture.h"
+#include "tools/handheld/card_volume.h"
 
 namespace handheld_test {
 namespace {
@@ -217,6 +218,35 @@ TEST_F(CardTest, TheCardIsWrittenOutAfterEachSync) {
     const std::string log((std::istreambuf_iterator<char>(json)), std::istreambuf_iterator<char>());
     EXPECT_NE(log.find("\"VFSFileWriteData\""), std::string::npos);
     std::filesystem::remove_all(out);
+}
+
+TEST(CardVolume, AWriteBehindAnEndAnotherReferenceMovedFillsTheGapAndCountsItsSpace) {
+    using handheld::CardResult;
+    handheld::CCardVolume card(100000, "CARD", false);
+    ASSERT_EQ(card.CreateFile("/PALM/Launcher/a.pdb"), CardResult::kOk);
+    uint32_t one = 0, two = 0;
+    ASSERT_EQ(card.Open("/PALM/Launcher/a.pdb", 7, one), CardResult::kOk);
+    ASSERT_EQ(card.Open("/PALM/Launcher/a.pdb", 7, two), CardResult::kOk);
+    const std::vector<uint8_t> data(1000, 5);
+    uint32_t written = 0;
+    EXPECT_EQ(card.Write(one, data.data(), data.size(), UINT64_MAX, written), CardResult::kOk);
+    // The other reference empties the file; the first writes on where it was.
+    EXPECT_EQ(card.Resize(two, 0), CardResult::kOk);
+    EXPECT_EQ(card.Used(), 0u);
+    EXPECT_EQ(card.Write(one, data.data(), 10, UINT64_MAX, written), CardResult::kOk);
+    EXPECT_EQ(written, 10u);
+    uint32_t size = 0;
+    EXPECT_EQ(card.FileSize(two, size), CardResult::kOk);
+    EXPECT_EQ(size, 1010u);
+    EXPECT_EQ(card.Used(), 1010u);
+    const std::vector<uint8_t> stored = card.Files().front().data;
+    EXPECT_EQ(stored[999], 0);
+    EXPECT_EQ(stored[1000], 5);
+    // Without room nothing is taken, not even the gap.
+    EXPECT_EQ(card.Resize(two, 0), CardResult::kOk);
+    EXPECT_EQ(card.Write(one, data.data(), 10, 0, written), CardResult::kFull);
+    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(card.Used(), 0u);
 }
 
 }  // namespace

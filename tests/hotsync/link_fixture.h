@@ -8,6 +8,7 @@
 #include <future>
 #include <memory>
 
+#include "hotsync/dlp.h"
 #include "hotsync/hotsync.h"
 #include "peer.h"
 #include "session/link/pipe_transport.h"
@@ -29,6 +30,22 @@ inline LinkTimeouts FastTimeouts() {
 
 inline int64_t MsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// A DLP answer to the function: the error word and, without an error, argument 0x20.
+inline std::vector<uint8_t> Answer(uint8_t function, uint16_t error, std::vector<uint8_t> arg0 = {},
+                                   bool withArg = true) {
+    std::vector<uint8_t> out{uint8_t(function | 0x80), uint8_t(withArg && !error ? 1 : 0),
+                             uint8_t(error >> 8), uint8_t(error)};
+    if (!withArg || error) return out;
+    std::vector<dlp::Argument> args{{0x20, std::move(arg0)}};
+    const std::vector<uint8_t> request = dlp::EncodeRequest(0, args);
+    out.insert(out.end(), request.begin() + 2, request.end());  // the wrapped argument
+    return out;
+}
+
+inline std::vector<uint8_t> Be32(uint32_t v) {
+    return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
 }
 
 class LinkTest : public ::testing::Test {

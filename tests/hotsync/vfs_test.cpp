@@ -8,21 +8,6 @@
 namespace hotsync {
 namespace {
 
-std::vector<uint8_t> Answer(uint8_t function, uint16_t error, std::vector<uint8_t> arg0 = {},
-                            bool withArg = true) {
-    std::vector<uint8_t> out{uint8_t(function | 0x80), uint8_t(withArg && !error ? 1 : 0),
-                             uint8_t(error >> 8), uint8_t(error)};
-    if (!withArg || error) return out;
-    std::vector<dlp::Argument> args{{0x20, std::move(arg0)}};
-    const std::vector<uint8_t> request = dlp::EncodeRequest(0, args);
-    out.insert(out.end(), request.begin() + 2, request.end());  // the wrapped argument
-    return out;
-}
-
-std::vector<uint8_t> Be32(uint32_t v) {
-    return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
-}
-
 TEST(VfsWire, RequestsEncodeAsTheTableReads) {
     const auto open =
         dlp::Encode(dlp::VfsFileOpenRequest{1, uint16_t(kVfsModeReadWrite), "/PALM/a.prc"});

@@ -208,16 +208,18 @@ CardResult CCardVolume::Write(uint32_t fileRef, const uint8_t* data, size_t size
     if (allowed != CardResult::kOk) return allowed;
     OpenFile& open = m_open[fileRef];
     std::vector<uint8_t>& bytes = open.entry->data;
-    // Overwriting takes no new space; growing the file does, as far as there is room.
-    const uint64_t end = uint64_t(open.position) + size;
-    const uint64_t growth = end > bytes.size() ? end - bytes.size() : 0;
+    // Overwriting takes no new space; growing the file does, as far as there is room. The
+    // position may lie past the end (another reference shrank the file): the gap is zeros
+    // and takes room too.
     const uint64_t free = std::min<uint64_t>(room, m_size - std::min(m_size, m_used));
-    const uint64_t take = growth <= free ? size : size - (growth - free);
-    if (uint64_t(open.position) + take > bytes.size()) {
-        m_used += uint64_t(open.position) + take - bytes.size();
-        bytes.resize(open.position + take);
+    const uint64_t limit = std::min<uint64_t>(uint64_t(bytes.size()) + free, 0xFFFFFFFFull);
+    const uint64_t end = std::min<uint64_t>(uint64_t(open.position) + size, limit);
+    const uint64_t take = end > open.position ? end - open.position : 0;
+    if (end > bytes.size()) {
+        m_used += end - bytes.size();
+        bytes.resize(size_t(end));
     }
-    std::copy(data, data + take, bytes.begin() + open.position);
+    if (take > 0) std::copy(data, data + take, bytes.begin() + open.position);
     open.position += uint32_t(take);
     written = uint32_t(take);
     return take < size ? CardResult::kFull : CardResult::kOk;

@@ -1317,7 +1317,9 @@ CCardVolume* Volume(CRequest& r, CReader& in, Reply& reply) {
     return volume == kVolRef ? card : nullptr;
 }
 
-Reply VolumeInfo(CRequest& r) {
+// VFSVolumeInfo, VFSVolumeGetLabel and VFSVolumeSize: the volume alone, a figure or text out.
+template <class Answer>
+Reply VolumeRequest(CRequest& r, Answer answer) {
     Reply reply;
     const Arg* a = nullptr;
     if (!CardArg(r, reply, a)) return reply;
@@ -1325,39 +1327,31 @@ Reply VolumeInfo(CRequest& r) {
     CCardVolume* card = Volume(r, in, reply);
     if (!card) return reply;
     CWriter w;
-    w.U32(kVolumeSlotBased | (card->ReadOnly() ? kVolumeReadOnly : 0))
-        .U32(kFsVfat)
-        .U32(kFsCreator)
-        .U32(kMountSlotDriver)
-        .U16(kSlotLibRef)
-        .U16(kSlotRef)
-        .U32(kMediaSd)
-        .U32(0);
+    answer(*card, w);
     return Reply().Add(kArg0, std::move(w.Data()));
+}
+
+Reply VolumeInfo(CRequest& r) {
+    return VolumeRequest(r, [](const CCardVolume& card, CWriter& w) {
+        w.U32(kVolumeSlotBased | (card.ReadOnly() ? kVolumeReadOnly : 0))
+            .U32(kFsVfat)
+            .U32(kFsCreator)
+            .U32(kMountSlotDriver)
+            .U16(kSlotLibRef)
+            .U16(kSlotRef)
+            .U32(kMediaSd)
+            .U32(0);
+    });
 }
 
 Reply VolumeGetLabel(CRequest& r) {
-    Reply reply;
-    const Arg* a = nullptr;
-    if (!CardArg(r, reply, a)) return reply;
-    CReader in(*a);
-    CCardVolume* card = Volume(r, in, reply);
-    if (!card) return reply;
-    CWriter w;
-    w.Str0(card->Label());
-    return Reply().Add(kArg0, std::move(w.Data()));
+    return VolumeRequest(r, [](const CCardVolume& card, CWriter& w) { w.Str0(card.Label()); });
 }
 
 Reply VolumeSize(CRequest& r) {
-    Reply reply;
-    const Arg* a = nullptr;
-    if (!CardArg(r, reply, a)) return reply;
-    CReader in(*a);
-    CCardVolume* card = Volume(r, in, reply);
-    if (!card) return reply;
-    CWriter w;
-    w.U32(static_cast<uint32_t>(card->Used())).U32(static_cast<uint32_t>(card->Size()));
-    return Reply().Add(kArg0, std::move(w.Data()));
+    return VolumeRequest(r, [](const CCardVolume& card, CWriter& w) {
+        w.U32(static_cast<uint32_t>(card.Used())).U32(static_cast<uint32_t>(card.Size()));
+    });
 }
 
 // VFSFileCreate, VFSFileDelete and VFSDirCreate: a volume and a path.
