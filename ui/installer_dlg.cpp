@@ -51,6 +51,7 @@ constexpr int kNetIndex = 9;
 constexpr int kSpeeds[] = {256000, 128000, 115200, 57600, 38400, 19200, 9600};
 constexpr int kDefaultSpeedIndex = 3;
 constexpr int kColumnWidths[] = {140, 65, 126};
+constexpr int kColumnWhere = 2;  // ours: where each file goes, before the path
 
 // Menu item states as the system's menus report them.
 constexpr unsigned kStateGrayed = 0x1;
@@ -315,12 +316,15 @@ void CInstallerDlg::InitDialog() {
         1, std::max({kColumnWidths[1] * baseX / 6,
                      metrics.horizontalAdvance(QStringLiteral("1024 Bytes")) + padding,
                      metrics.horizontalAdvance(m_pListView->headerItem()->text(1)) + padding}));
-    // Where each file goes, as wide as its longest text; the path takes the rest.
-    int whereWidth = metrics.horizontalAdvance(m_pListView->headerItem()->text(2)) + padding;
+    // Where each file goes: a narrow column, as wide as its longest short text, shown only
+    // when a card may take files. The path takes the rest.
+    int whereWidth = metrics.horizontalAdvance(m_pListView->headerItem()->text(kColumnWhere));
     for (int id : {resources::kIdsWhereRam, resources::kIdsWhereCard, resources::kIdsWhereAuto}) {
-        whereWidth = std::max(whereWidth, metrics.horizontalAdvance(Q(LoadString(id))) + padding);
+        whereWidth = std::max(whereWidth, metrics.horizontalAdvance(Q(LoadString(id))));
     }
-    m_pListView->setColumnWidth(2, whereWidth);
+    m_pListView->setColumnWidth(kColumnWhere, whereWidth + padding / 2);
+    ShowWhereColumn();
+    m_pListView->header()->setMinimumSectionSize(padding);
     m_pListView->header()->setStretchLastSection(true);
     // 13: a title.
     if (!m_strTitle.empty()) {
@@ -615,7 +619,19 @@ void CInstallerDlg::SetDestination(int destination, bool store) {
     for (int i = 0; i < 3; ++i) SetMenuCheck(kDestinationCommands[i], i == destination);
     if (!store) return;
     m_settings.WriteInt(settings::kMain, "Destination", destination);
+    ShowWhereColumn();
     RefreshFileList();
+}
+
+void CInstallerDlg::ShowWhereColumn() {
+    // Everything goes to the memory: the column would only repeat that. When it shows, the
+    // name and the path each give up half the room, so that both stay readable and the
+    // list needs no scrolling.
+    const bool shown = m_nDestination != kDestinationRam;
+    m_pListView->setColumnHidden(kColumnWhere, !shown);
+    const int nameWidth = kColumnWidths[0] * dlg::BaseUnitsOf(font()).x / 6;
+    const int half = shown ? m_pListView->columnWidth(kColumnWhere) / 2 : 0;
+    m_pListView->setColumnWidth(0, nameWidth - half);
 }
 
 void CInstallerDlg::OnCommand(int id) {

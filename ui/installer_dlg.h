@@ -91,6 +91,8 @@ class CInstallerDlg : public QDialog, private ITransferView, private IInstallDon
     // The run's destination (RunDestination), its menu checks, and with store the setting
     // main/"Destination" and the file list's column.
     void SetDestination(int destination, bool store);
+    // The file list's destination column, hidden while everything goes to the memory.
+    void ShowWhereColumn();
   public slots:
     // The files a second instance handed over; true when there were any.
     bool ReadHandedOverFiles();

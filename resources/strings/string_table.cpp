@@ -123,9 +123,9 @@ constexpr Entry kTable[] = {
      "%d im Speicher behalten (Klänge und Bilder öffnen nur von dort)"},
     {kIdsNoteVerified, "%d verified", "%d geprüft"},
     {kIdsColumnWhere, "To", "Ziel"},
-    {kIdsWhereRam, "memory", "Speicher"},
+    {kIdsWhereRam, "RAM", "RAM"},
     {kIdsWhereCard, "card", "Karte"},
-    {kIdsWhereAuto, "memory/card", "Speicher/Karte"},
+    {kIdsWhereAuto, "RAM/card", "RAM/Karte"},
 };
 
 // -1 until first use, then the language as an int.

@@ -5,6 +5,7 @@
 //   cc-dialog-preview history|users|menu DIR
 #include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
@@ -83,6 +84,9 @@ int main(int argc, char** argv) {
         static CMemorySettings settings;
         settings.WriteText("main", "UsersRoot", store.Root());
         settings.WriteText("com", "Device1", dir + "/no-port");  // no line to poll
+        // The card options chosen, and their submenu open.
+        settings.WriteInt("main", "Destination", 2);
+        settings.WriteInt("main", "Verify", 1);
         InstallerServices services;
         services.settings = &settings;
         auto* window = new CInstallerDlg(services);
@@ -90,9 +94,22 @@ int main(int argc, char** argv) {
         window->show();
         QTimer::singleShot(1000, window, [window] {
             window->activateWindow();
-            if (QMenuBar* bar = window->findChild<QMenuBar*>()) {
-                bar->setActiveAction(bar->actions().value(1));  // Options
-            }
+            QMenuBar* bar = window->findChild<QMenuBar*>();
+            if (!bar) return;
+            QAction* options = bar->actions().value(1);
+            bar->setActiveAction(options);
+            QTimer::singleShot(500, window, [options] {
+                QMenu* menu = options->menu();
+                if (!menu) return;
+                for (QAction* item : menu->actions()) {
+                    if (!item->menu()) continue;
+                    if (item->menu()->actions().size() != 3) continue;  // the destinations
+                    menu->setActiveAction(item);
+                    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+                    QApplication::sendEvent(menu, &right);
+                    break;
+                }
+            });
         });
     } else {
         auto* dialog = new CDesktopUsersDlg(store, "Virtual User");
