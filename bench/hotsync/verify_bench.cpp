@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/hotsync/record_size_arg.h"
 #include "hotsync/hotsync.h"
 #include "pdb/palm_db_file.h"
 #include "session/device_session.h"
@@ -91,11 +92,8 @@ Timing Measure(const std::string& path, bool verify) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const size_t recordSize = argc > 1 ? size_t(std::strtoul(argv[1], nullptr, 10)) : 4096;
-    if (recordSize == 0 || recordSize > hotsync::kMaxRecordData) {
-        std::fprintf(stderr, "record size must be 1 to %zu\n", hotsync::kMaxRecordData);
-        return 2;
-    }
+    size_t recordSize = 0;
+    if (!RecordSizeArg(argc, argv, recordSize)) return 2;
     const std::string path =
         (std::filesystem::temp_directory_path() / "cc-verify-bench.pdb").string();
     if (!WriteDatabase(path, recordSize)) {

@@ -43,6 +43,13 @@ class CardRun : public e2e::CRunFixture {
     }
     size_t CardFileCount() const { return m_hh->CardFiles().size(); }
     std::string Summary() const { return view.statuses.empty() ? "" : view.statuses.back(); }
+    // The run's one message, for the one file it counted as failed.
+    void ExpectOnlyError(int code, const std::string& message) const {
+        EXPECT_EQ(view.codes, std::vector<int>{code});
+        ASSERT_FALSE(view.messages.empty());
+        EXPECT_EQ(view.messages.front(), message);
+        EXPECT_EQ(failed, 1);
+    }
     void SoundDb() {
         const std::string path = Path("System MIDI Sounds.pdb");
         ASSERT_TRUE(testdb::WriteRecordDb(
@@ -173,11 +180,9 @@ TEST_F(CardRun, AutoWithoutACardReportsTheFileAsNotInstalled) {
     ASSERT_TRUE(e2e::WriteApp(Path("small.prc"), "Small", "Sml1", 500, 1));
     placement.destination = kDestinationAuto;
     Run({Path("big.prc"), Path("small.prc")});
-    EXPECT_EQ(view.codes, std::vector<int>{kRunErrNowhere});
-    EXPECT_EQ(view.messages.front(),
-              "Neither the handheld's memory nor a memory card can take it:\nbig.prc was not "
-              "installed.");
-    EXPECT_EQ(failed, 1);
+    ExpectOnlyError(kRunErrNowhere,
+                    "Neither the handheld's memory nor a memory card can take it:\nbig.prc was "
+                    "not installed.");
     EXPECT_TRUE(m_hh->FindDatabase("Small"));
 }
 
@@ -186,10 +191,7 @@ TEST_F(CardRun, HandheldsThatCannotTakeTheFileSayWhyInBothLanguages) {
     placement.destination = kDestinationCard;
     config.cardSize = 0;
     Run({Path("game.prc")});
-    EXPECT_EQ(view.codes, std::vector<int>{kRunErrNoCard});
-    EXPECT_EQ(view.messages.front(),
-              "No memory card in the handheld:\ngame.prc was not installed.");
-    EXPECT_EQ(failed, 1);
+    ExpectOnlyError(kRunErrNoCard, "No memory card in the handheld:\ngame.prc was not installed.");
     EXPECT_FALSE(m_hh->FindDatabase("Game"));
     const std::string german = ErrorMessageText(kRunErrNoCard, "game.prc", false, 0, 0);
     EXPECT_FALSE(german.empty());
@@ -275,11 +277,9 @@ TEST_F(CardRun, WritesTheHandheldLostAreFoundAndCountAsFailed) {
         Path("data.pdb"), testdb::Info("Data", false, "DATA", "Dat1"),
         {testdb::Rec(100, 1), testdb::Rec(50, 2), testdb::Rec(90, 3), testdb::Rec(70, 4)}));
     Run({Path("data.pdb")});
-    EXPECT_EQ(view.codes, std::vector<int>{kRunErrVerify});
-    EXPECT_EQ(view.messages.front(),
-              "Check failed: the handheld does not hold what was sent.\ndata.pdb was removed "
-              "again.");
-    EXPECT_EQ(failed, 1);
+    ExpectOnlyError(kRunErrVerify,
+                    "Check failed: the handheld does not hold what was sent.\ndata.pdb was "
+                    "removed again.");
     EXPECT_FALSE(m_hh->FindDatabase("Data"));
 }
 

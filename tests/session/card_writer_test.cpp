@@ -148,4 +148,51 @@ TEST_F(CardWriterTest, ALengthReadBackThatDiffersIsAFailedCheck) {
               (std::vector<uint8_t>{kOpen, 0x5B, kWrite, 7, 0x5C, kClose, kDelete}));
 }
 
+TEST_F(CardWriterTest, NamesTheCardCannotHoldAreRefusedBeforeAnythingIsSent) {
+    auto seen = Script({});
+    CCardWriter writer(*socket);
+    std::atomic<uint8_t> cancel{0};
+    for (const std::string& name :
+         {std::string(256, 'n'), std::string("a/b.prc"), std::string("a\\b.prc"),
+          std::string("a\0b", 3), std::string()}) {
+        EXPECT_EQ(writer.Write(name, {1, 2, 3}, nullptr, cancel), kCardBadName) << name;
+    }
+    EXPECT_TRUE(seen.get().empty());
+    EXPECT_TRUE(IsCardFileName(std::string(255, 'n')));
+    EXPECT_TRUE(IsCardFileName("Space Game.prc"));
+}
+
+TEST_F(CardWriterTest, TheCardIsChosenByPositionOrLabelAmongTheVisibleVolumes) {
+    // An internal volume the launcher hides, then the card.
+    std::vector<uint8_t> hidden = Be32(0x4), card = Be32(0x1);
+    hidden.resize(28, 0);
+    card.resize(28, 0);
+    auto seen =
+        Script({Answer(0x3C, 0, Refs({0, 1})), Answer(0x55, 0, Refs({0, 1, 0, 2})),
+                Answer(0x56, 0, hidden), Answer(0x56, 0, card), Answer(0x57, 0, {'S', 'D', 0})});
+    CCardWriter writer(*socket);
+    EXPECT_EQ(writer.Select(ParseCardSelector("SD")), 0);
+    EXPECT_EQ(writer.Label(), "SD");
+    EXPECT_EQ(writer.Select(ParseCardSelector("other")), 0);  // chosen once per run
+    seen.get();
+
+    seen = Script({Answer(0x3C, 0, Refs({0, 1})), Answer(0x55, 0, Refs({0, 1, 0, 2})),
+                   Answer(0x56, 0, hidden), Answer(0x56, 0, card), Answer(0x57, 0, {'S', 'D', 0})});
+    CCardWriter second(*socket);
+    EXPECT_EQ(second.Select(ParseCardSelector("2")), kCardNone);  // one card is visible
+    seen.get();
+}
+
+TEST(CardSelector, NumbersArePositionsAndAnythingElseALabel) {
+    EXPECT_EQ(ParseCardSelector("2").number, 2);
+    EXPECT_TRUE(ParseCardSelector("2").label.empty());
+    for (const char* label : {"SD CARD", "0", "17", "+1", "2x", " 2"}) {
+        const CardSelector selector = ParseCardSelector(label);
+        EXPECT_EQ(selector.number, 0) << label;
+        EXPECT_EQ(selector.label, label);
+    }
+    EXPECT_EQ(ParseCardSelector("").number, 0);
+    EXPECT_TRUE(ParseCardSelector("").label.empty());
+}
+
 }  // namespace

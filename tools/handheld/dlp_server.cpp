@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <utility>
 
 #include "tools/handheld/handheld_state.h"
 
@@ -1224,34 +1225,27 @@ enum : uint16_t {
     kVfsDirectoryNotFound = 0x2A13,
 };
 
+// The answer for each volume result; the DLP server maps the VFS "not found" and "already
+// exists" to its own codes.
+constexpr std::pair<CardResult, uint16_t> kCardErrors[] = {
+    {CardResult::kOk, kErrNone},
+    {CardResult::kNotFound, kErrNotFound},
+    {CardResult::kAlreadyExists, kErrAlreadyExists},
+    {CardResult::kBadName, kVfsBadName},
+    {CardResult::kDirNotFound, kVfsDirectoryNotFound},
+    {CardResult::kNotADirectory, kVfsNotADirectory},
+    {CardResult::kIsADirectory, kVfsIsADirectory},
+    {CardResult::kDirNotEmpty, kVfsDirNotEmpty},
+    {CardResult::kStillOpen, kVfsFileStillOpen},
+    {CardResult::kReadOnly, kVfsPermissionDenied},
+    {CardResult::kBadRef, kVfsFileBadRef},
+    {CardResult::kFull, kVfsVolumeFull},
+    {CardResult::kPulled, kVfsVolumeBadRef},
+};
+
 uint16_t CardError(CardResult result) {
-    switch (result) {
-        case CardResult::kOk:
-            return kErrNone;
-        case CardResult::kNotFound:
-            return kErrNotFound;  // the DLP server maps the VFS "not found" to its own
-        case CardResult::kAlreadyExists:
-            return kErrAlreadyExists;
-        case CardResult::kBadName:
-            return kVfsBadName;
-        case CardResult::kDirNotFound:
-            return kVfsDirectoryNotFound;
-        case CardResult::kNotADirectory:
-            return kVfsNotADirectory;
-        case CardResult::kIsADirectory:
-            return kVfsIsADirectory;
-        case CardResult::kDirNotEmpty:
-            return kVfsDirNotEmpty;
-        case CardResult::kStillOpen:
-            return kVfsFileStillOpen;
-        case CardResult::kReadOnly:
-            return kVfsPermissionDenied;
-        case CardResult::kBadRef:
-            return kVfsFileBadRef;
-        case CardResult::kFull:
-            return kVfsVolumeFull;
-        case CardResult::kPulled:
-            return kVfsVolumeBadRef;
+    for (const auto& [from, error] : kCardErrors) {
+        if (from == result) return error;
     }
     return kErrSystem;
 }
