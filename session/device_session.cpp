@@ -451,14 +451,21 @@ int CDeviceSession::InstallToCard(const std::string& path) {
     {
         std::FILE* f = std::fopen(path.c_str(), "rb");
         if (!f) return kInstallUnreadable;
+        // A card file's length travels in 32 bits: a longer file is not even read.
+        const bool seekable = fseeko(f, 0, SEEK_END) == 0;
+        const off_t length = seekable ? ftello(f) : -1;
+        if (length < 0 || uint64_t(length) > 0xFFFFFFFFu || fseeko(f, 0, SEEK_SET) != 0) {
+            std::fclose(f);
+            return kInstallUnreadable;
+        }
+        data.reserve(size_t(length));
         uint8_t buffer[65536];
         size_t got = 0;
-        while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+        while (data.size() <= 0xFFFFFFFFu && (got = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
             data.insert(data.end(), buffer, buffer + got);
         }
         const bool failed = std::ferror(f) != 0;
         std::fclose(f);
-        // A card file's length travels in 32 bits.
         if (failed || data.size() > 0xFFFFFFFFu) return kInstallUnreadable;
     }
     if (!m_pCardWriter) m_pCardWriter = std::make_unique<CCardWriter>(sock);
