@@ -1396,52 +1396,57 @@ bool FileRefArg(CRequest& r, Reply& reply, CReader& in, uint32_t& ref) {
     return true;
 }
 
+// Requests that name an open file first; act(in, ref) reads the rest and answers.
+template <class Act>
+Reply WithFileRef(CRequest& r, Act act) {
+    Reply reply;
+    const Arg* a = nullptr;
+    if (!CardArg(r, reply, a)) return reply;
+    CReader in(*a);
+    uint32_t ref = 0;
+    if (!FileRefArg(r, reply, in, ref)) return reply;
+    return act(in, ref);
+}
+
 // VFSFileClose, VFSFileSize, VFSFileGetAttributes: a reference in, maybe a figure out.
 Reply FileRefRequest(CRequest& r, CardResult (*operation)(CCardVolume&, uint32_t, uint32_t&),
                      bool answers) {
-    Reply reply;
-    const Arg* a = nullptr;
-    if (!CardArg(r, reply, a)) return reply;
-    CReader in(*a);
-    uint32_t ref = 0;
-    if (!FileRefArg(r, reply, in, ref)) return reply;
-    uint32_t value = 0;
-    const CardResult result = operation(*r.s.card, ref, value);
-    if (result != CardResult::kOk) return Reply::Error(CardError(result));
-    if (!answers) return {};
-    CWriter w;
-    w.U32(value);
-    return Reply().Add(kArg0, std::move(w.Data()));
+    return WithFileRef(r, [&](CReader&, uint32_t ref) {
+        uint32_t value = 0;
+        const CardResult result = operation(*r.s.card, ref, value);
+        if (result != CardResult::kOk) return Reply::Error(CardError(result));
+        if (!answers) return Reply();
+        CWriter w;
+        w.U32(value);
+        return Reply().Add(kArg0, std::move(w.Data()));
+    });
+}
+
+// VFSFileWrite and VFSFileResize: a reference and a length.
+template <class Act>
+Reply FileRefAndLength(CRequest& r, const char* name, Act act) {
+    return WithFileRef(r, [&](CReader& in, uint32_t ref) {
+        const uint32_t length = in.U32();
+        if (!in.Ok()) return Reply::Error(kErrArgSize);
+        r.log.Int(name, length);
+        return act(ref, length);
+    });
 }
 
 Reply FileWrite(CRequest& r) {
-    Reply reply;
-    const Arg* a = nullptr;
-    if (!CardArg(r, reply, a)) return reply;
-    CReader in(*a);
-    uint32_t ref = 0;
-    if (!FileRefArg(r, reply, in, ref)) return reply;
-    const uint32_t length = in.U32();
-    if (!in.Ok()) return Reply::Error(kErrArgSize);
-    r.log.Int("length", length);
-    const CardResult result = r.s.card->CanWrite(ref);
-    if (result != CardResult::kOk) return Reply::Error(CardError(result));
-    // The data follows as a message of its own; this answer carries no argument.
-    r.s.pendingWrite = {true, ref, length};
-    return {};
+    return FileRefAndLength(r, "length", [&r](uint32_t ref, uint32_t length) {
+        const CardResult result = r.s.card->CanWrite(ref);
+        if (result != CardResult::kOk) return Reply::Error(CardError(result));
+        // The data follows as a message of its own; this answer carries no argument.
+        r.s.pendingWrite = {true, ref, length};
+        return Reply();
+    });
 }
 
 Reply FileResize(CRequest& r) {
-    Reply reply;
-    const Arg* a = nullptr;
-    if (!CardArg(r, reply, a)) return reply;
-    CReader in(*a);
-    uint32_t ref = 0;
-    if (!FileRefArg(r, reply, in, ref)) return reply;
-    const uint32_t size = in.U32();
-    if (!in.Ok()) return Reply::Error(kErrArgSize);
-    r.log.Int("size", size);
-    return Reply::Error(CardError(r.s.card->Resize(ref, size)));
+    return FileRefAndLength(r, "size", [&r](uint32_t ref, uint32_t size) {
+        return Reply::Error(CardError(r.s.card->Resize(ref, size)));
+    });
 }
 
 // The data message of a VFSFileWrite: as much as fits is written, and the answer under the
