@@ -35,6 +35,19 @@ std::string ErrorMessageText(int code, const std::string& message, bool storageR
 // The status line at the end of a run.
 std::string SummaryText(int failed, uint32_t elapsedMs, int64_t bytesSent);
 
+// What the summary adds about where files went and how they were checked.
+struct RunNotes {
+    int onCard = 0;
+    int movedToCard = 0;  // of onCard
+    int keptInRam = 0;
+    int verified = 0;
+    bool verify = false;  // the read-back was asked for: the count is shown even when 0
+};
+RunNotes NotesOf(const CDeviceSession& session);
+// "2 on the card (1 for lack of memory), 1 kept in memory (...), 3 verified"; empty when
+// there is nothing to say.
+std::string RunNotesText(const RunNotes& notes);
+
 class CTransferMonitor {
   public:
     using Clock = std::function<uint32_t()>;      // a millisecond clock
