@@ -384,8 +384,10 @@ int CDeviceSession::CountCheck(int handle, const std::string& name, int expected
         hotsync::DbSizes sizes;
         const int r = hotsync::DlpFindDBSizes(sock, 0, name, sizes);
         if (r == 0) return int(sizes.recordCount) == expected ? 0 : kInstallVerifyFailed;
-        // A handheld that reports DLP 1.2 but knows no FindDB: open it and count.
-        if (r != hotsync::kDlpErrIllegalRequest) return kInstallVerifyFailed;
+        // Only "not found" says the database is missing. A handheld that reports DLP 1.2 but
+        // knows no FindDB, or answers it without the sizes, is asked the other way: open the
+        // database and count, rather than remove a good install.
+        if (r == hotsync::kDlpErrNotFound || sock.IsBroken()) return kInstallVerifyFailed;
         int reopened = -1;
         if (hotsync::DlpOpenDB(sock, 0, hotsync::kOpenRead, name, reopened) != 0) {
             return kInstallVerifyFailed;

@@ -283,6 +283,38 @@ TEST_F(CardRun, WritesTheHandheldLostAreFoundAndCountAsFailed) {
     EXPECT_FALSE(m_hh->FindDatabase("Data"));
 }
 
+// Some handhelds that report DLP 1.2 refuse FindDB's size option or answer without the
+// sizes: the install is counted through the opened database instead of being removed.
+class CardRunOddFindDb : public CardRun {
+  protected:
+    void AnswerFindDbSizesWith(std::vector<uint8_t> odd) {
+        config.reviseAnswer = [odd](const std::vector<uint8_t>& request,
+                                    std::vector<uint8_t>& answer) {
+            if (request.size() > 4 && request[0] == 0x39 && (request[4] & 0x40) != 0) answer = odd;
+        };
+    }
+};
+
+TEST_F(CardRunOddFindDb, ARefusedSizeOptionFallsBackToCountingTheOpenDatabase) {
+    AnswerFindDbSizesWith({0xB9, 0x00, 0x00, 0x0D});  // an error of its own, no arguments
+    ASSERT_TRUE(e2e::WriteApp(Path("game.prc"), "Game", "Gam1", 3000, 1));
+    Run({Path("game.prc")});
+    EXPECT_TRUE(view.codes.empty());
+    EXPECT_EQ(failed, 0);
+    EXPECT_TRUE(Requested("ReadOpenDBInfo"));
+    EXPECT_TRUE(m_hh->FindDatabase("Game"));
+}
+
+TEST_F(CardRunOddFindDb, AnAnswerWithoutSizesStillFindsWhatTheHandheldDidNotKeep) {
+    AnswerFindDbSizesWith({0xB9, 0x00, 0x00, 0x00});  // success, but no sizes
+    config.loseWriteEvery = 2;
+    ASSERT_TRUE(e2e::WriteApp(Path("game.prc"), "Game", "Gam1", 3000, 1));
+    Run({Path("game.prc")});
+    EXPECT_TRUE(Requested("ReadOpenDBInfo"));
+    EXPECT_EQ(view.codes, std::vector<int>{kRunErrVerify});
+    EXPECT_FALSE(m_hh->FindDatabase("Game"));
+}
+
 TEST_F(CardRun, OlderHandheldsAreCheckedByReadOpenDbInfo) {
     config.dlpVersion = 0x0101;
     config.loseWriteEvery = 2;
