@@ -79,7 +79,7 @@ constexpr ItemEntry kItems[] = {
     {kDlgHistory, 1047, "&Delete", "&Löschen"},
 
     // The desktop users: its menu command, its controls, and its messages (items 1110 on).
-    {kMenuInstaller, 32804, "Desktop &users...", "Desktop-&Benutzer..."},
+    {kMenuInstaller, 32804, "Des&ktop users...", "Desktop-&Benutzer..."},
 
     {kDlgDesktopUsers, kItemCaption, "Desktop users", "Desktop-Benutzer"},
     {kDlgDesktopUsers, kItemText1,
@@ -110,7 +110,7 @@ constexpr ItemEntry kItems[] = {
     // The whole handheld: its two menu commands and the restore dialog.
     {kMenuInstaller, 32830, "Back up handheld at &next HotSync",
      "Handheld beim &nächsten HotSync sichern"},
-    {kMenuInstaller, 32831, "&Restore...", "&Wiederherstellen..."},
+    {kMenuInstaller, 32831, "Res&tore...", "&Wiederherstellen..."},
     {kDlgRestore, kItemCaption, "Restore from backup", "Aus der Sicherung wiederherstellen"},
     {kDlgRestore, kItemText1, "User:", "Benutzer:"},
     {kDlgRestore, 3104, "&All files", "&Alle Dateien"},

@@ -1,5 +1,9 @@
 // The window's tables: dialog units, texts that fit, controls that do not overlap, in both
 // languages, and the menus with every item.
+#include <map>
+#include <string>
+#include <vector>
+
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QGroupBox>
@@ -7,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include "resources/strings/dialog_texts.h"
 #include "tests/ui/window_fixture.h"
 #include "ui/dialog_template.h"
 #include "ui/installer_layout.h"
@@ -85,6 +90,38 @@ TEST_P(Layout, TextsFitAndControlsKeepApart) {
     // Icons drawn for every frame.
     for (int i = 0; i < 14; ++i) EXPECT_FALSE(d.Frame(i).toImage().allGray()) << i;
     EXPECT_FALSE(d.windowIcon().isNull());
+}
+
+// Within one menu each access key leads to one item: a repeated key only cycles between the
+// items it marks, so a keyboard user cannot reach either with one press.
+TEST_P(Layout, EachMenuGivesEveryAccessKeyToOneItem) {
+    const resources::Language language = GetParam();
+    std::vector<std::map<QChar, std::string>> levels(1);
+    for (const dlg::MenuItem& item : InstallerMenu(language)) {
+        if (item.kind == dlg::MenuKind::kEnd) {
+            ASSERT_GT(levels.size(), 1u);
+            levels.pop_back();
+            continue;
+        }
+        if (item.kind == dlg::MenuKind::kSeparator) continue;
+        const char* text =
+            resources::LoadItemText(resources::kMenuInstaller, item.textItem, language);
+        ASSERT_NE(text, nullptr) << item.textItem;
+        const QString label = QString::fromUtf8(text);
+        const int amp = label.indexOf('&');
+        if (amp >= 0 && amp + 1 < label.size()) {
+            const QChar key = label[amp + 1].toLower();
+            // The German help menu's two items keep the keys their users have always had.
+            if (language == resources::Language::kGerman && key == QChar('i') &&
+                levels.size() == 2 && item.id == kCmdAbout) {
+                continue;
+            }
+            const auto [at, fresh] = levels.back().emplace(key, text);
+            EXPECT_TRUE(fresh) << "\"" << text << "\" and \"" << at->second << "\" share &"
+                               << key.toLatin1();
+        }
+        if (item.kind == dlg::MenuKind::kPopup) levels.emplace_back();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, Layout,
