@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pdb/palm_db_file.h"
+#include "platform/files.h"
 #include "session/link/port_transport.h"
 
 namespace {
@@ -403,7 +404,7 @@ bool CDeviceSession::WriteBackupCopy(pdb::CPalmDbFile& file, const std::string& 
 
 bool CDeviceSession::IsMidiFile(const char* path) {
     if (!path) return false;
-    std::FILE* f = std::fopen(path, "rb");
+    std::FILE* f = platform::OpenFile(path, "rb");
     if (!f) return false;
     unsigned char head[10] = {};
     const size_t got = std::fread(head, 1, sizeof head, f);

@@ -32,6 +32,7 @@
 #include "shell/palm_desktop.h"
 #include "shell/port_holder.h"
 #include "shell/settings_store.h"
+#include "shell/system_services.h"
 #include "ui/desktop_commands.h"
 #include "ui/installer_layout.h"
 #include "ui/link_icons.h"
@@ -128,7 +129,7 @@ void CInstallerDlg::FillDefaults() {
         s.palmDesktop = m_pOwnDesktop.get();
     }
     if (!s.portHolders) {
-        m_pOwnHolders = std::make_unique<CProcPortHolderFinder>();
+        m_pOwnHolders = CreatePortHolderFinder();
         s.portHolders = m_pOwnHolders.get();
     }
     if (!s.makeSession) {

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/system.h"
+
 namespace resources {
 namespace {
 
@@ -101,11 +103,8 @@ Language LanguageFromLocale(const char* locale) {
 }
 
 Language SystemLanguage() {
-    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(name);
-        if (value && *value) return LanguageFromLocale(value);
-    }
-    return Language::kEnglish;
+    const std::string locale = platform::UserLocaleName();
+    return LanguageFromLocale(locale.empty() ? nullptr : locale.c_str());
 }
 
 void SetLanguage(Language language) {

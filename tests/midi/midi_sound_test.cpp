@@ -1,8 +1,5 @@
 // MIDI sound installation: the checks, the sound name, the record layout, and the install
 // sequence against a fake handheld sound database.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -14,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "formats/midi/midi_sound.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -21,17 +19,10 @@ using Bytes = std::vector<uint8_t>;
 
 class CTempDir {
   public:
-    CTempDir() {
-        char tmpl[] = "/tmp/cc_midi_test_XXXXXX";
-        if (const char* made = ::mkdtemp(tmpl)) m_strPath = made;
-    }
-    ~CTempDir() {
-        if (!m_strPath.empty()) std::system(("rm -rf '" + m_strPath + "'").c_str());
-    }
-    std::string operator/(const std::string& name) const { return m_strPath + "/" + name; }
+    std::string operator/(const std::string& name) const { return m_folder.File(name); }
 
   private:
-    std::string m_strPath;
+    testsupport::CTempFolder m_folder{"cc_midi_test"};
 };
 
 void WriteFile(const std::string& path, const Bytes& bytes) {

@@ -1,10 +1,7 @@
 #include "ui/console/console_app.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -19,11 +16,14 @@
 #include "engine/install_worker.h"
 #include "engine/transfer_monitor.h"
 #include "hotsync/timeline.h"
+#include "platform/files.h"
+#include "platform/system.h"
 #include "resources/strings/string_table.h"
 #include "session/device_session.h"
 #include "shell/com_ports.h"
 #include "shell/port_holder.h"
-#include "shell/qt_settings.h"
+#include "shell/settings_store.h"
+#include "shell/system_services.h"
 #include "ui/console/console_users.h"
 
 namespace console {
@@ -33,10 +33,10 @@ constexpr int kTickMs = 180;     // the window's timer; ours ends early on news
 constexpr int kReopenMs = 1000;  // retry of a port that could not be opened
 constexpr int kBarWidth = 30;
 
-volatile sig_atomic_t g_bInterrupted = 0;
+std::atomic<bool> g_bInterrupted{false};
 
-void OnInterrupt(int) {
-    g_bInterrupted = 1;
+void OnInterrupt() {
+    g_bInterrupted = true;
 }
 
 std::mutex g_converterLock;
@@ -173,8 +173,7 @@ bool IdleTick(CDeviceSession* session, bool watchLine) {
         Sleep(kTickMs);
         return false;
     }
-    pollfd port{fd, POLLIN, 0};
-    return ::poll(&port, 1, kTickMs) != 0;
+    return platform::WaitReadable(fd, kTickMs);
 }
 
 }  // namespace
@@ -190,8 +189,8 @@ void SetPictureConverter(IPictureConverter* converter) {
 
 CInstallList::AddResult CInstallList::Add(const std::string& given) {
     std::error_code ec;
-    std::filesystem::path full = std::filesystem::absolute(given, ec);
-    const std::string path = ec ? given : full.lexically_normal().string();
+    std::filesystem::path full = std::filesystem::absolute(platform::ToFsPath(given), ec);
+    const std::string path = ec ? given : platform::FromFsPath(full.lexically_normal());
     if (std::find(m_paths.begin(), m_paths.end(), path) != m_paths.end()) {
         return AddResult::kAlreadyQueued;
     }
@@ -225,12 +224,14 @@ void CInstallList::AddTempFile(const std::string& path) {
 }
 
 void CInstallList::DeleteTempFiles() {
-    for (const std::string& path : m_tempFiles) std::remove(path.c_str());
+    for (const std::string& path : m_tempFiles) platform::RemoveFile(path);
     m_tempFiles.clear();
 }
 
 int RunCli(int argc, const char* const* argv) {
     timeline::Mark("desktop.start");
+    // UTF-8 out (file names in any script), and whether the progress bar's controls work.
+    const bool terminalControls = platform::PrepareConsoleOutput();
     Options options;
     std::string error;
     if (!ParseOptions(argc, argv, options, error)) {
@@ -273,14 +274,10 @@ int RunCli(int argc, const char* const* argv) {
     // Before the waiting starts, so a missing user store is said at once.
     const CRunUserLibrary users(options.backup);
 
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    // A second Ctrl-C ends the program at once.
+    platform::OnInterrupt(OnInterrupt);
 
-    const bool bar = !options.quiet && isatty(STDOUT_FILENO);
+    const bool bar = !options.quiet && platform::OutputIsTerminal() && terminalControls;
     CConsoleView view(bar, options.answerOk, list);
     CTransferMonitor monitor(view);
     monitor.SetPictureConverter(g_pPictureConverter);
@@ -291,8 +288,10 @@ int RunCli(int argc, const char* const* argv) {
                                                                 start)
             .count();
     };
-    // COM ports map to devices as in the window: setting "com"/"Device%d", else /dev/ttyS.
-    CQtSettings settings;
+    // COM ports map to devices as in the window (on Linux: setting "com"/"Device%d", else
+    // /dev/ttyS).
+    const std::unique_ptr<ISettingsStore> userSettings = OpenUserSettings();
+    const ISettingsStore& settings = *userSettings;
     const ports::ComPathMapper mapper = MakeComPathMapper(settings);
     const auto makeSession = [&] {
         return std::make_unique<CDeviceSession>(
@@ -302,17 +301,18 @@ int RunCli(int argc, const char* const* argv) {
     // The link's failure line once per reason, not at every retry.
     auto lastReport = std::make_shared<std::string>();
     CDeviceSession::SetErrorReporter([lastReport](const char* call, int err) {
-        const std::string line = std::string(call) + ": " + std::strerror(err);
+        const std::string line = std::string(call) + ": " + platform::ErrorText(err);
         if (line == *lastReport) return;
         *lastReport = line;
         std::fprintf(stderr, "%s\n", line.c_str());
     });
-    CProcPortHolderFinder holders;
+    const std::unique_ptr<IPortHolderFinder> holders = CreatePortHolderFinder();
     std::string lastBusy;
     const auto reportBusy = [&](const CDeviceSession& s) {
         const std::string line =
             resources::FormatString(resources::kIdsPortBusy, options.port.c_str()) +
-            PortProblemDetail(s.m_nPortError, PortDevicePath(settings, options.port), &holders);
+            PortProblemDetail(s.m_nPortError, PortDevicePath(settings, options.port),
+                              holders.get());
         if (line != lastBusy) view.PrintLine(line);
         lastBusy = line;
     };

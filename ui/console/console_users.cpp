@@ -2,14 +2,16 @@
 
 #include <cstdio>
 
+#include "platform/path_rules.h"
 #include "shell/desktop_users.h"
-#include "shell/qt_settings.h"
+#include "shell/settings_store.h"
+#include "shell/system_services.h"
 
 namespace console {
 
 int AddDesktopUser(const std::string& name) {
-    CQtSettings settings;
-    CDesktopUserStore store(CDesktopUserStore::RootFromSettings(settings));
+    const std::unique_ptr<ISettingsStore> settings = OpenUserSettings();
+    CDesktopUserStore store(CDesktopUserStore::RootFromSettings(*settings));
     store.Load();
     DesktopUser user;
     const CDesktopUserStore::AddResult result = store.AddUser(name, &user);
@@ -20,8 +22,11 @@ int AddDesktopUser(const std::string& name) {
     }
     switch (result) {
         case CDesktopUserStore::AddResult::kAdded:
-            std::printf("added desktop user \"%s\" (id %u)\nbackup folder: %s%s/Backup/\n",
-                        user.name.c_str(), user.id, store.Root().c_str(), user.folder.c_str());
+            std::printf("added desktop user \"%s\" (id %u)\nbackup folder: %s\n", user.name.c_str(),
+                        user.id,
+                        platform::WithTrailingSeparator(
+                            platform::WithTrailingSeparator(store.Root() + user.folder) + "Backup")
+                            .c_str());
             return 0;
         case CDesktopUserStore::AddResult::kBadName:
             std::fprintf(stderr,
@@ -44,20 +49,18 @@ int AddDesktopUser(const std::string& name) {
 
 CRunUserLibrary::CRunUserLibrary(bool backup) {
     if (!backup) return;
-    CQtSettings settings;
-    if (!m_handle.Load(settings)) {
+    const std::unique_ptr<ISettingsStore> settings = OpenUserSettings();
+    if (!m_handle.Load(*settings)) {
         std::printf("no desktop users yet, so no backup copies (add one with --add-user NAME)\n");
     }
 }
 
 void RememberUserDir(const std::string& dir) {
-    CQtSettings settings;
-    settings.WriteText("main", "Userdir", dir);
+    OpenUserSettings()->WriteText("main", "Userdir", dir);
 }
 
 void RememberHandheldUser(const std::string& name) {
-    CQtSettings settings;
-    settings.WriteText("main", CDesktopUserStore::kLastUserEntry, name);
+    OpenUserSettings()->WriteText("main", CDesktopUserStore::kLastUserEntry, name);
 }
 
 }  // namespace console

@@ -1,8 +1,8 @@
-#include "shell/file_types.h"
+#include "shell/linux/file_types.h"
 
 #include <algorithm>
 
-#include "shell/desktop_entry.h"
+#include "shell/linux/desktop_entry.h"
 #include "shell/settings_store.h"
 
 namespace file_types {

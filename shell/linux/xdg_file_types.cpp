@@ -1,4 +1,4 @@
-#include "shell/xdg_file_types.h"
+#include "shell/linux/xdg_file_types.h"
 
 #include <sys/stat.h>
 
@@ -11,8 +11,8 @@
 
 #include "resources/desktop/desktop_files.h"
 #include "shell/atomic_file.h"
-#include "shell/desktop_entry.h"
-#include "shell/mimeapps_list.h"
+#include "shell/linux/desktop_entry.h"
+#include "shell/linux/mimeapps_list.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "shell/mimeapps_list.h"
+#include "shell/linux/mimeapps_list.h"
 
-#include "shell/desktop_entry.h"
+#include "shell/linux/desktop_entry.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/desktop_entry.h"
+#include "shell/linux/desktop_entry.h"
 
 namespace desktop_entry {
 namespace {

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "shell/file_lock.h"
+
 namespace instance {
 
 // The instance key: "%s:%x:%x:%x:%x" with the program name, the device number of the
@@ -24,25 +26,3 @@ std::string KeyFileName(const std::string& strKey);
 std::string PrivateRuntimeDir();
 
 }  // namespace instance
-
-// An exclusive lock (flock) on a file. The kernel releases it when the holder dies, so a
-// crashed first instance leaves nothing that stops the next start from being first. The
-// descriptor is not inherited by programs we start.
-class CFileLock {
-  public:
-    CFileLock() = default;
-    ~CFileLock() { Unlock(); }
-    CFileLock(const CFileLock&) = delete;
-    CFileLock& operator=(const CFileLock&) = delete;
-
-    // Takes the lock without waiting; false when another holds it or the file can't be
-    // opened (bBusy tells the two apart).
-    bool TryLock(const std::string& strPath, bool* pbBusy = nullptr);
-    // Takes the lock, waiting at most nTimeoutMs for another holder to let go.
-    bool Lock(const std::string& strPath, int nTimeoutMs);
-    void Unlock();
-    bool IsHeld() const { return m_fd >= 0; }
-
-  private:
-    int m_fd = -1;
-};

@@ -1,4 +1,4 @@
-#include "shell/qt_settings.h"
+#include "shell/linux/qt_settings.h"
 
 #include <QSettings>
 #include <QStandardPaths>

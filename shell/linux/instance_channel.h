@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "shell/instance_lock.h"
+#include "shell/linux/instance_lock.h"
 
 class QLocalServer;
 class QLocalSocket;

@@ -1,4 +1,4 @@
-#include "shell/port_holder.h"
+#include "shell/linux/proc_port_holder.h"
 
 #include <unistd.h>
 
@@ -44,8 +44,7 @@ std::vector<PortHolder> CProcPortHolderFinder::Find(const std::string& devicePat
             std::error_code linkError;
             const fs::path target = fs::read_symlink(fd.path(), linkError);
             if (linkError || target != device) continue;
-            holders.push_back(
-                {static_cast<pid_t>(std::atoi(pid.c_str())), CommandName(process.path())});
+            holders.push_back({std::atoll(pid.c_str()), CommandName(process.path())});
             break;
         }
     }

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/file_types.h"
+#include "shell/linux/file_types.h"
 
 struct XdgDirs {
     std::string dataHome;    // $XDG_DATA_HOME, else ~/.local/share

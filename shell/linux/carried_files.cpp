@@ -1,4 +1,4 @@
-#include "shell/carried_files.h"
+#include "shell/linux/carried_files.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include "resources/guide/guide_files.h"
 #include "resources/viewer/viewer_prc.h"
 #include "shell/atomic_file.h"
-#include "shell/xdg_file_types.h"
+#include "shell/linux/xdg_file_types.h"
 
 namespace carried {
 namespace {

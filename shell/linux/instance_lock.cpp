@@ -1,17 +1,14 @@
-#include "shell/instance_lock.h"
+#include "shell/linux/instance_lock.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 
 #include "engine/temp_dir.h"
 
@@ -75,37 +72,3 @@ std::string PrivateRuntimeDir() {
 }
 
 }  // namespace instance
-
-bool CFileLock::TryLock(const std::string& strPath, bool* pbBusy) {
-    Unlock();
-    if (pbBusy) *pbBusy = false;
-    const int fd = ::open(strPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    int rc;
-    do {
-        rc = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        if (pbBusy) *pbBusy = errno == EWOULDBLOCK;
-        ::close(fd);
-        return false;
-    }
-    m_fd = fd;
-    return true;
-}
-
-bool CFileLock::Lock(const std::string& strPath, int nTimeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
-    for (;;) {
-        bool bBusy = false;
-        if (TryLock(strPath, &bBusy)) return true;
-        if (!bBusy || std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-}
-
-void CFileLock::Unlock() {
-    if (m_fd < 0) return;
-    ::close(m_fd);  // closing the only descriptor releases the lock
-    m_fd = -1;
-}

@@ -1,4 +1,4 @@
-#include "shell/instance_channel.h"
+#include "shell/linux/instance_channel.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
