@@ -78,11 +78,12 @@ function(cc_add_subdirectories)
   endforeach()
 endfunction()
 
-# cc_test(NAME SOURCES ... DEPS ... [LABELS ...] [TIMEOUT s])
+# cc_test(NAME SOURCES ... DEPS ... [LABELS ...] [TIMEOUT s] [SERIAL])
 # A GoogleTest executable registered with CTest. Tests find shared data through CC_SHARED_DIR
-# and the build tree through CC_BINARY_DIR.
+# and the build tree through CC_BINARY_DIR. SERIAL: its tests run alone (they share a place
+# that parallel runs would trample on).
 function(cc_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "SERIAL" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_DEPS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
   target_compile_definitions(${name} PRIVATE
@@ -92,8 +93,12 @@ function(cc_test name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
+  set(serial)
+  if(T_SERIAL)
+    set(serial RUN_SERIAL TRUE)
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}"
+    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}" ${serial}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()

@@ -3,6 +3,11 @@
 # Runs a Windows program under Debian's Wine in the private prefix PREFIX (made on first
 # use, never the user's ~/.wine) and passes its exit status on. CTest runs the Windows
 # tests through it; scripts and benchmarks run ccourier-cli.exe through it.
+#
+# The prefix's COM1 ... COM8 lead to PREFIX/lines/com1 ... com8: point one of those at a
+# serial device or a pseudo-terminal (ln -sfn /dev/pts/3 PREFIX/lines/com1) and the Windows
+# program finds it as that COM port. (Wine makes dosdevices/comN anew at each start, after
+# the registry's HKLM\Software\Wine\Ports, which names these links.)
 set -euo pipefail
 prefix="$1"
 shift
@@ -18,9 +23,19 @@ if [ ! -f "$prefix/system.reg" ]; then
   flock 9
   if [ ! -f "$prefix/system.reg" ]; then
     "$wine" wineboot -i >/dev/null 2>&1 || true
+    mkdir -p "$prefix/lines"
+    ports="$prefix/lines/ports.reg"
+    {
+      printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
+      for n in 1 2 3 4 5 6 7 8; do printf '"COM%d"="%s/lines/com%d"\n' "$n" "$prefix" "$n"; done
+    } >"$ports"
+    "$wine" regedit /S "$ports" >/dev/null 2>&1 || true
     "${CC_WINESERVER:-/usr/lib/wine/wineserver64}" -w 2>/dev/null || true
   fi
   flock -u 9
   exec 9>&-
 fi
+# The server is started here, without the program's output: it would write its object
+# lists there when it ends.
+"${CC_WINESERVER:-/usr/lib/wine/wineserver64}" -p3 >/dev/null 2>&1 || true
 exec "$wine" "$@"

@@ -1,7 +1,7 @@
 // The Windows console's speed: installs one database (200 KB unless told otherwise) at
 // 115,200 bit/s into the virtual handheld on a pseudo-terminal paced at the agreed rate, with
 // the Linux console and with the Windows console (ccourier-cli.exe under Wine, the terminal
-// linked as COM1 of a private Wine prefix), run by run in turn, and prints the install times
+// reached as COM1 of a private Wine prefix), run by run in turn, and prints the install times
 // and how far apart they are (target: the Windows console within 2 % of the Linux one).
 //
 // The install is timed by the virtual handheld alone, from the desktop's first request to
@@ -65,7 +65,8 @@ std::optional<Times> RunOnce(const Settings& s, const std::string& dir, const st
     }
     std::vector<std::string> args;
     if (windows) {
-        const fs::path com1 = fs::path(s.prefix) / "dosdevices" / "com1";
+        // The prefix's COM1 leads to lines/com1 (scripts/wine_run.sh).
+        const fs::path com1 = fs::path(s.prefix) / "lines" / "com1";
         std::error_code ec;
         fs::remove(com1, ec);
         fs::create_symlink(pty, com1, ec);

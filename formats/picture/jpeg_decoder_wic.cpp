@@ -5,6 +5,7 @@
 #include <wincodec.h>
 
 #include <new>
+#include <vector>
 
 #include "formats/picture/jpeg_decoder.h"
 #include "formats/picture/picture_internal.h"
@@ -47,9 +48,29 @@ class CComUse {
     HRESULT m_result;
 };
 
-bool IsTakenFormat(const WICPixelFormatGUID& format) {
-    return format == GUID_WICPixelFormat8bppGray || format == GUID_WICPixelFormat24bppBGR ||
-           format == GUID_WICPixelFormat24bppRGB || format == GUID_WICPixelFormat32bppCMYK;
+// Bytes per pixel of the frame formats taken as they are; 0 for others.
+UINT PlainPixelSize(const WICPixelFormatGUID& format) {
+    if (format == GUID_WICPixelFormat8bppGray) return 1;
+    if (format == GUID_WICPixelFormat24bppBGR || format == GUID_WICPixelFormat24bppRGB) return 3;
+    return 0;
+}
+
+// One row of the frame's own pixels as blue-green-red.
+void StoreRow(const std::vector<BYTE>& row, const WICPixelFormatGUID& format, UINT width,
+              BYTE* out) {
+    for (UINT x = 0; x < width; ++x, out += 3) {
+        if (format == GUID_WICPixelFormat8bppGray) {
+            out[0] = out[1] = out[2] = row[x];
+        } else if (format == GUID_WICPixelFormat24bppRGB) {
+            out[0] = row[3 * x + 2];
+            out[1] = row[3 * x + 1];
+            out[2] = row[3 * x];
+        } else {
+            out[0] = row[3 * x];
+            out[1] = row[3 * x + 1];
+            out[2] = row[3 * x + 2];
+        }
+    }
 }
 
 }  // namespace
@@ -86,12 +107,17 @@ bool DecodeJpeg(std::FILE* f, int64_t fileSize, std::vector<uint8_t>* pixels, un
                                                 WICDecodeMetadataCacheOnDemand, decoder.Put())) ||
         FAILED(decoder->GetContainerFormat(&container)) || container != GUID_ContainerFormatJpeg ||
         FAILED(decoder->GetFrame(0, frame.Put())) || FAILED(frame->GetSize(&width, &height)) ||
-        FAILED(frame->GetPixelFormat(&format)) || !IsTakenFormat(format) ||
-        !PicturePixelsAllowed(width, height, fileSize) ||
-        FAILED(factory->CreateFormatConverter(converter.Put())) ||
-        FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat24bppBGR,
-                                     WICBitmapDitherTypeNone, nullptr, 0.0,
-                                     WICBitmapPaletteTypeCustom))) {
+        FAILED(frame->GetPixelFormat(&format)) || !PicturePixelsAllowed(width, height, fileSize)) {
+        return false;
+    }
+    // Grey and colour rows are taken from the frame itself (not every component converts grey);
+    // CMYK goes through the component's converter.
+    const UINT plainSize = PlainPixelSize(format);
+    if (plainSize == 0 && (format != GUID_WICPixelFormat32bppCMYK ||
+                           FAILED(factory->CreateFormatConverter(converter.Put())) ||
+                           FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat24bppBGR,
+                                                        WICBitmapDitherTypeNone, nullptr, 0.0,
+                                                        WICBitmapPaletteTypeCustom)))) {
         return false;
     }
     const size_t stride = DibRowStride(int(width), 24);
@@ -100,14 +126,20 @@ bool DecodeJpeg(std::FILE* f, int64_t fileSize, std::vector<uint8_t>* pixels, un
     } catch (const std::bad_alloc&) {
         return false;
     }
+    std::vector<BYTE> plainRow(size_t(width) * plainSize);
     // Stored bottom row first.
     for (UINT row = 0; row < height; ++row) {
         const WICRect line = {0, INT(row), INT(width), 1};
         BYTE* out = pixels->data() + size_t(height - 1 - row) * stride;
-        if (FAILED(converter->CopyPixels(&line, UINT(stride), UINT(stride), out))) {
+        const HRESULT copied = plainSize != 0
+                                   ? frame->CopyPixels(&line, UINT(plainRow.size()),
+                                                       UINT(plainRow.size()), plainRow.data())
+                                   : converter->CopyPixels(&line, UINT(stride), UINT(stride), out);
+        if (FAILED(copied)) {
             pixels->clear();
             return false;
         }
+        if (plainSize != 0) StoreRow(plainRow, format, width, out);
     }
     *pWidth = width;
     *pHeight = height;

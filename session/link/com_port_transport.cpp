@@ -215,10 +215,14 @@ int CComPortTransport::Finish(void* overlapped, bool started, int waitMs) {
             ::WaitForMultipleObjects(2, events, FALSE, waitMs < 0 ? INFINITE : DWORD(waitMs));
         if (woke != WAIT_OBJECT_0) ::CancelIoEx(m_hPort, ov);
     }
-    // A cancelled transfer still tells what it moved before it ended.
+    // A cancelled transfer still tells what it moved before it ended; so does one that ran
+    // out of time (Wine reports the port's time-out as an error where Windows reports
+    // success with fewer bytes).
     if (!::GetOverlappedResult(m_hPort, ov, &moved, TRUE)) {
         const DWORD code = ::GetLastError();
-        if (code != ERROR_OPERATION_ABORTED) return moved > 0 ? static_cast<int>(moved) : -1;
+        if (code != ERROR_OPERATION_ABORTED && code != ERROR_TIMEOUT && code != ERROR_SEM_TIMEOUT) {
+            return moved > 0 ? static_cast<int>(moved) : -1;
+        }
     }
     return static_cast<int>(moved);
 }

@@ -1,5 +1,5 @@
 // ccourier-cli.exe, the Windows console, under Wine against the Linux virtual handheld: over
-// COM1 (a pseudo-terminal linked as dosdevices/com1 in a private Wine prefix) and over
+// COM1 (a pseudo-terminal the private Wine prefix's dosdevices/com1 leads to) and over
 // NetSync on the loopback address, with files of every kind. What it installs must equal,
 // byte for byte, what the Linux console installs from the same files, apart from the dates
 // the handheld's own clock stamps. Then the bad input of a Windows desktop: device names
@@ -70,7 +70,7 @@ class WineConsole : public testsupport::CConsoleRunFixture {
 
     static void SetUpTestSuite() {
         if (!fs::exists(CC_WINDOWS_CLI_PATH)) return;
-        // The first run makes the private prefix, with its dosdevices folder.
+        // The first run makes the private prefix, whose COM ports lead to lines/comN.
         CChild version({CC_WINE_RUN, CC_WINE_PREFIX, CC_WINDOWS_CLI_PATH, "--version"});
         version.Wait(120000);
     }
@@ -104,7 +104,7 @@ class WineConsole : public testsupport::CConsoleRunFixture {
 
     // COMn of the prefix leads to target (or nowhere when target is empty).
     static void LinkCom(int n, const std::string& target) {
-        const fs::path link = fs::path(CC_WINE_PREFIX) / "dosdevices" / ("com" + std::to_string(n));
+        const fs::path link = fs::path(CC_WINE_PREFIX) / "lines" / ("com" + std::to_string(n));
         std::error_code ec;
         fs::remove(link, ec);
         if (!target.empty()) fs::create_symlink(target, link);
@@ -131,17 +131,30 @@ class WineConsole : public testsupport::CConsoleRunFixture {
             Path("sky.bmp"), pictest::Bmp24(80, 60, [](int x, int y) {
                 return RgbColor{uint8_t(x * 3), uint8_t(y * 4), uint8_t(200 - x - y)};
             }));
-        // Flat blocks decode alike in every decoder.
-        testsupport::WriteFile(Path("photo.jpg"), pictest::EncodeJpeg(64, 48, 3, 90, [](int, int) {
-                                   return RgbColor{40, 120, 200};
+        // JPEG pictures in colour and in grey.
+        testsupport::WriteFile(
+            Path("photo.jpg"), pictest::EncodeJpeg(64, 48, 3, 90, [](int x, int y) {
+                return RgbColor{uint8_t(x * 4), uint8_t(y * 5), uint8_t((x * y) % 256)};
+            }));
+        testsupport::WriteFile(Path("moon.jpeg"),
+                               pictest::EncodeJpeg(40, 30, 1, 75, [](int x, int y) {
+                                   return RgbColor{uint8_t((x + y) * 3), 0, 0};
                                }));
         testsupport::WriteFile(Path("bell.mid"), Midi(400));
         std::string error;
-        ccapack::CCcaPacker packer;
-        EXPECT_TRUE(packer.AddFile("All", Path("game.prc"), "bundled.prc", 1, error)) << error;
-        testdb::WriteResourceDb(Path("extra.prc"), testdb::Info("Wine Extra", true, "appl", "WnEx"),
+        // An archive with a member for every handheld, one for colour and one for grey ones.
+        testdb::WriteResourceDb(Path("bundled.prc"),
+                                testdb::Info("Wine Bundled", true, "appl", "WnBd"),
+                                {{"code", 1, testdb::Bytes(1500, 6)}});
+        testdb::WriteResourceDb(Path("colour.prc"),
+                                testdb::Info("Wine Colour", true, "appl", "WnCo"),
                                 {{"code", 1, testdb::Bytes(700, 5)}});
-        EXPECT_TRUE(packer.AddFile("Color", Path("extra.prc"), "extra.prc", 1, error)) << error;
+        testdb::WriteResourceDb(Path("grey.prc"), testdb::Info("Wine Grey", true, "appl", "WnGr"),
+                                {{"code", 1, testdb::Bytes(600, 7)}});
+        ccapack::CCcaPacker packer;
+        EXPECT_TRUE(packer.AddFile("All", Path("bundled.prc"), "bundled.prc", 1, error)) << error;
+        EXPECT_TRUE(packer.AddFile("Color", Path("colour.prc"), "app.prc", 1, error)) << error;
+        EXPECT_TRUE(packer.AddFile("NonC", Path("grey.prc"), "app.prc", 1, error)) << error;
         EXPECT_TRUE(packer.Write(Path("bundle.cca"), error)) << error;
         return {"game.prc",
                 "notes.pdb",
@@ -149,6 +162,7 @@ class WineConsole : public testsupport::CConsoleRunFixture {
                 "cher.txt",
                 "sky.bmp",
                 "photo.jpg",
+                "moon.jpeg",
                 "bell.mid",
                 "bundle.cca"};
     }
@@ -183,17 +197,19 @@ TEST_F(WineConsole, EveryKindOverCom1InstallsWhatTheLinuxConsoleInstalls) {
     WaitHandheld();
     EXPECT_EQ(status, 0) << m_cliOut;
     EXPECT_EQ(LastLine(m_cliOut), "result: 0") << m_cliOut;
-    EXPECT_NE(m_cliOut.find("[7] Waiting for connect on port COM1"), std::string::npos) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("[8] Waiting for connect on port COM1"), std::string::npos) << m_cliOut;
 
     const auto linuxCard = CardBytes(m_dir + "card-linux");
     const auto windowsCard = CardBytes(m_dir + "card-windows");
-    ASSERT_GE(linuxCard.size(), 8u);
+    ASSERT_GE(linuxCard.size(), 9u);
     for (const auto& [name, bytes] : linuxCard) {
         const auto it = windowsCard.find(name);
         ASSERT_NE(it, windowsCard.end()) << name << " was not installed from Windows";
         EXPECT_TRUE(it->second == bytes) << name << " differs";
     }
     EXPECT_EQ(windowsCard.size(), linuxCard.size());
+    EXPECT_TRUE(windowsCard.count("Wine Colour.prc"));
+    EXPECT_FALSE(windowsCard.count("Wine Grey.prc"));
     // The converted text and the picture databases were the program's own, and are gone.
     EXPECT_FALSE(
         fs::exists(Path("B\xC3\xBC"
@@ -222,7 +238,7 @@ TEST_F(WineConsole, EveryKindOverNetSyncInstallsWhatTheLinuxConsoleInstalls) {
 
     const auto linuxCard = CardBytes(m_dir + "card-linux");
     const auto windowsCard = CardBytes(m_dir + "card-windows");
-    ASSERT_GE(linuxCard.size(), 8u);
+    ASSERT_GE(linuxCard.size(), 9u);
     EXPECT_EQ(windowsCard, linuxCard);
 }
 
@@ -244,18 +260,18 @@ TEST_F(WineConsole, DeviceNamesQueuedAsFilesAreRefusedWithoutOpeningThem) {
 }
 
 TEST_F(WineConsole, AComPortThatDoesNotExistIsBusyOnceWithTheSystemsReason) {
-    LinkCom(9, "");
+    LinkCom(7, "");
     const auto start = std::chrono::steady_clock::now();
     const int status =
-        RunWindowsCli({"--port", "COM9", "--wait", "4", WindowsPath(Path("game.prc"))});
+        RunWindowsCli({"--port", "COM7", "--wait", "4", WindowsPath(Path("game.prc"))});
     const auto seconds =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start)
             .count();
     EXPECT_EQ(status, 2) << m_cliOut;
     EXPECT_LT(seconds, 30) << m_cliOut;
-    const size_t busy = m_cliOut.find("port COM9 busy (COM9: ");
+    const size_t busy = m_cliOut.find("port COM7 busy (COM7: ");
     ASSERT_NE(busy, std::string::npos) << m_cliOut;
-    EXPECT_EQ(m_cliOut.find("port COM9 busy", busy + 1), std::string::npos)
+    EXPECT_EQ(m_cliOut.find("port COM7 busy", busy + 1), std::string::npos)
         << "said more than once\n"
         << m_cliOut;
     EXPECT_NE(m_cliOut.find("no handheld within 4 seconds"), std::string::npos) << m_cliOut;
