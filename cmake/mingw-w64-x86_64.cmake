@@ -15,11 +15,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Optimised as the Linux release build is (-O2), without its debug information: a statically
-# linked test program stays small.
-set(CMAKE_C_FLAGS_RELEASE_INIT "-O2 -DNDEBUG")
-set(CMAKE_CXX_FLAGS_RELEASE_INIT "-O2 -DNDEBUG")
-
 # Each .exe runs alone: libstdc++, libgcc, winpthread and zlib are linked in.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(ZLIB_USE_STATIC_LIBS ON)

@@ -153,7 +153,8 @@ EntryInfo StatWith(const std::string& path, bool noFollow) {
 
 std::FILE* StreamOf(HANDLE h, int flags, const char* mode) {
     if (h == INVALID_HANDLE_VALUE) return nullptr;
-    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), flags | _O_BINARY);
+    if (!(flags & _O_TEXT)) flags |= _O_BINARY;
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), flags);
     if (fd < 0) {
         ::CloseHandle(h);
         errno = EMFILE;
@@ -212,8 +213,35 @@ EntryInfo StatEntry(const std::string& path) {
 }
 
 std::FILE* OpenFile(const std::string& path, const char* mode) {
-    if (IsDevice(path)) return nullptr;
-    return ::_wfopen(Widen(path).c_str(), Widen(mode).c_str());
+    // Opened as POSIX systems open: others may delete or rename the file meanwhile.
+    const std::string m = mode ? mode : "";
+    const bool plus = m.find('+') != std::string::npos;
+    DWORD access = 0, disposition = 0;
+    int flags = 0;
+    switch (m.empty() ? 'r' : m[0]) {
+        case 'r':
+            access = GENERIC_READ | (plus ? GENERIC_WRITE : 0);
+            disposition = OPEN_EXISTING;
+            flags = plus ? _O_RDWR : _O_RDONLY;
+            break;
+        case 'w':
+            access = GENERIC_WRITE | (plus ? GENERIC_READ : 0);
+            disposition = CREATE_ALWAYS;
+            flags = plus ? _O_RDWR : _O_WRONLY;
+            break;
+        case 'a':
+            access = FILE_APPEND_DATA | SYNCHRONIZE | (plus ? GENERIC_READ : 0);
+            disposition = OPEN_ALWAYS;
+            flags = _O_APPEND | (plus ? _O_RDWR : _O_WRONLY);
+            break;
+        default:
+            errno = EINVAL;
+            return nullptr;
+    }
+    const HANDLE h = OpenHandle(path, access, kShareAll, disposition, FILE_ATTRIBUTE_NORMAL);
+    // Text mode unless "b" says otherwise, as the C library's fopen reads its modes.
+    if (m.find('b') == std::string::npos) flags |= _O_TEXT;
+    return StreamOf(h, flags, mode);
 }
 
 std::FILE* OpenPlainFile(const std::string& path, bool noFollow) {

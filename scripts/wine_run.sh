@@ -35,7 +35,26 @@ if [ ! -f "$prefix/system.reg" ]; then
   flock -u 9
   exec 9>&-
 fi
-# The server is started here, without the program's output: it would write its object
-# lists there when it ends.
-"${CC_WINESERVER:-/usr/lib/wine/wineserver64}" -p3 >/dev/null 2>&1 || true
+# The prefix's session (its server and services) is started apart from the program, with
+# nothing of the program's output: its services would keep that open (and whoever reads it
+# waiting) for as long as the session lasts, and the server writes its object lists there.
+wineserver="${CC_WINESERVER:-/usr/lib/wine/wineserver64}"
+server_name="$(printf 'server-%x-%x' $(stat -c '%d %i' "$prefix"))"
+session_up() {
+  local pid
+  for pid in $(pgrep -x "$(basename "$wineserver")"); do
+    case "$(readlink "/proc/$pid/cwd" 2>/dev/null)" in */"$server_name") return 0 ;; esac
+  done
+  return 1
+}
+if ! session_up; then
+  exec 9>"$prefix.lock"
+  flock 9
+  if ! session_up; then
+    "$wineserver" -p10 </dev/null >/dev/null 2>&1 || true
+    "$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
+  fi
+  flock -u 9
+  exec 9>&-
+fi
 exec "$wine" "$@"

@@ -321,7 +321,8 @@ bool CCcaArchive::ReadOptions(const std::string& strDir) {
     // deleted: a member listed as "options" in other case extracts nothing.
     if (m_nWritten != nWrittenBefore) {
         const std::string strPath = m_strDestDir + std::string(kOptionsMember);
-        if (std::FILE* f = platform::OpenFile(strPath, "r")) {
+        // As bytes: the options read alike on every system, CR LF line ends included.
+        if (std::FILE* f = platform::OpenFile(strPath, "rb")) {
             char szLine[kOptionsLineBuffer];
             while (std::fgets(szLine, sizeof szLine, f))
                 ApplyOptionsLine(szLine, std::strlen(szLine));

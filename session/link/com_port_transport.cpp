@@ -87,13 +87,16 @@ CComPortTransport::CComPortTransport(std::string devicePath) : m_path(std::move(
 
 CComPortTransport::~CComPortTransport() {
     Close();
-    if (m_hInterrupt) ::CloseHandle(m_hInterrupt);
+    for (void* event : {m_hInterrupt, m_hIoDone}) {
+        if (event) ::CloseHandle(event);
+    }
 }
 
 int CComPortTransport::Open() {
     if (m_hPort) return 0;
     if (!m_hInterrupt) m_hInterrupt = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (!m_hInterrupt) {
+    if (!m_hIoDone) m_hIoDone = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!m_hInterrupt || !m_hIoDone) {
         FailWith(::GetLastError());
         return -1;
     }
@@ -205,20 +208,24 @@ int CComPortTransport::SetRate(int bitsPerSecond) {
     return 0;
 }
 
-int CComPortTransport::Finish(void* overlapped, bool started, int waitMs) {
-    auto* ov = static_cast<OVERLAPPED*>(overlapped);
-    DWORD moved = 0;
-    if (!started) {
+int CComPortTransport::Transfer(bool write, void* data, size_t size, int waitMs) {
+    OVERLAPPED ov{};
+    ov.hEvent = m_hIoDone;
+    const DWORD count = static_cast<DWORD>(size);
+    const bool done = write ? ::WriteFile(m_hPort, data, count, nullptr, &ov) != 0
+                            : ::ReadFile(m_hPort, data, count, nullptr, &ov) != 0;
+    if (!done) {
         if (::GetLastError() != ERROR_IO_PENDING) return -1;
-        const HANDLE events[2] = {ov->hEvent, static_cast<HANDLE>(m_hInterrupt)};
-        const DWORD woke =
-            ::WaitForMultipleObjects(2, events, FALSE, waitMs < 0 ? INFINITE : DWORD(waitMs));
-        if (woke != WAIT_OBJECT_0) ::CancelIoEx(m_hPort, ov);
+        const HANDLE events[2] = {m_hIoDone, static_cast<HANDLE>(m_hInterrupt)};
+        if (::WaitForMultipleObjects(2, events, FALSE, DWORD(waitMs)) != WAIT_OBJECT_0) {
+            ::CancelIoEx(m_hPort, &ov);
+        }
     }
     // A cancelled transfer still tells what it moved before it ended; so does one that ran
     // out of time (Wine reports the port's time-out as an error where Windows reports
     // success with fewer bytes).
-    if (!::GetOverlappedResult(m_hPort, ov, &moved, TRUE)) {
+    DWORD moved = 0;
+    if (!::GetOverlappedResult(m_hPort, &ov, &moved, TRUE)) {
         const DWORD code = ::GetLastError();
         if (code != ERROR_OPERATION_ABORTED && code != ERROR_TIMEOUT && code != ERROR_SEM_TIMEOUT) {
             return moved > 0 ? static_cast<int>(moved) : -1;
@@ -230,33 +237,22 @@ int CComPortTransport::Finish(void* overlapped, bool started, int waitMs) {
 int CComPortTransport::Read(uint8_t* buffer, size_t size, int timeoutMs) {
     if (!m_hPort) return -1;
     if (size == 0) return 0;
-    const DWORD want = static_cast<DWORD>(std::min<size_t>(size, kQueueSize));
-    OVERLAPPED ov{};
-    ov.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!ov.hEvent) return -1;
+    const size_t want = std::min<size_t>(size, kQueueSize);
     // The port's own time-outs end the read: all wanted bytes, a pause of the read interval
     // after a byte, or the read total. The caller's time-out bounds the wait for a read that
     // has not got anything after its own total.
     const int totalMs = static_cast<int>(kPerByteMs * want + kTotalExtraMs);
-    const bool started = ::ReadFile(m_hPort, buffer, want, nullptr, &ov) != 0;
-    const int got = Finish(&ov, started, std::max(timeoutMs, 0) + totalMs + int(kReadIntervalMs));
-    ::CloseHandle(ov.hEvent);
-    return got;
+    return Transfer(false, buffer, want, std::max(timeoutMs, 0) + totalMs + int(kReadIntervalMs));
 }
 
 int CComPortTransport::Write(const uint8_t* data, size_t size) {
     if (!m_hPort) return -1;
     size_t done = 0;
     while (done < size) {
-        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - done, kQueueSize));
-        OVERLAPPED ov{};
-        ov.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        if (!ov.hEvent) break;
-        const bool started = ::WriteFile(m_hPort, data + done, chunk, nullptr, &ov) != 0;
+        const size_t chunk = std::min<size_t>(size - done, kQueueSize);
         // The write total time-out ends a write that flow control holds.
-        const int n =
-            Finish(&ov, started, static_cast<int>(kPerByteMs * chunk + kTotalExtraMs) * 2);
-        ::CloseHandle(ov.hEvent);
+        const int n = Transfer(true, const_cast<uint8_t*>(data + done), chunk,
+                               static_cast<int>(kPerByteMs * chunk + kTotalExtraMs) * 2);
         if (n <= 0) break;  // the line failed: what is missing brings a retransmission
         done += static_cast<size_t>(n);
         // Ten bit times a byte: when the line will have sent everything so far.

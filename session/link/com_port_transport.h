@@ -44,9 +44,9 @@ class CComPortTransport final : public hotsync::ITransport {
     static constexpr int kOpenWaitMs = 3000;
 
   private:
-    // Waits for an overlapped transfer: the bytes moved, or -1 on failure; ended early (and
-    // cancelled) by Interrupt.
-    int Finish(void* overlapped, bool started, int waitMs);
+    // One overlapped read or write, waited for at most waitMs: the bytes moved, or -1 on
+    // failure; ended early (and cancelled) by Interrupt.
+    int Transfer(bool write, void* data, size_t size, int waitMs);
     bool DrainOutput();
     void Purge(bool keepInput);
     bool HasModemLines() const;
@@ -54,6 +54,7 @@ class CComPortTransport final : public hotsync::ITransport {
     std::string m_path;
     void* m_hPort = nullptr;       // the port's handle (HANDLE), null when closed
     void* m_hInterrupt = nullptr;  // auto-reset event that ends a wait
+    void* m_hIoDone = nullptr;     // the transfers' event (each transfer resets it)
     int m_rate = 0;
     std::chrono::steady_clock::time_point m_sendEnd{};
 };

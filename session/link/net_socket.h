@@ -59,6 +59,14 @@ enum class WaitResult { kFailed, kTimedOut, kWoken, kReady };
 WaitResult Wait(std::span<const Socket> sockets, bool forWrite, CWaker* waker, int timeoutMs,
                 std::span<bool> ready);
 
+// A connection's byte stream as a transport reads and writes it, over the calls above.
+// Receives what is there within timeoutMs: bytes (> 0), 0 when none came or the waker woke,
+// -1 when the peer hung up or it failed.
+int ReceiveWithin(Socket socket, uint8_t* buffer, size_t size, CWaker* waker, int timeoutMs);
+// Sends all bytes, waiting at most waitMs each time the system can take no more; the count,
+// or -1 on failure.
+int SendAll(Socket socket, const uint8_t* data, size_t size, int waitMs);
+
 // Ends a wait of another thread: each Wake ends one wait, or the next one.
 class CWaker {
   public:

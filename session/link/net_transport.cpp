@@ -170,39 +170,11 @@ int CNetListenTransport::Connect(int timeoutMs) {
 }
 
 int CNetListenTransport::Read(uint8_t* buffer, size_t size, int timeoutMs) {
-    if (m_connection == net::kNoSocket) return -1;
-    if (size == 0) return 0;
-    const net::Socket connection[] = {m_connection};
-    bool ready[1] = {};
-    switch (net::Wait(connection, false, m_waker.get(), std::max(timeoutMs, 0), ready)) {
-        case net::WaitResult::kFailed:
-            return -1;
-        case net::WaitResult::kTimedOut:
-        case net::WaitResult::kWoken:
-            return 0;
-        case net::WaitResult::kReady:
-            break;
-    }
-    return net::Receive(m_connection, buffer, size);
+    return net::ReceiveWithin(m_connection, buffer, size, m_waker.get(), timeoutMs);
 }
 
 int CNetListenTransport::Write(const uint8_t* data, size_t size) {
-    if (m_connection == net::kNoSocket) return -1;
-    size_t done = 0;
-    while (done < size) {
-        const int n = net::Send(m_connection, data + done, size - done);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0) return -1;
-        const net::Socket connection[] = {m_connection};
-        bool ready[1] = {};
-        if (net::Wait(connection, true, nullptr, kWriteWaitMs, ready) != net::WaitResult::kReady) {
-            return -1;
-        }
-    }
-    return static_cast<int>(size);
+    return net::SendAll(m_connection, data, size, kWriteWaitMs);
 }
 
 }  // namespace ports

@@ -172,12 +172,14 @@ class TempDir {
     std::string Dir() const { return folder_.Dir(); }
     std::string File(const std::string& name) const { return folder_.File(name); }
 
-    // Every regular file or link below the directory, relative to it.
+    // Every regular file or link below the directory, relative to it, with "/" between folders.
     std::vector<std::string> Files() const {
         std::vector<std::string> out;
         for (const auto& e : std::filesystem::recursive_directory_iterator(path_)) {
-            if (!e.is_directory())
-                out.push_back(platform::FromFsPath(std::filesystem::relative(e.path(), path_)));
+            if (e.is_directory()) continue;
+            const std::u8string name =
+                std::filesystem::relative(e.path(), path_).generic_u8string();
+            out.push_back(std::string(name.begin(), name.end()));
         }
         std::sort(out.begin(), out.end());
         return out;

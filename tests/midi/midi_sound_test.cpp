@@ -2,6 +2,7 @@
 // sequence against a fake handheld sound database.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -300,7 +301,7 @@ TEST_F(MidiInstall, SameNameTwiceReplacesTheRecord) {
 TEST_F(MidiInstall, NameMatchIsCaseExact) {
     m_hh.dbs[midi::kSystemSoundDb] = {};
     ASSERT_EQ(midi::InstallMidiSound(m_hh, Write("alarm.mid", MidiFile(100))), midi::kOk);
-    ::mkdir((m_dir / "up").c_str(), 0700);
+    std::filesystem::create_directory(platform::ToFsPath(m_dir / "up"));
     ASSERT_EQ(midi::InstallMidiSound(m_hh, Write("up/Alarm.mid", MidiFile(120))), midi::kOk);
     const auto& recs = m_hh.dbs[midi::kSystemSoundDb];
     ASSERT_EQ(recs.size(), 2u);

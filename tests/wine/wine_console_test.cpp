@@ -278,6 +278,21 @@ TEST_F(WineConsole, AComPortThatDoesNotExistIsBusyOnceWithTheSystemsReason) {
     EXPECT_EQ(LastLine(m_cliOut), "result: -1");
 }
 
+TEST_F(WineConsole, APortThatNeverAnswersEndsWithinTheWaitingTime) {
+    // A line that opens but where nobody ever calls (a Bluetooth port without its partner).
+    LinkCom(1, StartHandheld({"--press-after", "600000"}));
+    const auto start = std::chrono::steady_clock::now();
+    const int status =
+        RunWindowsCli({"--port", "COM1", "--wait", "5", WindowsPath(Path("game.prc"))});
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start)
+            .count();
+    EXPECT_EQ(status, 2) << m_cliOut;
+    EXPECT_LT(seconds, 30) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("no handheld within 5 seconds"), std::string::npos) << m_cliOut;
+    EXPECT_EQ(LastLine(m_cliOut), "result: -1");
+}
+
 TEST_F(WineConsole, AComPortAnotherProgramHoldsIsBusyOnceWithTheSystemsReason) {
     const std::string pty = StartHandheld();
     LinkCom(1, pty);

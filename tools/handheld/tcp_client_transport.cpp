@@ -122,39 +122,11 @@ void CTcpClientTransport::Interrupt() {
 }
 
 int CTcpClientTransport::Read(uint8_t* buffer, size_t size, int timeoutMs) {
-    if (m_socket == net::kNoSocket) return -1;
-    if (size == 0) return 0;
-    const net::Socket connection[] = {m_socket};
-    bool ready[1] = {};
-    switch (net::Wait(connection, false, m_waker.get(), timeoutMs < 0 ? 0 : timeoutMs, ready)) {
-        case net::WaitResult::kFailed:
-            return -1;
-        case net::WaitResult::kTimedOut:
-        case net::WaitResult::kWoken:
-            return 0;
-        case net::WaitResult::kReady:
-            break;
-    }
-    return net::Receive(m_socket, buffer, size);
+    return net::ReceiveWithin(m_socket, buffer, size, m_waker.get(), timeoutMs);
 }
 
 int CTcpClientTransport::Write(const uint8_t* data, size_t size) {
-    if (m_socket == net::kNoSocket) return -1;
-    size_t done = 0;
-    while (done < size) {
-        const int n = net::Send(m_socket, data + done, size - done);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0) return -1;
-        const net::Socket connection[] = {m_socket};
-        bool ready[1] = {};
-        if (net::Wait(connection, true, nullptr, kWriteWaitMs, ready) != net::WaitResult::kReady) {
-            return -1;
-        }
-    }
-    return static_cast<int>(size);
+    return net::SendAll(m_socket, data, size, kWriteWaitMs);
 }
 
 }  // namespace handheld
