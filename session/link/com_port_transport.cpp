@@ -117,6 +117,7 @@ int CComPortTransport::Open() {
     ::ResetEvent(m_hInterrupt);
     m_hPort = h;
     m_rate = 0;
+    m_aheadNext = m_aheadEnd = 0;
     return 0;
 }
 
@@ -156,7 +157,10 @@ bool CComPortTransport::DrainOutput() {
 void CComPortTransport::Purge(bool keepInput) {
     const bool sent = DrainOutput();
     DWORD flags = sent ? 0 : DWORD(PURGE_TXABORT | PURGE_TXCLEAR);
-    if (!keepInput) flags |= PURGE_RXABORT | PURGE_RXCLEAR;
+    if (!keepInput) {
+        flags |= PURGE_RXABORT | PURGE_RXCLEAR;
+        m_aheadNext = m_aheadEnd = 0;
+    }
     if (flags) ::PurgeComm(m_hPort, flags);
 }
 
@@ -237,12 +241,31 @@ int CComPortTransport::Transfer(bool write, void* data, size_t size, int waitMs)
 int CComPortTransport::Read(uint8_t* buffer, size_t size, int timeoutMs) {
     if (!m_hPort) return -1;
     if (size == 0) return 0;
-    const size_t want = std::min<size_t>(size, kQueueSize);
-    // The port's own time-outs end the read: all wanted bytes, a pause of the read interval
-    // after a byte, or the read total. The caller's time-out bounds the wait for a read that
-    // has not got anything after its own total.
-    const int totalMs = static_cast<int>(kPerByteMs * want + kTotalExtraMs);
-    return Transfer(false, buffer, want, std::max(timeoutMs, 0) + totalMs + int(kReadIntervalMs));
+    if (m_aheadNext == m_aheadEnd) {
+        // Bytes the port holds already come in one read, a whole packet rather than its
+        // header first: each read costs more than the bytes (on Wine above all).
+        DWORD errors = 0;
+        COMSTAT stat{};
+        const size_t waiting = ::ClearCommError(m_hPort, &errors, &stat) ? stat.cbInQue : 0;
+        if (waiting <= size) {
+            const size_t want = std::min<size_t>(size, kQueueSize);
+            // The port's own time-outs end the read: all wanted bytes, a pause of the read
+            // interval after a byte, or the read total. The caller's time-out bounds the wait
+            // for a read that has not got anything after its own total.
+            const int totalMs = static_cast<int>(kPerByteMs * want + kTotalExtraMs);
+            return Transfer(false, buffer, want,
+                            std::max(timeoutMs, 0) + totalMs + int(kReadIntervalMs));
+        }
+        const int got = Transfer(false, m_ahead.data(), std::min(waiting, m_ahead.size()),
+                                 static_cast<int>(kPerByteMs * waiting + kTotalExtraMs));
+        if (got <= 0) return got;
+        m_aheadNext = 0;
+        m_aheadEnd = static_cast<size_t>(got);
+    }
+    const size_t n = std::min(size, m_aheadEnd - m_aheadNext);
+    std::copy_n(m_ahead.data() + m_aheadNext, n, buffer);
+    m_aheadNext += n;
+    return static_cast<int>(n);
 }
 
 int CComPortTransport::Write(const uint8_t* data, size_t size) {
@@ -275,7 +298,7 @@ int CComPortTransport::BytesWaiting() {
     DWORD errors = 0;
     COMSTAT stat{};
     if (!m_hPort || !::ClearCommError(m_hPort, &errors, &stat)) return -1;
-    return static_cast<int>(stat.cbInQue);
+    return static_cast<int>(stat.cbInQue + (m_aheadEnd - m_aheadNext));
 }
 
 void CComPortTransport::Interrupt() {

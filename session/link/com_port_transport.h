@@ -2,6 +2,7 @@
 // communication services, with the fixed HotSync line settings and time-outs.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <string>
 
@@ -32,7 +33,8 @@ class CComPortTransport final : public hotsync::ITransport {
     int SetRate(int bitsPerSecond) override;
     // Reads what the caller needs under the port's time-outs (all of it, a pause of the read
     // interval after a byte, or the read total); the caller's time-out only bounds the wait
-    // beyond them. Interrupt ends it early.
+    // beyond them. Interrupt ends it early. When the port holds more than the caller needs,
+    // all of it is read at once and handed out over the next calls.
     int Read(uint8_t* buffer, size_t size, int timeoutMs) override;
     int Write(const uint8_t* data, size_t size) override;
     bool ReadModemStatus(bool& cts) override;
@@ -57,6 +59,10 @@ class CComPortTransport final : public hotsync::ITransport {
     void* m_hIoDone = nullptr;     // the transfers' event (each transfer resets it)
     int m_rate = 0;
     std::chrono::steady_clock::time_point m_sendEnd{};
+    // Bytes read ahead of the caller, handed out first.
+    std::array<uint8_t, 4096> m_ahead{};
+    size_t m_aheadNext = 0;
+    size_t m_aheadEnd = 0;
 };
 
 }  // namespace ports
