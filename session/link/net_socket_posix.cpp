@@ -10,17 +10,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "session/link/net_address.h"
 #include "session/link/net_socket.h"
 
 namespace ports::net {
 namespace {
-
-sockaddr* AsSockaddr(Address& address) {
-    return reinterpret_cast<sockaddr*>(address.bytes.data());
-}
-const sockaddr* AsSockaddr(const Address& address) {
-    return reinterpret_cast<const sockaddr*>(address.bytes.data());
-}
 
 int Fd(Socket socket) {
     return static_cast<int>(socket);
@@ -29,31 +23,7 @@ int Fd(Socket socket) {
 }  // namespace
 
 bool Resolve(const std::string& host, uint16_t port, Address& address) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const std::string service = std::to_string(port);
-    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || !found) return false;
-    const bool fits = found->ai_addrlen <= address.bytes.size();
-    if (fits) {
-        std::memcpy(address.bytes.data(), found->ai_addr, found->ai_addrlen);
-        address.length = found->ai_addrlen;
-    }
-    ::freeaddrinfo(found);
-    return fits;
-}
-
-Address WithPort(const Address& address, uint16_t port) {
-    Address out = address;
-    sockaddr* sa = AsSockaddr(out);
-    if (sa->sa_family == AF_INET6) {
-        reinterpret_cast<sockaddr_in6*>(sa)->sin6_port = htons(port);
-    } else {
-        reinterpret_cast<sockaddr_in*>(sa)->sin_port = htons(port);
-    }
-    return out;
+    return ResolveFirst(host, port, address);
 }
 
 Socket BindSocket(const Address& address, bool stream) {
@@ -78,10 +48,7 @@ uint16_t LocalPort(Socket socket) {
     Address bound;
     socklen_t length = bound.bytes.size();
     if (::getsockname(Fd(socket), AsSockaddr(bound), &length) != 0) return 0;
-    const sockaddr* sa = AsSockaddr(bound);
-    if (sa->sa_family == AF_INET6)
-        return ntohs(reinterpret_cast<const sockaddr_in6*>(sa)->sin6_port);
-    return ntohs(reinterpret_cast<const sockaddr_in*>(sa)->sin_port);
+    return PortOf(AsSockaddr(bound));
 }
 
 Socket Accept(Socket listener, bool& again) {
@@ -127,13 +94,6 @@ Socket DatagramSocket(const Address& like) {
     const int fd =
         ::socket(AsSockaddr(like)->sa_family, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     return fd < 0 ? kNoSocket : fd;
-}
-
-bool Ipv4Bytes(const Address& address, uint8_t bytes[4]) {
-    const sockaddr* sa = AsSockaddr(address);
-    if (sa->sa_family != AF_INET) return false;
-    std::memcpy(bytes, &reinterpret_cast<const sockaddr_in*>(sa)->sin_addr, 4);
-    return true;
 }
 
 int Receive(Socket socket, uint8_t* buffer, size_t size) {
