@@ -44,8 +44,11 @@ std::string FormatLogTime(const std::tm& t) {
 }
 
 std::string BackupFileName(const pdb::CPalmDbFile& file) {
-    const pdb::DbInfo& info = file.Info();
-    std::string name = info.name.substr(0, pdb::kMaxNameLength);
+    return BackupFileNameFor(file.Info().name, file.Info().IsResourceDb());
+}
+
+std::string BackupFileNameFor(const std::string& dbName, bool resourceDb) {
+    std::string name = dbName.substr(0, pdb::kMaxNameLength);
     for (char& c : name) {
         const unsigned char u = static_cast<unsigned char>(c);
         if (c == '/' || u < 0x20 || u == 0x7F) {
@@ -54,7 +57,9 @@ std::string BackupFileName(const pdb::CPalmDbFile& file) {
             c = static_cast<char>(c - 'a' + 'A');
         }
     }
-    return pdb::PalmTextToUtf8(name) + (info.IsResourceDb() ? ".PRC" : ".PDB");
+    // A leading dot would hide the copy, from restores as from a file manager.
+    if (!name.empty() && name[0] == '.') name[0] = '_';
+    return pdb::PalmTextToUtf8(name) + (resourceDb ? ".PRC" : ".PDB");
 }
 
 std::string LogLine(const std::string& fileName, const std::string& version, const std::tm& local) {

@@ -20,8 +20,11 @@ std::string FormatLogTime(const std::tm& local);
 
 // The backup copy's file name: the database name (at most 31 characters) and ".PRC" or
 // ".PDB", in upper case, as UTF-8. A "/" or a control character in the name becomes "_",
-// so the name stays one file inside the Backup folder.
+// so the name stays one file inside the Backup folder, and so does a leading dot, so the
+// copy is not hidden.
 std::string BackupFileName(const pdb::CPalmDbFile& file);
+// The same for a database name and kind.
+std::string BackupFileNameFor(const std::string& dbName, bool resourceDb);
 
 // The log line for a copy, with its CR LF.
 std::string LogLine(const std::string& fileName, const std::string& version, const std::tm& local);

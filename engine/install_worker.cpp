@@ -9,12 +9,15 @@
 
 #include "engine/backup_copy.h"
 #include "engine/file_paths.h"
+#include "engine/handheld_backup.h"
 #include "engine/midi_install.h"
 #include "engine/temp_dir.h"
 #include "engine/user_library.h"
 #include "formats/cca/cca_archive.h"
 #include "hotsync/timeline.h"
 #include "pdb/palm_db_file.h"
+#include "pdb/palm_text.h"
+#include "resources/strings/string_table.h"
 #include "session/device_session.h"
 
 CDeviceSession* g_pSession = nullptr;
@@ -68,6 +71,38 @@ void FindBackupDirectory(CDeviceSession& session, RunUser& user) {
     if (dir.empty()) return;
     CopyText(session.m_szUserDir, dir);
     session.m_bBackup = 1;
+}
+
+// Ours, before the install pass: the backup copies queued for restoring go back first, so
+// that queued files install over the restored handheld.
+// False when the link broke on the way (the window has said so already).
+bool RestorePass(CDeviceSession& session, RunUser& user) {
+    if (session.m_listRestore.empty()) return true;
+    user.Read(session);
+    RestoreHandheld(session, session.m_listRestore, user.record, user.read);
+    return !session.IsLinkBroken();
+}
+
+// Ours, after the install pass: every database in RAM into the Backup folder the console
+// named, else the desktop user's.
+void WholeBackupPass(CDeviceSession& session, RunUser& user) {
+    if (!session.m_bBackupAll || session.m_bCancel || session.IsLinkBroken()) return;
+    user.Read(session);
+    std::string dir = session.m_strBackupDir;
+    if (dir.empty()) {
+        const std::string name = user.read ? user.record.userName : std::string();
+        const std::string userDir = name.empty() ? "" : FindUserDirectory(g_pUserLibrary, name);
+        if (userDir.empty()) {
+            ++session.m_nFailed;
+            session.m_listReport.push_back(resources::FormatString(
+                resources::kIdsNoBackupFolder, pdb::PalmTextToUtf8(name).c_str()));
+            return;
+        }
+        // The history window then knows whose backup this is.
+        if (session.m_szUserDir[0] == '\0') CopyText(session.m_szUserDir, userDir);
+        dir = userDir + kBackupFolder;
+    }
+    BackupHandheld(session, dir, session.m_bFullBackup != 0, user.read ? &user.record : nullptr);
 }
 
 // Step 4: what archive checks and picture depths need, only when such a file is queued.
@@ -213,8 +248,11 @@ int InstallWorker(IInstallDoneSink* window) {
         session->m_files.Rewind();                                             // 4
         session->m_nFailed = 0;
         ReadDeviceFacts(*session, user);
-        PreparationPass(*session);  // 5
-        InstallPass(*session);      // 6
+        if (RestorePass(*session, user)) {
+            PreparationPass(*session);  // 5
+            InstallPass(*session);      // 6
+            WholeBackupPass(*session, user);
+        }
         // 7
         if (user.read) {
             user.record.lastSyncDate = std::time(nullptr);

@@ -198,6 +198,11 @@ void CTransferMonitor::PictureBranch(CDeviceSession& session) {
 }
 
 void CTransferMonitor::ProgressBranch(CDeviceSession& session) {
+    const int phase = session.m_nPhase;
+    if (phase != CDeviceSession::kPhaseInstall) {
+        WholeHandheldProgress(session, phase);
+        return;
+    }
     const ProgressState s = ComputeProgress(session.m_files.Count(), session.m_files.CursorIndex(),
                                             session.m_nFileBytesDone, session.m_nFileBytesTotal,
                                             session.m_files.CurrentPath());
@@ -207,15 +212,35 @@ void CTransferMonitor::ProgressBranch(CDeviceSession& session) {
     m_view.SetElapsed(ElapsedText(m_clock() - m_dwStartTime));
 }
 
+// A backup or restore of the whole handheld: its databases in place of the install list.
+void CTransferMonitor::WholeHandheldProgress(CDeviceSession& session, int phase) {
+    if (phase == CDeviceSession::kPhaseListing) {
+        ShowStatus(LoadString(resources::kIdsReadingList));
+    } else {
+        const ProgressState s =
+            ComputeProgress(session.m_nPhaseCount, session.m_nPhaseIndex, session.m_nFileBytesDone,
+                            session.m_nFileBytesTotal, "");
+        m_view.SetProgress(s.position, s.rangeMax);
+        ShowStatus(FormatString(phase == CDeviceSession::kPhaseBackup ? resources::kIdsBackingUp
+                                                                      : resources::kIdsRestoring,
+                                s.index, s.count, session.PhaseName().c_str()));
+        ShowCaption(FormatString(resources::kIdsTransferred, s.percent));
+    }
+    m_view.SetElapsed(ElapsedText(m_clock() - m_dwStartTime));
+}
+
 void CTransferMonitor::OnInstallDone(CDeviceSession& session) {
     ShowCaption(LoadString(resources::kIdsUploadReady));
-    ShowStatus(SummaryText(session.m_nFailed, m_clock() - m_dwStartTime, session.m_nBytesSent));
+    // What a backup read counts as much as what an install sent.
+    ShowStatus(SummaryText(session.m_nFailed, m_clock() - m_dwStartTime,
+                           int64_t(session.m_nBytesSent) + session.m_nBytesRead));
     m_view.SetCancelButtonToOk();
     m_view.SetProgress(1, 1);
     if (session.m_szUserDir[0] != '\0') m_view.StoreUserDir(session.m_szUserDir);
     if (session.m_szUserName[0] != '\0') {
         m_view.StoreHandheldUser(pdb::PalmTextToUtf8(session.m_szUserName));
     }
+    if (!session.m_listReport.empty()) m_view.ShowReport(session.m_listReport);
     m_nAnimFrame = 0;
     m_view.SetAnimationFrame(0);
 }

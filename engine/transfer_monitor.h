@@ -68,6 +68,7 @@ class CTransferMonitor {
     void ErrorBranch(CDeviceSession& session);
     void PictureBranch(CDeviceSession& session);
     void ProgressBranch(CDeviceSession& session);
+    void WholeHandheldProgress(CDeviceSession& session, int phase);
 
     ITransferView& m_view;
     Clock m_clock;

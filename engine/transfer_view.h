@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class CDeviceSession;
 
@@ -29,6 +30,9 @@ class ITransferView {
     virtual void StoreHandheldUser(const std::string& /*name*/) {}
     // A file the program made, to be deleted when the program closes.
     virtual void AddTempFile(const std::string& /*path*/) {}
+    // What a backup or restore of the whole handheld did, line by line, at the end of the
+    // run (after the summary in the status line).
+    virtual void ShowReport(const std::vector<std::string>& /*lines*/) {}
 };
 
 // Picture conversion for the worker, done on the window's thread. Unset: pictures stay as

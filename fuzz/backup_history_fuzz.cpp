@@ -5,7 +5,6 @@
 // Input: a chunk with the log, a count and that many pairs of chunks (a name, the copy).
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,22 +14,6 @@
 #include "shell/backup_history.h"
 
 namespace {
-
-void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
-
-// A file name the folder can hold: no "/" or NUL, not "." or "..", not empty.
-std::string FileName(const std::vector<uint8_t>& bytes) {
-    std::string name;
-    for (uint8_t b : bytes) {
-        if (name.size() < 200) name += (b == '/' || b == 0) ? '_' : static_cast<char>(b);
-    }
-    if (name.empty() || name == "." || name == "..") name += "x";
-    return name;
-}
 
 void CheckRows(const std::vector<HistoryRow>& rows, size_t logSize) {
     if (rows.size() > logSize) fuzz::Fail("more rows than the log has bytes");
@@ -53,24 +36,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string backupDir = userDir + kBackupFolder;
     std::filesystem::create_directory(backupDir);
     const std::vector<uint8_t> log = in.Chunk();
-    WriteFile(userDir + kLogFileName, log);
+    fuzz::WriteBytes(userDir + kLogFileName, log);
     std::set<std::string> copies;
     std::vector<std::string> folders;
     const int count = in.U8() % 6;
     for (int i = 0; i < count; ++i) {
-        const std::string name = FileName(in.Chunk());
+        const std::string name = fuzz::PlainFileName(in.Chunk());
         const std::vector<uint8_t> bytes = in.Chunk();
         // A name given again is made a folder beside the files: folders are passed over.
         if (copies.count(name)) {
             folders.push_back(name + ".d");
         } else {
-            WriteFile(backupDir + name, bytes);
+            fuzz::WriteBytes(backupDir + name, bytes);
             copies.insert(name);
         }
     }
     for (const std::string& folder : folders) {
         if (!copies.count(folder)) std::filesystem::create_directory(backupDir + folder);
     }
+
+    // Names with a leading dot are the program's own files, never listed as copies.
+    const auto listed = [&copies](const std::string& name) {
+        return copies.count(name) == 1 && name[0] != '.';
+    };
 
     std::vector<HistoryRow> rows = LoadHistoryLog(userDir);
     CheckRows(rows, log.size());
@@ -81,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const bool newest =
             std::none_of(rows.begin() + static_cast<std::ptrdiff_t>(i) + 1, rows.end(),
                          [&](const HistoryRow& r) { return r.name == rows[i].name; });
-        if (rows[i].exists != (newest && copies.count(rows[i].name) == 1)) {
+        if (rows[i].exists != (newest && listed(rows[i].name))) {
             fuzz::Fail("a copy marked otherwise than it is");
         }
     }
@@ -91,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::set<std::string> named;
     for (const HistoryRow& row : logged) named.insert(row.name);
     size_t unnamed = 0;
-    for (const std::string& name : copies) unnamed += named.count(name) == 0;
+    for (const std::string& name : copies) unnamed += named.count(name) == 0 && listed(name);
     if (rows.size() != logged.size() + unnamed) fuzz::Fail("not one row for each unnamed copy");
     for (size_t i = logged.size(); i < rows.size(); ++i) {
         // A handheld's character becomes at most three bytes of UTF-8.

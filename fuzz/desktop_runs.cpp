@@ -1,9 +1,11 @@
 #include "fuzz/desktop_runs.h"
 
 #include <algorithm>
+#include <deque>
 
 #include "engine/midi_install.h"
 #include "fuzz/fuzz_target.h"
+#include "fuzz/line_script.h"
 #include "hotsync/hotsync.h"
 #include "pdb/palm_db_file.h"
 #include "session/device_session.h"
@@ -120,6 +122,22 @@ std::vector<uint8_t> MakeWakeup(uint8_t mode, uint32_t rate) {
             uint8_t(rate >> 16),
             uint8_t(rate >> 8),
             uint8_t(rate)};
+}
+
+std::unique_ptr<hotsync::ITransport> AnsweringHandheld(CInput& input, size_t maxAnswers,
+                                                       uint8_t& mode) {
+    mode = input.U8();
+    const uint32_t rate = input.U32();
+    auto answers = std::make_shared<std::deque<std::vector<uint8_t>>>();
+    while (input.Left() > 0 && answers->size() < maxAnswers) answers->push_back(input.Chunk());
+    return std::make_unique<CAnsweringPeer>(
+        MakeWakeup(mode, rate),
+        [answers](const std::vector<uint8_t>&, std::vector<uint8_t>& answer) {
+            if (answers->empty()) return false;
+            answer = std::move(answers->front());
+            answers->pop_front();
+            return true;
+        });
 }
 
 void RunDesktop(uint8_t mode, std::unique_ptr<hotsync::ITransport> line) {

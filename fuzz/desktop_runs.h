@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_target.h"
 #include "hotsync/transport.h"
 
 namespace fuzz {
@@ -21,6 +22,12 @@ const SessionFiles& TheSessionFiles();
 
 // The wakeup a handheld sends: rate and long-form flag from the mode and the rate given.
 std::vector<uint8_t> MakeWakeup(uint8_t mode, uint32_t rate);
+
+// The handheld of the answer targets, read from the input: a mode byte (given back in mode),
+// the rate of its wakeup, then the answers, one chunk each (at most maxAnswers), given in turn
+// to whatever the desktop asks.
+std::unique_ptr<hotsync::ITransport> AnsweringHandheld(CInput& input, size_t maxAnswers,
+                                                       uint8_t& mode);
 
 // Accepts the handheld on the line and runs the desktop's requests: with mode bit 0 the
 // install run through a device session (bit 1: the rate is the handheld's choice), else

@@ -66,6 +66,22 @@ std::string FreshOutDir() {
     return out.string() + "/";
 }
 
+std::string PlainFileName(const std::vector<uint8_t>& bytes) {
+    std::string name;
+    for (uint8_t b : bytes) {
+        if (name.size() < 200) name += (b == '/' || b == 0) ? '_' : static_cast<char>(b);
+    }
+    if (name.empty() || name == "." || name == "..") name += "x";
+    return name;
+}
+
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+}
+
 void Fail(const char* what) {
     std::fprintf(stderr, "fuzz check failed: %s\n", what);
     std::fflush(stderr);

@@ -20,6 +20,11 @@ std::string WriteInput(const uint8_t* data, size_t size, const char* name);
 std::string WriteFreshInput(const uint8_t* data, size_t size, const char* name);
 // Empties the scratch folder's subfolder "out" and returns its path with a trailing '/'.
 std::string FreshOutDir();
+// A file name a folder can hold, made of input bytes: "/" and NUL become "_", at most 200
+// characters, never empty, "." or "..".
+std::string PlainFileName(const std::vector<uint8_t>& bytes);
+// Writes bytes to a file (a target's own folder).
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 // Fails the run (libFuzzer records the input) when a target's own check does not hold.
 [[noreturn]] void Fail(const char* what);
 

@@ -5,12 +5,14 @@
 //   cc-fuzz-seeds OUTDIR
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "fuzz/backup_runs.h"
 #include "fuzz/desktop_runs.h"
 #include "fuzz/handheld_card.h"
 #include "fuzz/line_script.h"
@@ -275,9 +277,13 @@ class CForward final : public hotsync::ITransport {
     hotsync::ITransport& m_to;
 };
 
-void RunSeeds(uint8_t mode, uint16_t dlpVersion, const std::string& name) {
-    handheld::HandheldConfig config;
-    config.dlpVersion = dlpVersion;
+// A desktop run against the request server of a handheld so configured (the fuzz card in
+// it), and the seeds it leaves: its answers for answersTarget, its requests for
+// handheld_dlp, and with packets the desktop's packets for handheld_link.
+using DesktopRun = void (*)(uint8_t mode, std::unique_ptr<hotsync::ITransport> line);
+
+void RecordRun(handheld::HandheldConfig config, uint8_t mode, DesktopRun run,
+               const std::string& answersTarget, const std::string& name, bool packets) {
     config.openDbName = fuzz::kHeldOpenName;
     handheld::CVirtualHandheld::State state(config);
     fuzz::FillCard(state);
@@ -291,23 +297,81 @@ void RunSeeds(uint8_t mode, uint16_t dlpVersion, const std::string& name) {
             return true;
         },
         true);
-    fuzz::RunDesktop(mode, std::make_unique<CForward>(peer));
+    run(mode, std::make_unique<CForward>(peer));
 
     Bytes answers = {mode, uint8_t(rate >> 24), uint8_t(rate >> 16), uint8_t(rate >> 8),
                      uint8_t(rate)};
     for (const Bytes& a : peer.Answers()) fuzz::PutChunk(answers, a);
-    Write("dlp_response", name, answers);
+    Write(answersTarget, name, answers);
 
+    const uint16_t dlpVersion = config.dlpVersion;
     const uint8_t versionChoice = dlpVersion == 0x0100 ? 0 : dlpVersion == 0x0101 ? 1 : 2;
     Bytes requests = {versionChoice};
     for (const Bytes& r : peer.Requests()) fuzz::PutChunk(requests, r);
     Write("handheld_dlp", name, requests);
 
+    if (!packets) return;
     Bytes script = {1};
     for (const auto& p : peer.Packets()) {
         fuzz::PutPadp(script, p.xid, p.type, p.flags, p.sizeOrOffset, p.data);
     }
     Write("handheld_link", name, script);
+}
+
+void RunSeeds(uint8_t mode, uint16_t dlpVersion, const std::string& name) {
+    handheld::HandheldConfig config;
+    config.dlpVersion = dlpVersion;
+    RecordRun(config, mode, fuzz::RunDesktop, "dlp_response", name, true);
+}
+
+// A whole backup and a restore against the request server. With parts set, every record
+// comes in answers of at most 100 bytes, as a handheld with a small buffer sends it.
+void BackupSeeds(uint8_t mode, uint16_t dlpVersion, bool parts, const std::string& name) {
+    handheld::HandheldConfig config;
+    config.dlpVersion = dlpVersion;
+    if (parts) {
+        config.reviseAnswer = [](const Bytes& request, Bytes& answer) {
+            if (request.at(0) != 0x20 || answer.size() < 6 || answer[3] != 0) return;
+            const size_t data = ((answer[4] & 0x80) ? 8 : 6) + 10;
+            answer.resize(std::min(answer.size(), data + 100));
+            const size_t n = answer.size() - (data - 10);
+            if (answer[4] & 0x80) {
+                answer[6] = uint8_t(n >> 8);
+                answer[7] = uint8_t(n);
+            } else {
+                answer[5] = uint8_t(n);
+            }
+        };
+    }
+    RecordRun(config, mode, fuzz::RunBackupDesktop, "backup_response", name, false);
+}
+
+void BackupFolderSeeds() {
+    Bytes record;
+    const std::string text =
+        "# Cradlecourier: the handheld backed up here\nUserName=J\xC3\xBCrgen\nUserId=7\n"
+        "ViewerId=1\nLastSyncPc=2\nBackupTime=1714035112\nDatabases=3\n";
+    fuzz::PutChunk(record, Bytes(text.begin(), text.end()));
+    record.push_back(3);
+    for (const char* file : {"MEMODB.PDB", "APP.PRC", "notes.txt"}) {
+        fuzz::PutChunk(record, Bytes(file, file + std::strlen(file)));
+        const std::string path = (g_out / "db.tmp").string();
+        pdb::DbInfo info;
+        info.name = file;
+        info.attributes = std::strstr(file, ".PRC") ? pdb::kAttrResDb : 0;
+        info.type = pdb::MakeFourCC(std::strstr(file, ".PRC") ? "appl" : "sprf");
+        if (auto db = pdb::CPalmDbFile::Create(path, info)) {
+            if (info.IsResourceDb()) {
+                db->AppendResource(Bytes(30, 1).data(), 30, pdb::MakeFourCC("code"), 1);
+            } else {
+                db->AppendRecord(Bytes(20, 2).data(), 20, 0, 1, 0x100);
+            }
+            db->Close();
+        }
+        fuzz::PutChunk(record, std::strstr(file, ".txt") ? Bytes(10, 'x') : ReadBack(path));
+        std::filesystem::remove(path);
+    }
+    Write("backup_folder", "record-and-copies", record);
 }
 
 }  // namespace
@@ -328,5 +392,10 @@ int main(int argc, char** argv) {
     RunSeeds(1, 0x0102, "install-dlp12");
     RunSeeds(0x13, 0x0101, "install-dlp11");
     RunSeeds(1, 0x0100, "install-dlp10");
+    BackupSeeds(0, 0x0102, false, "backup-dlp12");
+    BackupSeeds(0, 0x0100, false, "backup-dlp10");
+    BackupSeeds(0, 0x0102, true, "backup-in-parts");
+    BackupSeeds(1, 0x0102, false, "restore-dlp12");
+    BackupFolderSeeds();
     return 0;
 }

@@ -162,7 +162,8 @@ int DlpReadUserInfo(CSocket& socket, UserInfo& info) {
     info.lastSyncDate = FromDateTime(answer.lastSyncDate);
     const auto name = answer.nameAndPassword.begin();
     info.userName.assign(name, name + static_cast<std::ptrdiff_t>(nameLength));
-    info.userName.resize(std::min(info.userName.find('\0'), size_t{127}));
+    // Up to its NUL, at most 127 characters; a handheld without a user sends no name at all.
+    info.userName.resize(std::min({info.userName.find('\0'), info.userName.size(), size_t{127}}));
     info.password.assign(name + static_cast<std::ptrdiff_t>(nameLength),
                          name + static_cast<std::ptrdiff_t>(nameLength + passwordLength));
     return 0;
@@ -362,6 +363,191 @@ int DlpFindDBByHandle(CSocket& socket, int handle, DbInfo& info) {
     info.index = answer.info.index;
     info.name = answer.info.name;
     return 0;
+}
+
+// ---- reading whole databases, and what restoring them needs ---------------------------
+
+namespace {
+
+constexpr size_t kDbInfoFixedSize = 44;  // the DbInfo header before its name
+
+DbInfo ToDbInfo(const DbInfoHeader& header) {
+    DbInfo info;
+    info.miscFlags = header.miscFlags;
+    info.attributes = header.attributes;
+    info.type = header.type;
+    info.creator = header.creator;
+    info.version = header.version;
+    info.modificationNumber = header.modificationNumber;
+    info.creationDate = FromDateTime(header.creationDate);
+    info.modificationDate = FromDateTime(header.modificationDate);
+    info.backupDate = FromDateTime(header.backupDate);
+    info.index = header.index;
+    info.name = header.name;
+    return info;
+}
+
+// A block read whole: an answer may carry less than the block's size, so the rest is asked
+// for from where it ended, until the size is reached or an answer brings nothing new.
+template <class Request>
+int ReadBlock(CSocket& socket, int handle, std::vector<uint8_t>& block) {
+    block.clear();
+    for (;;) {
+        Request request;
+        request.handle = uint8_t(handle);
+        request.offset = uint16_t(block.size());
+        BlockResponse answer;
+        const int result = CallWithAnswer(socket, request, answer);
+        if (result < 0) return result;
+        const size_t room = kMaxSmallData - block.size();
+        block.insert(
+            block.end(), answer.data.begin(),
+            answer.data.begin() + static_cast<std::ptrdiff_t>(std::min(answer.data.size(), room)));
+        if (answer.data.empty() || block.size() >= answer.size || block.size() >= kMaxSmallData) {
+            return 0;
+        }
+    }
+}
+
+// One answer of ReadRecord, by index or by id: the part asked for and the record's size.
+template <class Request>
+int ReadRecordPart(CSocket& socket, const Request& request, RecordData& record, int& size) {
+    ReadRecordResponse answer;
+    const int result = CallWithAnswer(socket, request, answer);
+    if (result < 0) return result;
+    // More than was asked for is not an answer to this request.
+    if (answer.data.size() > request.count) return kDlpErrBadResponse;
+    size = answer.size;
+    record.id = answer.id;
+    record.index = answer.index;
+    record.attributes = answer.attributes;
+    record.category = answer.category;
+    record.data = std::move(answer.data);
+    return 0;
+}
+
+template <class Request>
+int ReadResourcePart(CSocket& socket, const Request& request, ResourceData& resource, int& size) {
+    ReadResourceResponse answer;
+    const int result = CallWithAnswer(socket, request, answer);
+    if (result < 0) return result;
+    if (answer.data.size() > request.count) return kDlpErrBadResponse;
+    size = answer.size;
+    resource.type = answer.type;
+    resource.id = answer.id;
+    resource.index = answer.index;
+    resource.data = std::move(answer.data);
+    return 0;
+}
+
+uint16_t PartCount(int count) {
+    return uint16_t(std::clamp(count, 0, 0xFFFF));
+}
+
+}  // namespace
+
+int DlpReadDBList(CSocket& socket, int flags, int card, int start, DbListPage& page) {
+    page = DbListPage{};
+    if (start < 0 || start > 0xFFFF) return kDlpErrBadArgument;
+    // Only DLP 1.2 packs several entries into one answer.
+    if (socket.Version() < kDlpVersion12) flags &= ~kDbListMultiple;
+    ReadDbListResponse answer;
+    const int result = CallWithAnswer(
+        socket, ReadDbListRequest{uint8_t(flags), uint8_t(card), uint16_t(start)}, answer);
+    if (result < 0) return result;
+    std::span<const uint8_t> rest(answer.entries);
+    for (int i = 0; i < answer.count; ++i) {
+        if (rest.empty()) return kDlpErrShortAnswer;
+        const size_t total = rest[0];
+        if (total < kDbInfoFixedSize || total > rest.size()) return kDlpErrShortAnswer;
+        DbInfoHeader header;
+        if (!wire::Decode(rest.first(total), header)) return kDlpErrShortAnswer;
+        page.entries.push_back(ToDbInfo(header));
+        rest = rest.subspan(total);
+    }
+    page.lastIndex = answer.lastIndex;
+    page.more = (answer.flags & ReadDbListResponse::kMore) != 0;
+    return 0;
+}
+
+int DlpReadAppBlock(CSocket& socket, int handle, std::vector<uint8_t>& block) {
+    return ReadBlock<ReadAppBlockRequest>(socket, handle, block);
+}
+
+int DlpReadSortBlock(CSocket& socket, int handle, std::vector<uint8_t>& block) {
+    return ReadBlock<ReadSortBlockRequest>(socket, handle, block);
+}
+
+int DlpWriteSortBlock(CSocket& socket, int handle, std::span<const uint8_t> block) {
+    if (block.size() + 10 > kMaxSmallData) return kDlpErrDataTooLarge;
+    WriteSortBlockRequest request;
+    request.handle = uint8_t(handle);
+    request.blockSize = uint16_t(block.size());
+    request.data.assign(block.begin(), block.end());
+    return CallNoAnswer(socket, request);
+}
+
+int DlpReadRecordByIndex(CSocket& socket, int handle, int index, int offset, int count,
+                         RecordData& record, int& size) {
+    ReadRecordByIndexRequest request;
+    request.handle = uint8_t(handle);
+    request.index = uint16_t(index);
+    request.offset = uint16_t(offset);
+    request.count = PartCount(count);
+    return ReadRecordPart(socket, request, record, size);
+}
+
+int DlpReadRecordById(CSocket& socket, int handle, uint32_t id, int offset, int count,
+                      RecordData& record, int& size) {
+    ReadRecordByIdRequest request;
+    request.handle = uint8_t(handle);
+    request.id = id;
+    request.offset = uint16_t(offset);
+    request.count = PartCount(count);
+    return ReadRecordPart(socket, request, record, size);
+}
+
+int DlpReadResourceByIndex(CSocket& socket, int handle, int index, int offset, int count,
+                           ResourceData& resource, int& size) {
+    ReadResourceByIndexRequest request;
+    request.handle = uint8_t(handle);
+    request.index = uint16_t(index);
+    request.offset = uint16_t(offset);
+    request.count = PartCount(count);
+    return ReadResourcePart(socket, request, resource, size);
+}
+
+int DlpReadResourceByType(CSocket& socket, int handle, uint32_t type, int id, int offset, int count,
+                          ResourceData& resource, int& size) {
+    ReadResourceByTypeRequest request;
+    request.handle = uint8_t(handle);
+    request.type = type;
+    request.id = uint16_t(id);
+    request.offset = uint16_t(offset);
+    request.count = PartCount(count);
+    return ReadResourcePart(socket, request, resource, size);
+}
+
+int DlpReadOpenDBInfo(CSocket& socket, int handle, int& entries) {
+    OpenDbInfoResponse answer;
+    const int result = CallWithAnswer(socket, ReadOpenDbInfoRequest{uint8_t(handle)}, answer);
+    if (result == 0) entries = answer.entries;
+    return result;
+}
+
+int DlpSetDBInfo(CSocket& socket, int handle, const DbInfoChange& change) {
+    SetDbInfoRequest request;
+    request.handle = uint8_t(handle);
+    request.clearAttributes = uint16_t(change.clearAttributes);
+    request.setAttributes = uint16_t(change.setAttributes);
+    request.version = uint16_t(change.version);
+    request.creationDate = ToDateTime(change.creationDate);
+    request.modificationDate = ToDateTime(change.modificationDate);
+    request.backupDate = ToDateTime(change.backupDate);
+    request.type = change.type;
+    request.creator = change.creator;
+    request.name = change.name;
+    return CallNoAnswer(socket, request);
 }
 
 }  // namespace hotsync

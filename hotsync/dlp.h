@@ -329,6 +329,40 @@ struct CardRecord {
     }
 };
 
+struct ReadDbListRequest {
+    static constexpr uint8_t kFunction = 0x16;
+    static constexpr uint8_t kArg = 0x20;
+    static constexpr uint8_t kRam = 0x80;
+    static constexpr uint8_t kRom = 0x40;
+    static constexpr uint8_t kMultiple = 0x20;  // several per answer, DLP 1.2 and later
+    uint8_t flags = kRam;
+    uint8_t card = 0;
+    uint16_t start = 0;
+
+    template <class F>
+    void Fields(F& f) {
+        f(flags);
+        f(card);
+        f(start);
+    }
+};
+struct ReadDbListResponse {
+    static constexpr uint8_t kArg = 0x20;
+    static constexpr uint8_t kMore = 0x80;
+    uint16_t lastIndex = 0;
+    uint8_t flags = 0;
+    uint8_t count = 0;
+    std::vector<uint8_t> entries;  // count DbInfoHeaders, each advanced by its totalSize
+
+    template <class F>
+    void Fields(F& f) {
+        f(lastIndex);
+        f(flags);
+        f(count);
+        f(entries);
+    }
+};
+
 struct OpenDbRequest {
     static constexpr uint8_t kFunction = 0x17;
     static constexpr uint8_t kArg = 0x20;
@@ -408,6 +442,35 @@ struct DeleteDbRequest {
     }
 };
 
+struct ReadAppBlockRequest {
+    static constexpr uint8_t kFunction = 0x1B;
+    static constexpr uint8_t kArg = 0x20;
+    static constexpr uint16_t kToEnd = 0xFFFF;
+    uint8_t handle = 0;
+    uint8_t pad = 0;
+    uint16_t offset = 0;
+    uint16_t count = kToEnd;
+
+    template <class F>
+    void Fields(F& f) {
+        f(handle);
+        f(pad);
+        f(offset);
+        f(count);
+    }
+};
+struct BlockResponse {  // ReadAppBlock and ReadSortBlock
+    static constexpr uint8_t kArg = 0x20;
+    uint16_t size = 0;
+    std::vector<uint8_t> data;
+
+    template <class F>
+    void Fields(F& f) {
+        f(size);
+        f(data);
+    }
+};
+
 struct WriteAppBlockRequest {
     static constexpr uint8_t kFunction = 0x1C;
     static constexpr uint8_t kArg = 0x20;
@@ -425,6 +488,32 @@ struct WriteAppBlockRequest {
     }
 };
 
+struct ReadSortBlockRequest : ReadAppBlockRequest {  // the same layout
+    static constexpr uint8_t kFunction = 0x1D;
+};
+
+struct WriteSortBlockRequest : WriteAppBlockRequest {  // the same layout
+    static constexpr uint8_t kFunction = 0x1E;
+};
+
+struct ReadRecordByIdRequest {
+    static constexpr uint8_t kFunction = 0x20;
+    static constexpr uint8_t kArg = 0x20;
+    uint8_t handle = 0;
+    uint8_t pad = 0;
+    uint32_t id = 0;
+    uint16_t offset = 0;
+    uint16_t count = 0xFFFF;
+
+    template <class F>
+    void Fields(F& f) {
+        f(handle);
+        f(pad);
+        f(id);
+        f(offset);
+        f(count);
+    }
+};
 struct ReadRecordByIndexRequest {
     static constexpr uint8_t kFunction = 0x20;
     static constexpr uint8_t kArg = 0x21;
@@ -495,6 +584,62 @@ struct RecordIdResponse {
     }
 };
 
+struct ReadResourceByIndexRequest {
+    static constexpr uint8_t kFunction = 0x23;
+    static constexpr uint8_t kArg = 0x20;
+    uint8_t handle = 0;
+    uint8_t pad = 0;
+    uint16_t index = 0;
+    uint16_t offset = 0;
+    uint16_t count = 0xFFFF;
+
+    template <class F>
+    void Fields(F& f) {
+        f(handle);
+        f(pad);
+        f(index);
+        f(offset);
+        f(count);
+    }
+};
+struct ReadResourceByTypeRequest {
+    static constexpr uint8_t kFunction = 0x23;
+    static constexpr uint8_t kArg = 0x21;
+    uint8_t handle = 0;
+    uint8_t pad = 0;
+    uint32_t type = 0;
+    uint16_t id = 0;
+    uint16_t offset = 0;
+    uint16_t count = 0xFFFF;
+
+    template <class F>
+    void Fields(F& f) {
+        f(handle);
+        f(pad);
+        f(type);
+        f(id);
+        f(offset);
+        f(count);
+    }
+};
+struct ReadResourceResponse {
+    static constexpr uint8_t kArg = 0x20;
+    uint32_t type = 0;
+    uint16_t id = 0;
+    uint16_t index = 0;
+    uint16_t size = 0;  // of the whole resource; data may hold only part of it
+    std::vector<uint8_t> data;
+
+    template <class F>
+    void Fields(F& f) {
+        f(type);
+        f(id);
+        f(index);
+        f(size);
+        f(data);
+    }
+};
+
 struct WriteResourceRequest {
     static constexpr uint8_t kFunction = 0x24;
     static constexpr uint8_t kArg = 0x20;
@@ -531,6 +676,26 @@ struct ResetSystemRequest {
     static constexpr uint8_t kFunction = 0x29;
     template <class F>
     void Fields(F&) {}
+};
+
+struct ReadOpenDbInfoRequest {
+    static constexpr uint8_t kFunction = 0x2B;
+    static constexpr uint8_t kArg = 0x20;
+    uint8_t handle = 0;
+
+    template <class F>
+    void Fields(F& f) {
+        f(handle);
+    }
+};
+struct OpenDbInfoResponse {
+    static constexpr uint8_t kArg = 0x20;
+    uint16_t entries = 0;  // records or resources
+
+    template <class F>
+    void Fields(F& f) {
+        f(entries);
+    }
 };
 
 struct OpenConduitRequest {
@@ -600,6 +765,37 @@ struct FindDbResponse {
         f(localId);
         f(openRef);
         f(info);
+    }
+};
+
+struct SetDbInfoRequest {  // DLP 1.2 and later
+    static constexpr uint8_t kFunction = 0x3A;
+    static constexpr uint8_t kArg = 0x20;
+    uint8_t handle = 0;
+    uint8_t pad = 0;
+    uint16_t clearAttributes = 0;
+    uint16_t setAttributes = 0;
+    uint16_t version = 0;   // 0: unchanged
+    DateTime creationDate;  // year 0: unchanged
+    DateTime modificationDate;
+    DateTime backupDate;
+    uint32_t type = 0;  // 0: unchanged
+    uint32_t creator = 0;
+    std::string name;  // empty: unchanged
+
+    template <class F>
+    void Fields(F& f) {
+        f(handle);
+        f(pad);
+        f(clearAttributes);
+        f(setAttributes);
+        f(version);
+        f(creationDate);
+        f(modificationDate);
+        f(backupDate);
+        f(type);
+        f(creator);
+        f(name);
     }
 };
 

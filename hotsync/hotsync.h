@@ -322,6 +322,69 @@ int DlpReadFeature(CSocket& socket, uint32_t creator, int number, uint32_t& valu
 // FindDB by open handle (0x39, argument 0x21, option 0x80).
 int DlpFindDBByHandle(CSocket& socket, int handle, DbInfo& info);
 
+// ---- reading whole databases, and what restoring them needs ---------------------------
+// A backup lists the handheld's databases, reads each one whole and writes it back later.
+
+// ReadDBList search flags.
+constexpr int kDbListRam = 0x80;
+constexpr int kDbListRom = 0x40;
+constexpr int kDbListMultiple = 0x20;  // several entries per answer (DLP 1.2 and later)
+// DbInfo::miscFlags.
+constexpr int kDbMiscExcludedFromSync = 0x80;
+constexpr int kDbMiscRamBased = 0x40;  // DLP 1.2 and later
+
+// One answer of ReadDBList: its entries, the index of the last one, and whether more follow.
+struct DbListPage {
+    std::vector<DbInfo> entries;
+    int lastIndex = 0;
+    bool more = false;
+};
+// Asks for entries from start on; kDbListMultiple is dropped before DLP 1.2. The end of
+// the list answers -5 (not found).
+int DlpReadDBList(CSocket& socket, int flags, int card, int start, DbListPage& page);
+
+// The whole app info or sort info block; -5 when the database has none.
+int DlpReadAppBlock(CSocket& socket, int handle, std::vector<uint8_t>& block);
+int DlpReadSortBlock(CSocket& socket, int handle, std::vector<uint8_t>& block);
+int DlpWriteSortBlock(CSocket& socket, int handle, std::span<const uint8_t> block);
+
+// Part of a record: at most count bytes from offset; size receives the size of the whole
+// record, which may be more than one answer carries.
+int DlpReadRecordByIndex(CSocket& socket, int handle, int index, int offset, int count,
+                         RecordData& record, int& size);
+int DlpReadRecordById(CSocket& socket, int handle, uint32_t id, int offset, int count,
+                      RecordData& record, int& size);
+
+struct ResourceData {
+    uint32_t type = 0;
+    int id = 0;
+    int index = 0;
+    std::vector<uint8_t> data;
+};
+// Part of a resource, as for records.
+int DlpReadResourceByIndex(CSocket& socket, int handle, int index, int offset, int count,
+                           ResourceData& resource, int& size);
+int DlpReadResourceByType(CSocket& socket, int handle, uint32_t type, int id, int offset, int count,
+                          ResourceData& resource, int& size);
+
+// The number of records or resources of an open database.
+int DlpReadOpenDBInfo(CSocket& socket, int handle, int& entries);
+
+// What SetDBInfo changes (DLP 1.2 and later): attribute bits to clear and to set, and each
+// other field unless it is 0 (a date), or empty (the name).
+struct DbInfoChange {
+    int clearAttributes = 0;
+    int setAttributes = 0;
+    int version = 0;
+    time_t creationDate = 0;
+    time_t modificationDate = 0;
+    time_t backupDate = 0;
+    uint32_t type = 0;
+    uint32_t creator = 0;
+    std::string name;
+};
+int DlpSetDBInfo(CSocket& socket, int handle, const DbInfoChange& change);
+
 // Four-character code from text ("psys" -> 0x70737973).
 constexpr uint32_t FourCC(const char (&s)[5]) {
     return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) |

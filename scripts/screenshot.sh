@@ -142,8 +142,8 @@ CLICK="300 200 3" KEYS="Down Return" DIALOG="^Informationen\$" shot about-de de_
 CLICK="12 9 1" KEYS="Right r" DIALOG="^Confirmation:\$" shot default-types-en C.UTF-8 1 600000 3
 CLICK="12 9 1" KEYS="Right r" DIALOG="^Standardverkn" shot default-types-de de_DE.UTF-8 1 600000 3
 
-# The installation history, the desktop users dialog and the Options menu over sample user
-# folders.
+# The installation history, the desktop users and restore dialogs and the Options menu over
+# sample user folders.
 PREVIEW="$BUILD/tests/ui/cc-dialog-preview"
 # dialog NAME LANGUAGE WHICH
 dialog() {
@@ -166,6 +166,8 @@ if [ -x "$PREVIEW" ]; then
   dialog history-de de_DE.UTF-8 history
   dialog users-en C.UTF-8 users
   dialog users-de de_DE.UTF-8 users
+  dialog restore-en C.UTF-8 restore
+  dialog restore-de de_DE.UTF-8 restore
   dialog options-en C.UTF-8 menu
   dialog options-de de_DE.UTF-8 menu
 else

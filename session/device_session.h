@@ -12,7 +12,9 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "hotsync/hotsync.h"
 #include "session/slot_list.h"
@@ -27,6 +29,15 @@ inline constexpr int kInstallLinkBroken = 4;     // the link broke; nothing more
 inline constexpr int kInstallCreateFailed = 10;  // the database could not be created
 inline constexpr int kInstallUnreadable = 11;    // an entry of the file could not be read
 inline constexpr int kInstallTooLarge = -20;     // a record or resource over 64 KB
+// Results of ReadDatabase besides 0, kInstallLinkBroken and the handheld's negated errors.
+inline constexpr int kReadBadAnswer = 12;  // the handheld's answers contradict each other
+inline constexpr int kReadCancelled = 13;  // the run was stopped while reading
+
+// A database as the handheld lists it, with the card it is on.
+struct ListedDatabase {
+    hotsync::DbInfo info;
+    int card = 0;
+};
 
 // The handheld's user record, as the worker keeps it for one run.
 struct UserRecord {
@@ -96,6 +107,22 @@ class CDeviceSession {
     // "MThd" at offset 0 and header length 6 (low byte at offset 7) in the first 10 bytes.
     static bool IsMidiFile(const char* path);
 
+    // ---- whole-handheld backup and restore (device_session_backup.cpp) ----
+    // The databases in RAM on every card, in the handheld's order. 0, or the failure that
+    // ended the listing (kInstallLinkBroken when the link broke).
+    int ListRamDatabases(std::vector<ListedDatabase>& databases);
+    // Reads a listed database whole into a file created for writing: its app info and sort
+    // info blocks and every record (with attributes, category and unique id; deleted ones
+    // hold nothing and are left out) or every resource. Progress counts entries in
+    // m_nFileBytesDone of m_nFileBytesTotal. 0, kReadBadAnswer, kReadCancelled,
+    // kInstallLinkBroken, or the handheld's negated refusal; why says what went wrong.
+    int ReadDatabase(const ListedDatabase& database, pdb::CPalmDbFile& out, std::string& why);
+    // Puts a backup copy back onto card 0 as it was: every record with its attributes,
+    // category and unique id, both blocks, and (DLP 1.2 and later) its attributes and dates.
+    // Sync flags are kept. reset is set when the database asks for a reset. Results as
+    // InstallDatabase's.
+    int RestoreDatabase(pdb::CPalmDbFile& file, bool& reset);
+
     // Ends the use of the port; the install list is emptied.
     void Close();
 
@@ -144,8 +171,30 @@ class CDeviceSession {
     uint32_t m_dwRomVersion = 0;
     std::atomic<uint32_t> m_nFileBytesDone{0};
     std::atomic<uint32_t> m_nFileBytesTotal{0};
+    // Bytes read from the link by ReadDatabase calls of this session.
+    std::atomic<int64_t> m_nBytesRead{0};
     // Why the port did not open (errno of the bind); 0 when it did.
     int m_nPortError = 0;
+
+    // ---- whole-handheld backup and restore of the run (ours) ----
+    // Set before the worker starts: back up every database in RAM (all of them read again
+    // with m_bFullBackup, else only those changed since their copy), into m_strBackupDir
+    // when it is set (ending in "/"), else into the desktop user's Backup folder; and restore
+    // these files before the install pass.
+    int m_bBackupAll = 0;
+    int m_bFullBackup = 0;
+    std::string m_strBackupDir;
+    std::vector<std::string> m_listRestore;
+    // Where the run stands while it backs up or restores, for the window's progress line.
+    enum Phase : int { kPhaseInstall, kPhaseListing, kPhaseBackup, kPhaseRestore };
+    std::atomic<int> m_nPhase{kPhaseInstall};
+    std::atomic<int> m_nPhaseIndex{0};  // 0-based
+    std::atomic<int> m_nPhaseCount{0};
+    void SetPhaseName(const std::string& name);
+    std::string PhaseName() const;
+    // What the backup and the restore did, line by line, for the end of the run; written by
+    // the worker, read by the window once it has ended.
+    std::vector<std::string> m_listReport;
 
   private:
     void Construct(bool deferListen, int rate, std::unique_ptr<hotsync::ITransport> transport);
@@ -155,6 +204,8 @@ class CDeviceSession {
     int CleanUp(int handle, const std::string& name, int result);
 
     std::unique_ptr<hotsync::CSocket> m_pSocket;
+    mutable std::mutex m_phaseLock;
+    std::string m_strPhaseName;
 };
 
 // Puts a text into a fixed buffer, cut to its capacity less the terminator.

@@ -124,6 +124,9 @@ void ScanBackups(const std::string& userDir, std::vector<HistoryRow>& rows, bool
         std::error_code typeError;
         if (it->is_directory(typeError)) continue;
         const std::string name = platform::FromFsPath(it->path().filename());
+        // Names with a leading dot are the program's own: the handheld's record, a copy
+        // being written.
+        if (name.empty() || name[0] == '.') continue;
         const auto hit = newest.find(name);
         if (hit != newest.end()) {
             rows[hit->second].exists = true;

@@ -27,8 +27,9 @@ inline constexpr size_t kBackupVersionLength = 253;
 // byte. A missing or unreadable log gives no rows.
 std::vector<HistoryRow> LoadHistoryLog(const std::string& userDir);
 
-// Marks the newest row of each file in userDir + "Backup/" (not folders) and, with
-// allFiles, appends a row for each file no row names, with its version.
+// Marks the newest row of each file in userDir + "Backup/" (not folders, not names that
+// begin with a dot, which are the program's own) and, with allFiles, appends a row for each
+// file no row names, with its version.
 void ScanBackups(const std::string& userDir, std::vector<HistoryRow>& rows, bool allFiles);
 
 // The text of a Palm file's first 'tver' resource (to its first NUL, at most

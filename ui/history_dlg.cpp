@@ -3,11 +3,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <algorithm>
 
+#include "engine/backup_copy.h"
+#include "engine/backup_folder.h"
 #include "engine/user_library.h"
 #include "resources/strings/dialog_texts.h"
 #include "ui/dialog_template.h"
@@ -27,12 +30,13 @@ constexpr int kIdUserLabel = resources::kItemText1;
 constexpr Control kControls[] = {
     {kIdUserLabel, Kind::kStatic, resources::kItemText1, {7, 9, 40, 8}, kNoStyle},
     {kIdUsers, Kind::kDropList, 0, {48, 7, 140, 120}, kVScroll | kTabStop},
-    {kIdList, Kind::kListView, 0, {7, 25, 266, 132}, kNoSortHeader | kBorder | kTabStop},
-    {kIdAllFiles, Kind::kCheckBox, kIdAllFiles, {7, 163, 130, 10}, kTabStop},
-    {kIdDelete, Kind::kPushButton, kIdDelete, {166, 178, 50, 14}, kTabStop},
-    {kIdOk, Kind::kDefPushButton, kIdOk, {223, 178, 50, 14}, kTabStop},
+    {kIdList, Kind::kListView, 0, {7, 25, 266, 128}, kNoSortHeader | kBorder | kTabStop},
+    {kIdLastBackup, Kind::kStatic, 0, {7, 157, 266, 9}, kNoStyle},
+    {kIdAllFiles, Kind::kCheckBox, kIdAllFiles, {7, 169, 130, 10}, kTabStop},
+    {kIdDelete, Kind::kPushButton, kIdDelete, {166, 184, 50, 14}, kTabStop},
+    {kIdOk, Kind::kDefPushButton, kIdOk, {223, 184, 50, 14}, kTabStop},
 };
-constexpr dlg::Template kTemplate{resources::kDlgHistory, 280, 198, kControls};
+constexpr dlg::Template kTemplate{resources::kDlgHistory, 280, 204, kControls};
 
 // Column texts and widths, the widths for the classic 8 pt font (6 pixels a character).
 constexpr int kColumnTexts[] = {resources::kIdsHistoryName, resources::kIdsHistoryVersion,
@@ -130,6 +134,9 @@ void CHistoryDlg::LoadLog() {
 void CHistoryDlg::ScanBackups() {
     ::ScanBackups(m_strUserDir, m_rows, m_bAllFiles != 0);
     ShowRows();
+    // When the whole handheld was last backed up here, below the installations.
+    static_cast<QLabel*>(m_items[kIdLastBackup])
+        ->setText(Q(LastBackupNote(m_strUserDir + kBackupFolder)));
 }
 
 void CHistoryDlg::ShowRows() {

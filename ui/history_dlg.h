@@ -26,6 +26,7 @@ enum ControlId : int {
     kIdDelete = 1047,
     kIdAllFiles = 1048,
     kIdUsers = 1049,
+    kIdLastBackup = 3110,  // ours: when the whole handheld was last backed up
 };
 
 }  // namespace history

@@ -400,8 +400,13 @@ void CInstallerDlg::ReopenSession() {
 }
 
 void CInstallerDlg::RefreshView() {
-    m_monitor.ShowStatus(FormatString(
-        resources::kIdsWaiting, static_cast<int>(m_listInstall.size()), GetPortName().c_str()));
+    std::string status = FormatString(
+        resources::kIdsWaiting, static_cast<int>(m_listInstall.size()), GetPortName().c_str());
+    if (!m_listRestore.empty()) {
+        status +=
+            FormatString(resources::kIdsRestoreQueued, static_cast<int>(m_listRestore.size()));
+    }
+    m_monitor.ShowStatus(status);
     RefreshFileList();
     RebuildRecentMenu();
 }
@@ -526,6 +531,8 @@ void CInstallerDlg::StartTransfer() {
         m_services.pictures->SetCompress(Action(kCmdPicCompress)->isChecked());
     }
     m_monitor.Start();
+    m_pSession->m_bBackupAll = MenuStateIs(kCmdBackupAll, kStateChecked) ? 1 : 0;
+    m_pSession->m_listRestore = m_listRestore;
     m_run.Start(*m_pSession, m_listInstall, backup, setTime, this);
 }
 
@@ -539,6 +546,9 @@ void CInstallerDlg::OnInstallDone() {
     if (!m_bTransferRunning || !m_pSession) return;  // already stopped by a close
     m_run.Join();
     m_monitor.OnInstallDone(*m_pSession);
+    // The whole-handheld backup and the restore were for this HotSync only.
+    SetMenuCheck(kCmdBackupAll, false);
+    m_listRestore.clear();
     m_bTransferRunning = false;
     CloseSession();
     if (m_bCloseOnFinish) {
@@ -617,6 +627,12 @@ void CInstallerDlg::OnCommand(int id) {
             return;
         case kCmdDesktopUsers:
             OnDesktopUsers();
+            return;
+        case kCmdBackupAll:
+            SetMenuCheck(id, !MenuStateIs(id, kStateChecked));
+            return;
+        case kCmdRestore:
+            OnRestore();
             return;
         case kCmdRegister:
             m_services.registerFileTypes(true);
@@ -727,6 +743,12 @@ bool CInstallerDlg::AskOkCancel(const std::string& text) {
 
 void CInstallerDlg::SetCancelButtonToOk() {
     m_pCancel->setText(Q(LoadString(resources::kIdsOkButton)));
+}
+
+void CInstallerDlg::ShowReport(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
+    m_services.showMessage(text);
 }
 
 void CInstallerDlg::StoreUserDir(const std::string& dir) {

@@ -128,6 +128,11 @@ class CInstallerDlg : public QDialog, private ITransferView, private IInstallDon
     void OnHistory();
     // The desktop users dialog; a store made by it enables backup and history.
     void OnDesktopUsers();
+    // The restore dialog for m_strUserDir's backup; the files chosen wait in m_listRestore
+    // for the next HotSync.
+    void OnRestore();
+    // The menu items that need desktop users, enabled when the library is there.
+    void EnableUserCommands(bool present);
     // Runs a dialog of the window modally; tests replace it to look at the dialog instead.
     std::function<int(QDialog& dialog)> m_execDialog;
     CUserLibraryHandle m_hUserLib;
@@ -136,6 +141,8 @@ class CInstallerDlg : public QDialog, private ITransferView, private IInstallDon
     std::vector<std::string> m_listInstall;
     std::vector<std::string> m_listTempFiles;
     std::vector<std::string> m_listRecent;
+    // Backup copies to put back at the next HotSync (the restore dialog's choice).
+    std::vector<std::string> m_listRestore;
     int m_nPort = 1;
     bool m_bUsb = false;
     bool m_bNet = false;
@@ -171,6 +178,7 @@ class CInstallerDlg : public QDialog, private ITransferView, private IInstallDon
     void SetCancelButtonToOk() override;
     void StoreUserDir(const std::string& dir) override;
     void StoreHandheldUser(const std::string& name) override;
+    void ShowReport(const std::vector<std::string>& lines) override;
     // IInstallDoneSink
     void PostInstallDone() override;
 

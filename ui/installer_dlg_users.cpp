@@ -10,6 +10,7 @@
 #include "ui/history_dlg.h"
 #include "ui/installer_dlg.h"
 #include "ui/installer_layout.h"
+#include "ui/restore_view.h"
 
 using namespace installer;
 
@@ -22,9 +23,13 @@ int Exec(const std::function<int(QDialog&)>& exec, QDialog& dialog) {
 }  // namespace
 
 void CInstallerDlg::LoadUserLibrary() {
-    const bool present = m_hUserLib.Load(m_settings);
-    if (QAction* a = Action(kCmdBackup)) a->setEnabled(present);
-    if (QAction* a = Action(kCmdHistory)) a->setEnabled(present);
+    EnableUserCommands(m_hUserLib.Load(m_settings));
+}
+
+void CInstallerDlg::EnableUserCommands(bool present) {
+    for (int id : {kCmdBackup, kCmdHistory, kCmdBackupAll, kCmdRestore}) {
+        if (QAction* a = Action(id)) a->setEnabled(present);
+    }
 }
 
 void CInstallerDlg::OnHistory() {
@@ -40,10 +45,15 @@ void CInstallerDlg::OnDesktopUsers() {
         *store, m_settings.ReadText(settings::kMain, CDesktopUserStore::kLastUserEntry, ""), this);
     Exec(m_execDialog, dialog);
     // The first user made the store: backups and the history have somewhere to go now.
-    if (!m_hUserLib.Present() && m_hUserLib.LoadAgain()) {
-        if (QAction* a = Action(kCmdBackup)) a->setEnabled(true);
-        if (QAction* a = Action(kCmdHistory)) a->setEnabled(true);
-    }
+    if (!m_hUserLib.Present() && m_hUserLib.LoadAgain()) EnableUserCommands(true);
+}
+
+void CInstallerDlg::OnRestore() {
+    if (m_bTransferRunning || !m_hUserLib.Present()) return;
+    CRestoreView dialog(m_hUserLib.Store(), m_strUserDir, this);
+    if (Exec(m_execDialog, dialog) != QDialog::Accepted) return;
+    m_listRestore = dialog.Dialog().ChosenFiles();
+    RefreshView();
 }
 
 void CInstallerDlg::StoreHandheldUser(const std::string& name) {

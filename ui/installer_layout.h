@@ -42,6 +42,8 @@ enum CommandId : int {
     kCmdLastRecent = 32802,
     kCmdPicCompress = 32803,
     kCmdDesktopUsers = 32804,  // ours: the desktop users dialog
+    kCmdBackupAll = 32830,     // ours: back up the whole handheld at the next HotSync
+    kCmdRestore = 32831,       // ours: the restore dialog
     kCmdAbout = 57664,
     kCmdHelp = 57670,
 };

@@ -100,6 +100,16 @@ constexpr ItemEntry kItems[] = {
      "Es gibt bereits einen Desktop-Benutzer \"%s\"."},
     {kDlgDesktopUsers, 1113, "The desktop users file %s cannot be written.",
      "Die Datei der Desktop-Benutzer %s kann nicht geschrieben werden."},
+
+    // The whole handheld: its two menu commands and the restore dialog.
+    {kMenuInstaller, 32830, "Back up handheld at &next HotSync",
+     "Handheld beim &nächsten HotSync sichern"},
+    {kMenuInstaller, 32831, "&Restore...", "&Wiederherstellen..."},
+    {kDlgRestore, kItemCaption, "Restore from backup", "Aus der Sicherung wiederherstellen"},
+    {kDlgRestore, kItemText1, "User:", "Benutzer:"},
+    {kDlgRestore, 3104, "&All files", "&Alle Dateien"},
+    {kDlgRestore, 1, "&Restore at next HotSync", "&Beim nächsten HotSync"},
+    {kDlgRestore, 2, "Cancel", "Abbrechen"},
 };
 
 }  // namespace

@@ -15,6 +15,7 @@ enum ResourceId : int {
     kDlgReadme = 143,
     kDlgHistory = 147,
     kDlgDesktopUsers = 300,  // ours: the desktop users (no resource of that number before)
+    kDlgRestore = 310,       // ours: restoring the handheld from its backup
 };
 
 // Item ids of texts that have no control or command id of their own.

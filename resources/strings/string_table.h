@@ -60,6 +60,39 @@ enum StringId : int {
     kIdsRemoteDrop = 920,        // a dropped address that is not a local file
     kIdsNotAFile = 921,          // a queued name that is no plain file
     kIdsOkButton = 930,          // "OK": button 2 once a run has ended
+
+    // The whole-handheld backup and its restore.
+    kIdsBackingUp = 1200,           // "[%d/%d] Backing up %s"
+    kIdsRestoring = 1201,           // "[%d/%d] Restoring %s"
+    kIdsReadingList = 1202,         // while the handheld's databases are listed
+    kIdsBackupSummary = 1203,       // "%d copied, %d unchanged, %d not copied"
+    kIdsNotCopiedOpen = 1204,       // "not copied: %s (open on the handheld)"
+    kIdsNotCopiedTwice = 1205,      // a database the handheld listed twice
+    kIdsNotCopiedRefused = 1206,    // "not copied: %s (the handheld refused it: %s)"
+    kIdsNotCopiedBadAnswer = 1207,  // answers that contradict each other
+    kIdsNotCopiedLink = 1208,       // the connection was lost at this database
+    kIdsNotCopiedWrite = 1209,      // the copy could not be written
+    kIdsNoBackupFolder = 1210,      // no desktop user for the handheld's user name
+    kIdsBackupNoUser = 1211,        // the handheld has lost its user: restore it first
+    kIdsBackupOtherUser = 1212,     // the folder holds another handheld's backup
+    kIdsListingFailed = 1213,       // the list of databases could not be read
+    kIdsRestoreSummary = 1214,      // "%d restored, %d not restored"
+    kIdsRefusedNotPalm = 1215,      // "not restored: %s (not a Palm database)"
+    kIdsRefusedTruncated = 1216,    // "not restored: %s (truncated)"
+    kIdsRefusedTwice = 1217,        // two files of one database
+    kIdsNotRestored = 1218,         // "not restored: %s (%s)"
+    kIdsUserRestored = 1219,        // the handheld's user name and id written back
+    kIdsResetAfterRestore = 1220,   // the handheld resets when the HotSync ends
+    kIdsRestoreQueued = 1221,       // " - %d file(s) to restore" after the waiting text
+    kIdsLastBackup = 1222,          // history: "Last backup of the handheld: %s (%d databases)"
+    kIdsNoWholeBackup = 1223,       // history: no whole backup yet
+    kIdsRestoreColumnFile = 1224,   // restore dialog columns
+    kIdsRestoreColumnSize = 1225,
+    kIdsRestoreColumnDate = 1226,
+    kIdsRestoreEmpty = 1227,     // "%s holds no backup."
+    kIdsBackupHeading = 1228,    // "Backup of the handheld:"
+    kIdsRestoreHeading = 1229,   // "Restore:"
+    kIdsNoRestoreFolder = 1230,  // no folder to restore from
 };
 
 // German for a locale text that starts with "de", English otherwise (also for null).

@@ -147,3 +147,36 @@ TEST(InstallList, TextFilesGoThroughTheConverter) {
 }
 
 }  // namespace
+
+namespace {
+
+// The whole handheld: --backup-all with or without --full, --restore with files (the files
+// are backup copies then, not files to install) or without, and the folder to use.
+TEST(CliOptions, WholeHandheldBackupAndRestore) {
+    Options o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--backup-all", "--full", "--backup-dir", "/tmp/bk"}, o, error)) << error;
+    EXPECT_TRUE(o.backupAll);
+    EXPECT_TRUE(o.fullBackup);
+    EXPECT_FALSE(o.restore);
+    EXPECT_EQ(o.backupDir, "/tmp/bk");
+
+    Options r;
+    ASSERT_TRUE(Parse({"--restore", "MEMODB.PDB", "--backup-dir=x"}, r, error)) << error;
+    EXPECT_TRUE(r.restore);
+    EXPECT_EQ(r.files, (std::vector<std::string>{"MEMODB.PDB"}));
+    EXPECT_EQ(r.backupDir, "x");
+
+    for (const auto& args : std::vector<std::vector<const char*>>{{"--full"},
+                                                                  {"--backup-dir"},
+                                                                  {"--backup-dir="},
+                                                                  {"--restore=all"},
+                                                                  {"--backup-all=1"}}) {
+        Options bad;
+        EXPECT_FALSE(Parse(args, bad, error)) << args[0];
+        EXPECT_FALSE(error.empty());
+    }
+    EXPECT_NE(console::UsageText("ccourier-cli").find("--backup-all [--full]"), std::string::npos);
+}
+
+}  // namespace

@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
+#include "engine/backup_folder.h"
 #include "shell/backup_history.h"
 #include "shell/linux/qt_settings.h"
 #include "tests/session/db_builder.h"
@@ -128,6 +130,134 @@ TEST_F(BackupRun, WithoutAnyDesktopUserTheRunSaysSoOnce) {
     ASSERT_EQ(Install("Virtual User"), 0) << m_cliOut;
     EXPECT_NE(m_cliOut.find("no desktop users yet"), std::string::npos) << m_cliOut;
     EXPECT_FALSE(fs::exists(m_root));
+}
+
+// The whole handheld with the console: ccourier-cli --backup-all against a handheld loaded
+// with the real samples (one of them in its ROM), the handheld hard-reset after that sync,
+// then ccourier-cli --restore: every sample back, the handheld's user too.
+class WholeBackupRun : public testsupport::CConsoleRunFixture {
+  protected:
+    WholeBackupRun() : CConsoleRunFixture(CC_CLI_PATH, CC_HANDHELD_PATH) {}
+
+    // The samples, the handheld's arguments to load them, and the one put into ROM.
+    bool Samples(std::vector<std::string>& args) {
+        const std::string dir = std::string(CC_SHARED_DIR) + "/samples/palm/";
+        if (!fs::is_directory(dir)) return false;
+        for (const auto& e : fs::directory_iterator(dir)) m_samples.push_back(e.path().string());
+        std::sort(m_samples.begin(), m_samples.end());
+        for (const std::string& path : m_samples) {
+            args.push_back(path.ends_with("nostreak.prc") ? "--load-rom" : "--load");
+            args.push_back(path);
+        }
+        return true;
+    }
+    std::string Requests() const {
+        std::ifstream in(m_out + "/requests.json");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    std::vector<std::string> m_samples;
+};
+
+TEST_F(WholeBackupRun, BackUpHardResetRestoreWithABackupFolder) {
+    std::vector<std::string> args = {"--user",  "Sample User", "--user-id",          "77",
+                                     "--syncs", "2",           "--hard-reset-after", "1"};
+    if (!Samples(args)) GTEST_SKIP() << "no samples";
+    const std::string pty = StartHandheld(args);
+    const std::string backup = Path("backup") + "/";
+    ASSERT_EQ(RunCli({"--port", pty, "--quiet", "--wait", "30", "--backup-all", "--backup-dir",
+                      Path("backup")}),
+              0)
+        << m_cliOut;
+    const size_t ram = m_samples.size() - 1;
+    EXPECT_NE(m_cliOut.find("Backup of the handheld: " + std::to_string(ram) + " copied"),
+              std::string::npos)
+        << m_cliOut;
+    EXPECT_EQ(BackupFileNames(backup).size(), ram);
+    EXPECT_FALSE(fs::exists(backup + "NO STREAK HACK.PRC"));  // in ROM
+
+    // Each copy is the sample as the handheld held it, as Debian's reader sees both (the
+    // header, both blocks, every entry with its attributes, category and id).
+    for (const BackupCopy& copy : ScanBackupCopies(backup)) {
+        const std::string ours = PalmPdbView(backup + copy.fileName);
+        if (ours.empty()) break;  // no Palm::PDB here
+        const auto sample = std::find_if(m_samples.begin(), m_samples.end(), [&](const auto& p) {
+            auto f = pdb::CPalmDbFile::Open(p);
+            return f && f->Info().name == copy.dbName;
+        });
+        ASSERT_NE(sample, m_samples.end()) << copy.dbName;
+        EXPECT_EQ(ours, PalmPdbView(*sample)) << copy.fileName;
+    }
+
+    ASSERT_EQ(RunCli({"--port", pty, "--quiet", "--wait", "30", "--restore", "--backup-dir",
+                      Path("backup")}),
+              0)
+        << m_cliOut;
+    WaitHandheld();
+    EXPECT_NE(m_cliOut.find("restoring from " + backup), std::string::npos) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("Restore: " + std::to_string(ram) + " restored, 0 not restored"),
+              std::string::npos)
+        << m_cliOut;
+    EXPECT_NE(m_cliOut.find("the handheld belongs to \"Sample User\" (id 77) again"),
+              std::string::npos)
+        << m_cliOut;
+    // What the second sync did: every sample but the ROM's created anew, the user written
+    // back. requests.json has one request a line.
+    std::vector<std::string> secondSync;
+    std::istringstream lines(Requests());
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("{\"sync\":2,") != std::string::npos) secondSync.push_back(line);
+    }
+    const auto requested = [&](const std::string& function, const std::string& part) {
+        return std::any_of(secondSync.begin(), secondSync.end(), [&](const std::string& l) {
+            return l.find("\"function\":\"" + function + "\"") != std::string::npos &&
+                   l.find(part) != std::string::npos;
+        });
+    };
+    for (const std::string& path : m_samples) {
+        auto f = pdb::CPalmDbFile::Open(path);
+        ASSERT_TRUE(f);
+        EXPECT_EQ(requested("CreateDB", "\"name\":\"" + f->Info().name + "\""),
+                  !path.ends_with("nostreak.prc"))
+            << f->Info().name;
+    }
+    EXPECT_TRUE(requested("WriteUserInfo", "\"userId\":77,"));
+    EXPECT_TRUE(requested("WriteUserInfo", "\"name\":\"Sample User\""));
+}
+
+// With a desktop user: the backup goes into the user's Backup folder, the history knows it,
+// and --restore alone takes that folder back after the hard reset.
+TEST_F(WholeBackupRun, DesktopUsersFolderAndRestoreWithoutNamingIt) {
+    ASSERT_EQ(RunCli({"--add-user", "Virtual User"}), 0) << m_cliOut;
+    ASSERT_TRUE(testdb::WriteRecordDb(Path("memo.pdb"),
+                                      testdb::Info("MemoDB", false, "DATA", "memo"),
+                                      {testdb::Rec(300, 1, 0x40, 3, 0x123456)}));
+    const std::string pty =
+        StartHandheld({"--load", Path("memo.pdb"), "--syncs", "2", "--hard-reset-after", "1"});
+    ASSERT_EQ(RunCli({"--port", pty, "--quiet", "--wait", "30", "--backup-all", "--full"}), 0)
+        << m_cliOut;
+    const std::string userDir = Path("data/Cradlecourier/Users/Virtual_User/");
+    ASSERT_TRUE(fs::exists(userDir + "Backup/MEMODB.PDB")) << m_cliOut;
+    EXPECT_EQ(LastBackupNote(userDir + "Backup/").rfind("Last backup of the handheld: ", 0), 0u);
+    ASSERT_EQ(RunCli({"--port", pty, "--quiet", "--wait", "30", "--restore"}), 0) << m_cliOut;
+    WaitHandheld();
+    EXPECT_NE(m_cliOut.find("restoring from " + userDir + "Backup/"), std::string::npos)
+        << m_cliOut;
+    auto restored = Written("MemoDB.pdb");
+    ASSERT_TRUE(restored);
+    testsupport::ExpectSameEntries(*restored, Path("memo.pdb"));
+    pdb::Record rec;
+    ASSERT_EQ(restored->ReadRecord(0, rec), pdb::kOk);
+    EXPECT_EQ(rec.uid, 0x123456u);
+    EXPECT_EQ(rec.attributes, 0x40);
+}
+
+// Nothing to restore from: said at once, no waiting for a handheld.
+TEST_F(WholeBackupRun, RestoreWithoutAFolderSaysSo) {
+    EXPECT_EQ(RunCli({"--port", "/dev/null", "--restore"}, {}, true), 1);
+    EXPECT_NE(m_cliOut.find("give the folder with --backup-dir DIR"), std::string::npos)
+        << m_cliOut;
+    EXPECT_NE(m_cliOut.find("result: -1"), std::string::npos);
 }
 
 }  // namespace

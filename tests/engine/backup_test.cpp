@@ -162,9 +162,10 @@ TEST_F(BackupLog, NoBackupFolderNoCopyNoLine) {
 TEST_F(BackupLog, NamesWithSlashesAndLineBreaksStayOneFileAndOneLine) {
     WriteSource("../x/a\nb", {'1', '\r', '\n', '2', 0});
     ASSERT_TRUE(WriteBackupAndLog(m_userDir, *pdb::CPalmDbFile::Open(m_src), m_now));
-    EXPECT_EQ(Dir("Backup"), std::vector<std::string>{".._X_A_B.PRC"});
+    // The leading dot goes too, so the copy is not a hidden file.
+    EXPECT_EQ(Dir("Backup"), std::vector<std::string>{"_._X_A_B.PRC"});
     const std::string log = ReadLog();
-    EXPECT_EQ(log.rfind(".._X_A_B.PRC, 1  2, ", 0), 0u) << log;
+    EXPECT_EQ(log.rfind("_._X_A_B.PRC, 1  2, ", 0), 0u) << log;
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);
 }
 

@@ -216,3 +216,55 @@ TEST(Worker, WithoutSessionItOnlyPosts) {
 }
 
 }  // namespace
+
+namespace {
+
+class CReportView final : public ITransferView {
+  public:
+    std::vector<std::string> statuses, report;
+    int position = -1, range = -1;
+    void SetStatus(const std::string& t) override { statuses.push_back(t); }
+    void SetCaption(const std::string&) override {}
+    void SetProgress(int p, int r) override {
+        position = p;
+        range = r;
+    }
+    void SetElapsed(const std::string&) override {}
+    bool AskOkCancel(const std::string&) override { return true; }
+    void ShowReport(const std::vector<std::string>& lines) override { report = lines; }
+};
+
+// A backup of the whole handheld shows its databases in place of the install list, and its
+// report comes at the end, after the summary.
+TEST_F(Monitor, WholeBackupProgressAndReport) {
+    CReportView view;
+    CTransferMonitor monitor(
+        view, [this] { return m_now; }, [](int) {});
+    monitor.Start();
+    m_session->m_nPhase = CDeviceSession::kPhaseListing;
+    monitor.OnTransferTimer(*m_session);
+    EXPECT_EQ(view.statuses.back(), "Reading the handheld's list of databases...");
+    m_session->m_nPhase = CDeviceSession::kPhaseBackup;
+    m_session->m_nPhaseCount = 4;
+    m_session->m_nPhaseIndex = 2;
+    m_session->SetPhaseName("MemoDB");
+    m_session->m_nFileBytesTotal = 10;
+    m_session->m_nFileBytesDone = 5;
+    monitor.OnTransferTimer(*m_session);
+    EXPECT_EQ(view.statuses.back(), "[3/4] Backing up MemoDB");
+    EXPECT_EQ(view.position, 250);
+    EXPECT_EQ(view.range, 400);
+    m_session->m_nPhase = CDeviceSession::kPhaseRestore;
+    monitor.OnTransferTimer(*m_session);
+    EXPECT_EQ(view.statuses.back(), "[3/4] Restoring MemoDB");
+
+    m_session->m_nPhase = CDeviceSession::kPhaseInstall;
+    m_session->m_nBytesRead = 4096;
+    m_session->m_listReport = {"Backup of the handheld: 3 copied, 0 unchanged, 1 not copied",
+                               "not copied: Busy (open on the handheld)"};
+    monitor.OnInstallDone(*m_session);
+    EXPECT_NE(view.statuses.back().find("4.0 KB"), std::string::npos) << view.statuses.back();
+    EXPECT_EQ(view.report, m_session->m_listReport);
+}
+
+}  // namespace

@@ -1,8 +1,8 @@
-// Shows the installation history or the desktop users dialog over sample user folders made
-// in DIR, or the installer window with its Options menu open over them, for screenshots
-// (scripts/screenshot.sh runs it under a virtual X server).
+// Shows the installation history, the desktop users or the restore dialog over sample user
+// folders made in DIR, or the installer window with its Options menu open over them, for
+// screenshots (scripts/screenshot.sh runs it under a virtual X server).
 //
-//   cc-dialog-preview history|users|menu DIR
+//   cc-dialog-preview history|users|restore|menu DIR
 #include <QApplication>
 #include <QCheckBox>
 #include <QMenu>
@@ -14,12 +14,14 @@
 #include <string>
 
 #include "engine/backup_copy.h"
+#include "engine/backup_folder.h"
 #include "pdb/palm_db_file.h"
 #include "shell/desktop_users.h"
 #include "shell/memory_settings.h"
 #include "ui/desktop_users_dlg.h"
 #include "ui/history_dlg.h"
 #include "ui/installer_dlg.h"
+#include "ui/restore_view.h"
 
 namespace {
 
@@ -55,7 +57,7 @@ void Installed(const std::string& userDir, const std::string& dir, const std::st
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s history|users|menu DIR\n", argv[0]);
+        std::fprintf(stderr, "usage: %s history|users|restore|menu DIR\n", argv[0]);
         return 64;
     }
     const std::string what = argv[1];
@@ -73,11 +75,21 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir + "/Backup");
     Installed(dir + "/", dir, "Old Notes", true, "0.9", start);
     std::filesystem::rename(dir + "/Backup/OLD NOTES.PRC", userDir + "Backup/OLD NOTES.PRC");
+    // The whole handheld was backed up too.
+    HandheldRecord record;
+    record.userName = user.name;
+    record.backupTime = start + 10 * 86400;
+    record.databases = 4;
+    WriteHandheldRecord(userDir + kBackupFolder, record);
 
     if (what == "history") {
         auto* dialog = new CHistoryDlg(&store, userDir);
         dialog->AllFiles()->click();
         dialog->List()->setCurrentItem(dialog->List()->topLevelItem(3));
+        dialog->show();
+    } else if (what == "restore") {
+        auto* dialog = new CRestoreView(&store, userDir);
+        dialog->List()->setCurrentItem(dialog->List()->topLevelItem(0));
         dialog->show();
     } else if (what == "menu") {
         static CMemorySettings settings;

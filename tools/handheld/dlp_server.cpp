@@ -372,10 +372,7 @@ class CRequest {
         db.db.info.modifyDate = s.Now();
     }
 
-    // Read-only databases stand for those in the handheld's ROM.
-    static bool InRom(const CardDatabase& db) {
-        return (db.db.info.attributes & pdb::kAttrReadOnly) != 0;
-    }
+    static bool InRom(const CardDatabase& db) { return db.InRom(); }
 
     std::vector<uint8_t> DbInfo(const CardDatabase& db, uint16_t index) const {
         const auto& info = db.db.info;
@@ -558,22 +555,22 @@ Reply ReadDBList(CRequest& r) {
     const uint16_t start = in.U16();
     if (!in.Ok()) return Reply::Error(kErrArgSize);
     r.log.Int("flags", flags).Int("card", card).Int("start", start);
-    // The RAM's databases, then the ROM's, as the flags ask; indexes count in that list.
-    std::vector<const CardDatabase*> listed;
-    for (const bool rom : {false, true}) {
-        if (!(flags & (rom ? 0x40 : 0x80))) continue;
-        for (const auto& db : r.s.dbs) {
-            if (CRequest::InRom(*db) == rom) listed.push_back(db.get());
-        }
+    // RAM and ROM share the card's index, as on a real unit: the databases of the kind asked
+    // for from the index start on, each under its card index; the next answer starts after
+    // the last index of this one.
+    std::vector<size_t> listed;
+    for (size_t i = start; i < r.s.dbs.size(); ++i) {
+        const bool rom = CRequest::InRom(*r.s.dbs[i]);
+        if (flags & (rom ? 0x40 : 0x80)) listed.push_back(i);
     }
-    if (card != 0 || start >= listed.size()) return Reply::Error(kErrNotFound);
+    if (card != 0 || listed.empty()) return Reply::Error(kErrNotFound);
     const size_t perReply = ((flags & 0x20) && r.Dlp() >= 0x0102) ? kDbListPerReply : 1;
-    const size_t end = std::min(listed.size(), start + perReply);
+    const size_t n = std::min(listed.size(), perReply);
     CWriter w;
-    w.U16(static_cast<uint16_t>(end - 1)).U8(end < listed.size() ? 0x80 : 0x00);
-    w.U8(static_cast<uint8_t>(end - start));
-    for (size_t i = start; i < end; ++i) {
-        const auto info = r.DbInfo(*listed[i], static_cast<uint16_t>(i));
+    w.U16(static_cast<uint16_t>(listed[n - 1])).U8(n < listed.size() ? 0x80 : 0x00);
+    w.U8(static_cast<uint8_t>(n));
+    for (size_t i = 0; i < n; ++i) {
+        const auto info = r.DbInfo(*r.s.dbs[listed[i]], static_cast<uint16_t>(listed[i]));
         w.Bytes(info.data(), info.size());
     }
     return Reply().Add(kArg0, std::move(w.Data()));
@@ -600,6 +597,7 @@ Reply OpenDB(CRequest& r) {
     r.log.Int("card", card).Int("mode", mode).Text("name", name);
     CardDatabase* db = card == 0 ? r.s.Find(name) : nullptr;
     if (!db) return Reply::Error(kErrNotFound);
+    if (db->InRom() && (mode & kModeWrite)) return Reply::Error(kErrReadOnly);
     uint8_t handle = 0;
     if (uint16_t e = NewHandle(r.s, db, mode, handle)) return Reply::Error(e);
     r.log.Int("handle", handle);
@@ -681,6 +679,7 @@ Reply DeleteDB(CRequest& r) {
     r.log.Int("card", card).Text("name", name);
     CardDatabase* db = card == 0 ? r.s.Find(name) : nullptr;
     if (!db) return Reply::Error(kErrNotFound);
+    if (db->InRom()) return Reply::Error(kErrReadOnly);
     bool open = db->heldOpen;
     for (const auto& [h, o] : r.s.handles) open = open || o.db == db;
     if (open) return Reply::Error(kErrDatabaseOpen);
@@ -1181,6 +1180,49 @@ Reply FindDB(CRequest& r) {
     return reply;
 }
 
+// Changes the header of an open database: attribute bits cleared and set, and each other
+// field that is given (a version or code of 0, a date of year 0, an empty name: unchanged).
+Reply SetDBInfo(CRequest& r) {
+    const Arg* a = r.Get(kArg0);
+    if (!a) return Reply::Error(kErrArgMissing);
+    CReader in(*a);
+    const uint8_t handle = in.U8();
+    in.U8();
+    const uint16_t clearAttributes = in.U16(), setAttributes = in.U16(), version = in.U16();
+    const int64_t created = in.Date(), modified = in.Date(), backedUp = in.Date();
+    const uint32_t type = in.U32(), creator = in.U32();
+    const std::string name = in.Str0();
+    if (!in.Ok()) return Reply::Error(kErrArgSize);
+    r.log.Int("handle", handle)
+        .Int("clear", clearAttributes)
+        .Int("set", setAttributes)
+        .Int("version", version)
+        .Int("created", created)
+        .Int("modified", modified)
+        .Int("backedUp", backedUp)
+        .Text("name", name);
+    OpenDatabase* open = r.Handle(handle);
+    if (!open) return Reply::Error(r.BadHandle());
+    if (!(open->mode & kModeWrite)) return Reply::Error(kErrReadOnly);
+    if (name.size() > pdb::kMaxNameLength) return Reply::Error(kErrParam);
+    if (!name.empty() && name != open->db->db.info.name && r.s.Find(name)) {
+        return Reply::Error(kErrAlreadyExists);
+    }
+    auto& info = open->db->db.info;
+    // What kind of database it is, and whether it is open, are not the caller's to change.
+    const uint16_t fixed = pdb::kAttrResDb | kAttrOpenDb;
+    info.attributes = static_cast<uint16_t>((info.attributes & ~(clearAttributes & ~fixed)) |
+                                            (setAttributes & ~fixed));
+    if (version != 0) info.version = version;
+    if (created != 0) info.createDate = created;
+    if (modified != 0) info.modifyDate = modified;
+    if (backedUp != 0) info.backupDate = backedUp;
+    if (type != 0) info.type = type;
+    if (creator != 0) info.creator = creator;
+    if (!name.empty()) info.name = name;
+    return {};
+}
+
 struct Handler {
     uint8_t code;
     const char* name;
@@ -1231,6 +1273,7 @@ const std::vector<Handler>& Handlers() {
         {0x37, "WriteNetSyncInfo", 0x0101, WriteNetSyncInfo},
         {0x38, "ReadFeature", 0x0101, ReadFeature},
         {0x39, "FindDB", 0x0102, FindDB},
+        {0x3A, "SetDBInfo", 0x0102, SetDBInfo},
     };
     return handlers;
 }
@@ -1289,7 +1332,9 @@ std::vector<uint8_t> CDlpServer::Handle(const std::vector<uint8_t>& request, boo
     entry.argsJson = r.log.Str();
     entry.result = reply.error;
     m_state.log.push_back(entry);
-    return EncodeReply(code, reply);
+    std::vector<uint8_t> answer = EncodeReply(code, reply);
+    if (m_state.config.reviseAnswer) m_state.config.reviseAnswer(request, answer);
+    return answer;
 }
 
 void CDlpServer::LogDropped(const std::vector<uint8_t>& request) {

@@ -21,6 +21,10 @@ struct CardDatabase {
     HandheldDatabase db;
     uint32_t localId = 0;
     bool heldOpen = false;  // open by an application: deletion answers "open"
+    bool inRom = false;     // loaded into ROM
+    // In ROM: listed with ROM, read-only, kept by a hard reset. Read-only databases stand
+    // for those in ROM too.
+    bool InRom() const { return inRom || (db.info.attributes & pdb::kAttrReadOnly) != 0; }
 };
 
 struct OpenDatabase {

@@ -37,11 +37,19 @@ int main(int argc, char** argv) {
 
     // Preload now so that a bad file is reported before the path is printed.
     const std::vector<std::string> loads = options.config.loadFiles;
+    const std::vector<std::string> romLoads = options.config.romFiles;
     options.config.loadFiles.clear();
+    options.config.romFiles.clear();
     handheld::CVirtualHandheld hh(options.config);
     for (const auto& path : loads) {
         if (hh.LoadFile(path, &message) != 0) {
             std::fprintf(stderr, "cc-handheld: cannot load %s\n", message.c_str());
+            return 1;
+        }
+    }
+    for (const auto& path : romLoads) {
+        if (hh.LoadRomFile(path, &message) != 0) {
+            std::fprintf(stderr, "cc-handheld: cannot load %s into ROM\n", message.c_str());
             return 1;
         }
     }

@@ -36,7 +36,11 @@ std::string ProgramUsage() {
            "  --syncs N              serve N syncs, then exit (1)\n"
            "  --out DIR              after each sync write DIR/<name>.pdb|.prc, requests.json\n"
            "  --load FILE            preload a .pdb/.prc database (repeatable)\n"
+           "  --load-rom FILE        preload a database into ROM: listed as ROM, read-only,\n"
+           "                         kept by a hard reset (repeatable)\n"
            "  --open-db NAME         this database answers \"open\" to deletion until a close-all\n"
+           "  --hard-reset-after N   after sync N the RAM and the user are wiped, as a hard\n"
+           "                         reset or flat batteries do\n"
            "  --rom 0xHEX            ROM version (0x04103000)\n"
            "  --dlp 1.0|1.1|1.2|1.4  DLP version (1.2)\n"
            "  --cmp-version M.N      CMP version in the wakeup (1.3; 1.0/1.1 for DLP 1.0/1.1)\n"
@@ -129,6 +133,12 @@ int ParseProgramOptions(int argc, const char* const* argv, ProgramOptions& out,
         } else if (opt == "--load") {
             if (!value(v)) return 2;
             c.loadFiles.push_back(v);
+        } else if (opt == "--load-rom") {
+            if (!value(v)) return 2;
+            c.romFiles.push_back(v);
+        } else if (opt == "--hard-reset-after") {
+            if (!number(1, 100000, n)) return 2;
+            c.hardResetAfterSync = static_cast<int>(n);
         } else if (opt == "--open-db") {
             if (!value(v)) return 2;
             c.openDbName = v;

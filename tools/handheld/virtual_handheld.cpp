@@ -160,6 +160,28 @@ int CVirtualHandheld::LoadFile(const std::string& path, std::string* message) {
     return 0;
 }
 
+int CVirtualHandheld::LoadRomFile(const std::string& path, std::string* message) {
+    auto header = pdb::CPalmDbFile::Open(path);
+    if (LoadFile(path, message) != 0 || !header) return -1;
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    CardDatabase* db = m_state->Find(header->Info().name.substr(0, pdb::kMaxNameLength));
+    if (!db) return -1;
+    db->inRom = true;
+    db->db.info.attributes |= pdb::kAttrReadOnly;
+    return 0;
+}
+
+void CVirtualHandheld::HardReset() {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    State& s = *m_state;
+    s.CloseAll();
+    std::erase_if(s.dbs, [](const std::unique_ptr<CardDatabase>& db) { return !db->InRom(); });
+    s.user = UserInfo{};
+    s.netSync = State::NetSyncInfo{};
+    s.freeRam = m_config.freeRam;
+    s.bytesStored = 0;
+}
+
 std::vector<HandheldDatabase> CVirtualHandheld::Databases() const {
     std::lock_guard<std::mutex> lock(m_state->mutex);
     std::vector<HandheldDatabase> out;
@@ -451,6 +473,13 @@ int CVirtualHandheld::Run(hotsync::ITransport& transport) {
                 return finish(1);
             }
         }
+        for (const auto& path : m_config.romFiles) {
+            std::string why;
+            if (LoadRomFile(path, &why) != 0) {
+                std::fprintf(stderr, "cc-handheld: cannot load %s into ROM\n", why.c_str());
+                return finish(1);
+            }
+        }
     }
 
     CDeviceLink link(transport, m_config, s.stop, s.stats, s.statsMutex);
@@ -509,6 +538,8 @@ int CVirtualHandheld::Run(hotsync::ITransport& transport) {
                 std::fprintf(stderr, "cc-handheld: %s\n", why.c_str());
             }
         }
+        // Before the sync counts as ended, so whoever waits for it finds RAM wiped.
+        if (sync == m_config.hardResetAfterSync) HardReset();
         {
             std::lock_guard<std::mutex> lock(s.mutex);
             if (s.resetPending && outcome != SyncOutcome::kStopped) {

@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -59,6 +60,8 @@ struct HandheldConfig {
     std::vector<std::string> loadFiles;  // .pdb/.prc files preloaded at start
     std::string openDbName;   // answers "open" (DLP error 7) to deletion until a close-all
     bool cancelSync = false;  // OpenConduit answers "cancel sync" (error 0x12)
+    std::vector<std::string> romFiles;  // .pdb/.prc files preloaded as databases in ROM
+    int hardResetAfterSync = 0;         // after this sync RAM and the user are wiped (0: never)
 
     // The link: the serial stack unless netSync is set.
     bool netSync = false;  // NetSync frames; each press opens the transport (a network
@@ -91,6 +94,10 @@ struct HandheldConfig {
     int64_t stallAfterBytes = 0;  // stop answering after this many bytes ...
     int stallMs = 40000;          // ... for this long
     bool stallTickles = false;    // ... sending tickles meanwhile
+
+    // Tests: sees every request message and may change the answer before it is sent.
+    std::function<void(const std::vector<uint8_t>& request, std::vector<uint8_t>& answer)>
+        reviseAnswer;
 };
 
 // How a sync ended.
@@ -152,6 +159,11 @@ class CVirtualHandheld {
     // Card set-up before Run/Start. LoadFile returns 0, or -1 with a reason.
     int LoadFile(const std::string& path, std::string* message = nullptr);
     void AddDatabase(const HandheldDatabase& db);  // replaces one of the same name
+    // A database in ROM: listed with the ROM's, read-only, and kept by a hard reset.
+    int LoadRomFile(const std::string& path, std::string* message = nullptr);
+    // What a hard reset (or flat batteries) does: every database in RAM and the user's
+    // name, id and sync record are gone; ROM stays.
+    void HardReset();
 
     // Loads config.loadFiles, then serves config.syncs syncs on the transport in the
     // calling thread. Returns 0 after the syncs (whatever their outcome), 1 when no

@@ -168,6 +168,22 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
                 error = "bad answer \"" + value + "\" (ok or cancel)";
                 return false;
             }
+        } else if (name == "--backup-all") {
+            if (!noValue()) return false;
+            options.backupAll = true;
+        } else if (name == "--full") {
+            if (!noValue()) return false;
+            options.fullBackup = true;
+        } else if (name == "--restore") {
+            if (!noValue()) return false;
+            options.restore = true;
+        } else if (name == "--backup-dir") {
+            if (!takeValue()) return false;
+            if (value.empty()) {
+                error = "option --backup-dir needs a folder";
+                return false;
+            }
+            options.backupDir = value;
         } else if (name == "--add-user") {
             if (!takeValue()) return false;
             options.addUser = true;
@@ -181,12 +197,18 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
         error = "--add-user installs nothing: give no files with it";
         return false;
     }
+    if (options.fullBackup && !options.backupAll) {
+        error = "--full belongs to --backup-all";
+        return false;
+    }
     return true;
 }
 
 std::string UsageText(const char* program) {
     const std::string name = program ? program : "ccourier-cli";
     std::string text = "usage: " + name + " [options] FILE...\n";
+    text += "       " + name + " --backup-all [--full] [--backup-dir DIR]\n";
+    text += "       " + name + " --restore [--backup-dir DIR] [FILE...]\n";
     text += "       " + name + " --add-user NAME\n";
     text +=
         "Installs Palm files (.prc, .pdb, .pqa, ...) on a handheld when it starts a HotSync.\n"
@@ -198,6 +220,15 @@ std::string UsageText(const char* program) {
         "                     or -1 for the handheld's own choice up to 57600\n"
         "      --backup       copy each installed database to the desktop user's backup folder\n"
         "      --set-time     set the handheld's clock to this computer's time\n"
+        "      --backup-all   back up every database in the handheld's RAM into the desktop\n"
+        "                     user's backup folder (only those changed since their copy)\n"
+        "      --full         with --backup-all: read every database again\n"
+        "      --restore      put the FILEs (backup copies) back onto the handheld, or the\n"
+        "                     whole backup folder when no FILE is given; after a hard reset\n"
+        "                     also the handheld's user name and id\n"
+        "      --backup-dir DIR\n"
+        "                     the backup folder for --backup-all and --restore, instead of\n"
+        "                     the desktop user's (needed without desktop users)\n"
         "  -w, --wait S       give up after S seconds without a handheld (default 300, 0: never)\n"
         "  -a, --answer A     answer error messages with ok (go on, default) or cancel\n"
         "  -q, --quiet        no progress bar\n"

@@ -24,6 +24,13 @@ struct Options {
     bool quiet = false;
     bool help = false;
     bool addUser = false;  // --add-user NAME: add a desktop user and end
+    // The whole handheld: --backup-all (with --full: every database read again),
+    // --restore (the files given, else the whole Backup folder), --backup-dir DIR (the
+    // Backup folder to use instead of the desktop user's).
+    bool backupAll = false;
+    bool fullBackup = false;
+    bool restore = false;
+    std::string backupDir;
     std::string userName;
     bool version = false;
     // The window's switches: /CLOSE (the console always ends after its run) and /IGNOREHS

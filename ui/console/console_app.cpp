@@ -11,12 +11,14 @@
 #include <mutex>
 #include <thread>
 
+#include "engine/backup_folder.h"
 #include "engine/file_paths.h"
 #include "engine/install_run.h"
 #include "engine/install_worker.h"
 #include "engine/transfer_monitor.h"
 #include "hotsync/timeline.h"
 #include "platform/files.h"
+#include "platform/path_rules.h"
 #include "platform/system.h"
 #include "resources/strings/string_table.h"
 #include "session/device_session.h"
@@ -107,6 +109,15 @@ class CConsoleView final : public ITransferView {
     }
     void SetCancelButtonToOk() override {}
     void AddTempFile(const std::string& path) override { m_list.AddTempFile(path); }
+    void ShowReport(const std::vector<std::string>& lines) override {
+        // Each part's heading as it stands, its lines below it.
+        for (const std::string& line : lines) {
+            const bool heading =
+                line.rfind(resources::LoadString(resources::kIdsBackupHeading), 0) == 0 ||
+                line.rfind(resources::LoadString(resources::kIdsRestoreHeading), 0) == 0;
+            PrintLine(heading ? line : "    " + line);
+        }
+    }
     void StoreUserDir(const std::string& dir) override { RememberUserDir(dir); }
     void StoreHandheldUser(const std::string& name) override { RememberHandheldUser(name); }
 
@@ -166,6 +177,13 @@ void Sleep(int ms) {
 
 // One idle tick, ended early when the port becomes readable: the handheld's first bytes
 // are then served at once, not at the next tick. True when it ended early.
+// A path as an absolute one without "." and ".." parts; as given when that cannot be told.
+std::string AbsolutePath(const std::string& given) {
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(platform::ToFsPath(given), ec);
+    return ec ? given : platform::FromFsPath(full.lexically_normal());
+}
+
 bool IdleTick(CDeviceSession* session, bool watchLine) {
     hotsync::CSocket* socket = session ? session->Socket() : nullptr;
     const int fd = socket && watchLine ? socket->PortHandle() : -1;
@@ -188,9 +206,7 @@ void SetPictureConverter(IPictureConverter* converter) {
 }
 
 CInstallList::AddResult CInstallList::Add(const std::string& given) {
-    std::error_code ec;
-    std::filesystem::path full = std::filesystem::absolute(platform::ToFsPath(given), ec);
-    const std::string path = ec ? given : platform::FromFsPath(full.lexically_normal());
+    const std::string path = AbsolutePath(given);
     if (std::find(m_paths.begin(), m_paths.end(), path) != m_paths.end()) {
         return AddResult::kAlreadyQueued;
     }
@@ -251,6 +267,35 @@ int RunCli(int argc, const char* const* argv) {
         std::fprintf(stderr, "ccourier-cli: unknown switch, ignored: %s\n", arg.c_str());
     }
 
+    // The Backup folder named on the command line, as a folder path.
+    std::string backupDir;
+    if (!options.backupDir.empty()) {
+        backupDir = platform::WithTrailingSeparator(AbsolutePath(options.backupDir));
+    }
+    // With --restore the files named are backup copies to put back; without any, the whole
+    // Backup folder is.
+    std::vector<std::string> restoreFiles;
+    if (options.restore) {
+        for (const std::string& file : options.files) restoreFiles.push_back(AbsolutePath(file));
+        if (restoreFiles.empty()) {
+            const std::string folder = backupDir.empty() ? RestoreFolder() : backupDir;
+            for (const std::string& name : BackupFileNames(folder)) {
+                restoreFiles.push_back(folder + name);
+            }
+            if (restoreFiles.empty()) {
+                std::fprintf(
+                    stderr, "ccourier-cli: %s\n",
+                    (folder.empty()
+                         ? std::string(resources::LoadString(resources::kIdsNoRestoreFolder))
+                         : resources::FormatString(resources::kIdsRestoreEmpty, folder.c_str()))
+                        .c_str());
+                return Finish(-1, kExitRunErrors);
+            }
+            std::printf("restoring from %s\n", folder.c_str());
+        }
+        options.files.clear();
+    }
+
     CInstallList list;
     for (const std::string& file : options.files) {
         switch (list.Add(file)) {
@@ -272,7 +317,7 @@ int RunCli(int argc, const char* const* argv) {
     }
 
     // Before the waiting starts, so a missing user store is said at once.
-    const CRunUserLibrary users(options.backup);
+    const CRunUserLibrary users(options.backup || (options.backupAll && backupDir.empty()));
 
     // A second Ctrl-C ends the program at once.
     platform::OnInterrupt(OnInterrupt);
@@ -399,6 +444,10 @@ int RunCli(int argc, const char* const* argv) {
     CDoneFlag done;
     CInstallRun run;
     monitor.Start();
+    session->m_bBackupAll = options.backupAll ? 1 : 0;
+    session->m_bFullBackup = options.fullBackup ? 1 : 0;
+    session->m_strBackupDir = backupDir;
+    session->m_listRestore = restoreFiles;
     run.Start(*session, list.Paths(), options.backup, options.setTime, &done);
 
     // Transfer: the window's timer until the worker's notification.

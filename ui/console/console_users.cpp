@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "engine/backup_copy.h"
+#include "engine/user_library.h"
 #include "platform/path_rules.h"
 #include "shell/desktop_users.h"
 #include "shell/settings_store.h"
@@ -53,6 +55,17 @@ CRunUserLibrary::CRunUserLibrary(bool backup) {
     if (!m_handle.Load(*settings)) {
         std::printf("no desktop users yet, so no backup copies (add one with --add-user NAME)\n");
     }
+}
+
+std::string RestoreFolder() {
+    const std::unique_ptr<ISettingsStore> settings = OpenUserSettings();
+    const std::string last = settings->ReadText("main", "Userdir", "");
+    if (!last.empty()) return last + kBackupFolder;
+    CDesktopUserStore store(CDesktopUserStore::RootFromSettings(*settings));
+    if (!store.Load() || store.UmGetUserCount() != 1) return {};
+    uint32_t id = 0;
+    if (store.UmGetUserID(0, id) != 0) return {};
+    return UserDirectoryOf(store, id) + kBackupFolder;
 }
 
 void RememberUserDir(const std::string& dir) {

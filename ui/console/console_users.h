@@ -22,6 +22,11 @@ class CRunUserLibrary {
     CUserLibraryHandle m_handle;
 };
 
+// The Backup folder a whole restore takes its files from when none is named: that of the
+// desktop user of the last run ("main"/"Userdir"), else that of the only desktop user;
+// empty when there is neither.
+std::string RestoreFolder();
+
 // The end of a run: the user directory for the history window ("main"/"Userdir") and the
 // handheld's user name to offer for a new desktop user.
 void RememberUserDir(const std::string& dir);
