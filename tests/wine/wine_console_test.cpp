@@ -25,6 +25,10 @@ namespace fs = std::filesystem;
 using testsupport::CChild;
 using testsupport::LastLine;
 
+// A diary and a memo, named in Japanese.
+constexpr const char* kDiary = "\xE6\x97\xA5\xE8\xA8\x98.txt";
+constexpr const char* kMemo = "\xE3\x83\xA1\xE3\x83\xA2.pdb";
+
 // The header's creation, modification and backup dates: the handheld's clock sets them.
 constexpr size_t kDatesAt = 36;
 constexpr size_t kDatesSize = 12;
@@ -120,13 +124,16 @@ class WineConsole : public testsupport::CConsoleRunFixture {
         return {"--load", sounds, "--color", "--user", "Wine Tester"};
     }
 
-    // Files of every kind, as the user has them: Palm databases, a text with a German name,
-    // a bitmap, a JPEG, a MIDI file and an archive.
+    // Files of every kind, as the user has them: Palm databases (one with a Japanese name),
+    // texts with a German and a Japanese name, a bitmap, a JPEG, a MIDI file and an archive.
     std::vector<std::string> EveryKind() {
         std::ofstream(Path("B\xC3\xBC"
                            "cher.txt"),
                       std::ios::binary)
             << "Kapitel 1\r\nEs war einmal.\r\n";
+        std::ofstream(Path(kDiary), std::ios::binary) << "Day one.\r\nRain.\r\n";
+        testdb::WriteRecordDb(Path(kMemo), testdb::Info("Wine Memo", false, "DATA", "WnMm"),
+                              {testdb::Rec(300, 5, 0, 1, 0x2001)});
         testsupport::WriteFile(
             Path("sky.bmp"), pictest::Bmp24(80, 60, [](int x, int y) {
                 return RgbColor{uint8_t(x * 3), uint8_t(y * 4), uint8_t(200 - x - y)};
@@ -160,6 +167,8 @@ class WineConsole : public testsupport::CConsoleRunFixture {
                 "notes.pdb",
                 "B\xC3\xBC"
                 "cher.txt",
+                kDiary,
+                kMemo,
                 "sky.bmp",
                 "photo.jpg",
                 "moon.jpeg",
@@ -197,11 +206,11 @@ TEST_F(WineConsole, EveryKindOverCom1InstallsWhatTheLinuxConsoleInstalls) {
     WaitHandheld();
     EXPECT_EQ(status, 0) << m_cliOut;
     EXPECT_EQ(LastLine(m_cliOut), "result: 0") << m_cliOut;
-    EXPECT_NE(m_cliOut.find("[8] Waiting for connect on port COM1"), std::string::npos) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("[10] Waiting for connect on port COM1"), std::string::npos) << m_cliOut;
 
     const auto linuxCard = CardBytes(m_dir + "card-linux");
     const auto windowsCard = CardBytes(m_dir + "card-windows");
-    ASSERT_GE(linuxCard.size(), 9u);
+    ASSERT_GE(linuxCard.size(), 11u);
     for (const auto& [name, bytes] : linuxCard) {
         const auto it = windowsCard.find(name);
         ASSERT_NE(it, windowsCard.end()) << name << " was not installed from Windows";
@@ -209,11 +218,13 @@ TEST_F(WineConsole, EveryKindOverCom1InstallsWhatTheLinuxConsoleInstalls) {
     }
     EXPECT_EQ(windowsCard.size(), linuxCard.size());
     EXPECT_TRUE(windowsCard.count("Wine Colour.prc"));
+    EXPECT_TRUE(windowsCard.count("Wine Memo.pdb"));
     EXPECT_FALSE(windowsCard.count("Wine Grey.prc"));
     // The converted text and the picture databases were the program's own, and are gone.
     EXPECT_FALSE(
         fs::exists(Path("B\xC3\xBC"
                         "cher.PDB")));
+    EXPECT_FALSE(fs::exists(Path("\xE6\x97\xA5\xE8\xA8\x98.PDB")));
 }
 
 TEST_F(WineConsole, EveryKindOverNetSyncInstallsWhatTheLinuxConsoleInstalls) {
@@ -238,7 +249,7 @@ TEST_F(WineConsole, EveryKindOverNetSyncInstallsWhatTheLinuxConsoleInstalls) {
 
     const auto linuxCard = CardBytes(m_dir + "card-linux");
     const auto windowsCard = CardBytes(m_dir + "card-windows");
-    ASSERT_GE(linuxCard.size(), 9u);
+    ASSERT_GE(linuxCard.size(), 11u);
     EXPECT_EQ(windowsCard, linuxCard);
 }
 
@@ -246,12 +257,19 @@ TEST_F(WineConsole, DeviceNamesQueuedAsFilesAreRefusedWithoutOpeningThem) {
     UseCard("card");
     LinkCom(1, StartHandheld());
     // COM1 is the handheld's line itself: had the queue check opened it, the run could not.
+    // In any letter case, with extensions (a ".txt" one would go to the text converter), and
+    // inside a folder path.
+    const std::string inFolder = WindowsPath(Path("Nul.pdb"));
     const int status = RunWindowsCli({"--port", "COM1", "--wait", "60", "CON", "NUL", "COM1",
-                                      "aux.prc", WindowsPath(Path("game.prc"))});
+                                      "aux.prc", "nul.txt", "Con.PRC", "lpt1", "com1.pdb", "conin$",
+                                      inFolder, WindowsPath(Path("game.prc"))});
     WaitHandheld();
     EXPECT_EQ(status, 0) << m_cliOut;
-    for (const char* name : {"CON", "NUL", "COM1", "aux.prc"}) {
-        EXPECT_NE(m_cliOut.find(std::string("not a file, not queued: ") + name), std::string::npos)
+    for (const std::string& name :
+         {std::string("CON"), std::string("NUL"), std::string("COM1"), std::string("aux.prc"),
+          std::string("nul.txt"), std::string("Con.PRC"), std::string("lpt1"),
+          std::string("com1.pdb"), std::string("conin$"), inFolder}) {
+        EXPECT_NE(m_cliOut.find("not a file, not queued: " + name), std::string::npos)
             << name << "\n"
             << m_cliOut;
     }
