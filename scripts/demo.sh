@@ -74,8 +74,11 @@ if [ "$NET" -eq 1 ]; then
   echo "network handheld connecting to 127.0.0.1:$NET_PORT"
 else
   PRESS=0
-  [ "$CONSOLE" = 0 ] && PRESS=4000  # time to look at the waiting window first
-  "$HANDHELD" --pty --color --rom 0x04103000 --press-after "$PRESS" --timeout 120 \
+  STAY=()
+  # Time to look at the waiting window first; and the handheld stays in its cradle after the
+  # sync, so the window still finds its port until it is closed.
+  [ "$CONSOLE" = 0 ] && PRESS=4000 && STAY=(--stay)
+  "$HANDHELD" --pty --color --rom 0x04103000 --press-after "$PRESS" --timeout 120 "${STAY[@]}" \
     --out "$WORK/handheld" >"$WORK/handheld.out" 2>"$WORK/handheld.err" &
   HH_PID=$!
   PORT=""

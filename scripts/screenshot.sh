@@ -4,7 +4,8 @@
 # shown and hidden, a transfer under way against the virtual handheld, the dialogs the
 # window opens (the about box, the default-installer question), reached with the mouse and
 # the keyboard (xdotool), the read-me and licence windows of an archive, and the
-# installation history and the desktop users dialog over sample folders.
+# installation history and the desktop users dialog over sample folders, the port box
+# telling where each port goes, and the connection check.
 #
 #   scripts/screenshot.sh [BUILD_DIR] [OUT_DIR] [NAME...]
 #   (defaults: build/release, docs/images, every shot; NAME picks shots, e.g. about-de)
@@ -170,6 +171,12 @@ if [ -x "$PREVIEW" ]; then
   dialog restore-de de_DE.UTF-8 restore
   dialog options-en C.UTF-8 menu
   dialog options-de de_DE.UTF-8 menu
+  dialog ports-en C.UTF-8 ports
+  dialog ports-de de_DE.UTF-8 ports
+  dialog busy-en C.UTF-8 busy
+  dialog busy-de de_DE.UTF-8 busy
+  dialog check-en C.UTF-8 check
+  dialog check-de de_DE.UTF-8 check
 else
   echo "screenshot: $PREVIEW is missing (built with the tests); no dialog pictures" >&2
 fi

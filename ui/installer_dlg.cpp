@@ -28,7 +28,9 @@
 #include "resources/strings/dialog_texts.h"
 #include "session/device_session.h"
 #include "shell/com_ports.h"
+#include "shell/connection_report.h"
 #include "shell/hotsync_manager.h"
+#include "shell/linux/linux_connection_probe.h"
 #include "shell/palm_desktop.h"
 #include "shell/port_holder.h"
 #include "shell/settings_store.h"
@@ -132,14 +134,19 @@ void CInstallerDlg::FillDefaults() {
         m_pOwnHolders = CreatePortHolderFinder();
         s.portHolders = m_pOwnHolders.get();
     }
+    if (!s.connectionProbe) {
+        m_pOwnProbe = std::make_unique<CLinuxConnectionProbe>();
+        s.connectionProbe = m_pOwnProbe.get();
+    }
     if (!s.makeSession) {
         ISettingsStore* store = s.settings;
         s.makeSession = [store](const std::string& port, int speed) {
             const ports::ComPathMapper mapper = MakeComPathMapper(*store);
-            return std::make_unique<CDeviceSession>(
-                port.c_str(), true, speed, [&mapper](const std::string& name) {
-                    return ports::CreatePortTransport(name, mapper);
-                });
+            return std::make_unique<CDeviceSession>(SessionPortName(*store, port).c_str(), true,
+                                                    speed, [&mapper](const std::string& name) {
+                                                        return ports::CreatePortTransport(name,
+                                                                                          mapper);
+                                                    });
         };
     }
     if (!s.sleep) s.sleep = SleepMs;
@@ -247,6 +254,8 @@ void CInstallerDlg::BuildWindow() {
     });
     m_pLinkIcon->installEventFilter(this);
     m_pListView->installEventFilter(this);
+    // The list is looked at anew as it opens: adapters come and go.
+    m_pPortBox->installEventFilter(this);
 }
 
 QWidget* CInstallerDlg::Item(int id) const {
@@ -282,10 +291,11 @@ void CInstallerDlg::InitDialog() {
     setAcceptDrops(true);
     // 6: data exchange.
     m_pCloseBox->setChecked(m_bCloseOnFinish);
-    // 7: port box.
+    // 7: port box, its list telling where each port goes.
     m_pPortBox->setCurrentIndex(m_nPort >= 2 && m_nPort <= 8 ? m_nPort - 1 : 0);
     if (m_bNet) m_pPortBox->setCurrentIndex(kNetIndex);
     if (m_bUsb) m_pPortBox->setCurrentIndex(kUsbIndex);
+    RefreshPortLabels();
     // 8: speed box.
     m_pSpeedBox->setCurrentIndex(m_nSpeed == -1 ? -1 : SpeedIndex(m_nSpeed));
     // 9: the system menu's about entry is the window's context menu (contextMenuEvent).
@@ -351,8 +361,13 @@ void CInstallerDlg::CreateSession(const std::string& port, int speed) {
     m_strPortDetail.clear();
     // Why the port did not open is looked up once, not at every tick.
     if (m_pSession && m_pSession->m_sd == -1) {
-        m_strPortDetail = PortProblemDetail(
-            m_pSession->m_nPortError, PortDevicePath(m_settings, port), m_services.portHolders);
+        const std::string adapter =
+            m_services.connectionProbe
+                ? SoleUsbSerialAdapter(m_services.connectionProbe->Probe(false, {}, 0))
+                : std::string();
+        m_strPortDetail =
+            PortProblemDetail(m_pSession->m_nPortError, port, PortDevicePath(m_settings, port),
+                              m_services.portHolders, adapter);
     }
 }
 
@@ -421,6 +436,7 @@ void CInstallerDlg::OnPortChange() {
     m_services.sleep(kPortChangePauseMs);
     const std::string port = GetPortName();
     CreateSession(port, GetSpeed());
+    RefreshPortLabels();
     RefreshView();
 }
 
@@ -643,6 +659,9 @@ void CInstallerDlg::OnCommand(int id) {
         case kCmdHelp:
             m_services.showHelp();
             return;
+        case kCmdCheckConnection:
+            OnCheckConnection();
+            return;
         case kIdAdd: {
             std::vector<std::string> files;
             if (ChooseFiles(files)) {
@@ -696,6 +715,9 @@ bool CInstallerDlg::eventFilter(QObject* watched, QEvent* event) {
             default:
                 break;
         }
+    } else if (watched == m_pPortBox &&
+               (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress)) {
+        RefreshPortLabels();
     } else if (watched == m_pListView && event->type() == QEvent::KeyPress) {
         if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
             RemoveSelected();

@@ -19,20 +19,21 @@ constexpr unsigned kListStyle = kMultiSelect | kNoSortHeader | kBorder | kTabSto
 
 // id, kind, text, x y w h, style. The port and speed labels are a few units wider than in
 // the original template (our dialog font's colons need them), and the status line has room
-// for a second line, where a port's trouble is told in full.
+// for three lines, where a port's trouble and its remedy are told in full; the rows below
+// it moved down to make that room.
 constexpr Control kEnglish[] = {
     {kIdGroup, Kind::kGroupBox, kIdGroup, {6, 3, 237, 99}, kNoStyle},
     {kIdList, Kind::kListView, 0, {13, 14, 223, 64}, kListStyle},
     {kIdAdd, Kind::kPushButton, kIdAdd, {13, 82, 50, 14}, kTabStop},
     {kIdRemove, Kind::kPushButton, kIdRemove, {69, 82, 50, 14}, kTabStop},
-    {kIdStatus, Kind::kStatic, kIdStatus, {6, 108, 237, 17}, kWordWrap},
-    {kIdPortLabel, Kind::kStatic, kIdPortLabel, {6, 128, 19, 8}, kNoStyle},
-    {kIdPort, Kind::kDropList, 0, {26, 126, 50, 64}, kVScroll | kTabStop},
-    {kIdSpeedLabel, Kind::kStatic, kIdSpeedLabel, {166, 128, 26, 9}, kNoStyle},
-    {kIdSpeed, Kind::kDropList, 0, {193, 127, 50, 82}, kTabStop},
-    {kIdProgress, Kind::kProgress, 0, {6, 150, 237, 10}, kNoStyle},
-    {kIdCloseOnFinish, Kind::kCheckBox, kIdCloseOnFinish, {6, 166, 73, 10}, kTabStop},
-    {kIdElapsed, Kind::kStatic, 0, {125, 164, 118, 10}, kNoStyle},
+    {kIdStatus, Kind::kStatic, kIdStatus, {6, 105, 237, 27}, kWordWrap},
+    {kIdPortLabel, Kind::kStatic, kIdPortLabel, {6, 138, 19, 8}, kNoStyle},
+    {kIdPort, Kind::kDropList, 0, {26, 136, 50, 64}, kVScroll | kTabStop},
+    {kIdSpeedLabel, Kind::kStatic, kIdSpeedLabel, {166, 138, 26, 9}, kNoStyle},
+    {kIdSpeed, Kind::kDropList, 0, {193, 137, 50, 82}, kTabStop},
+    {kIdProgress, Kind::kProgress, 0, {6, 153, 237, 10}, kNoStyle},
+    {kIdCloseOnFinish, Kind::kCheckBox, kIdCloseOnFinish, {6, 167, 73, 10}, kTabStop},
+    {kIdElapsed, Kind::kStatic, 0, {125, 166, 118, 10}, kNoStyle},
     {kIdCancel, Kind::kDefPushButton, kIdCancel, {100, 183, 50, 14}, kTabStop},
     {kIdLinkIcon, Kind::kIcon, 0, {222, 177, 20, 20}, kNotify},
 };
@@ -43,14 +44,14 @@ constexpr Control kGerman[] = {
     {kIdList, Kind::kListView, 0, {13, 14, 223, 64}, kListStyle},
     {kIdAdd, Kind::kPushButton, kIdAdd, {13, 82, 56, 14}, kTabStop},
     {kIdRemove, Kind::kPushButton, kIdRemove, {75, 82, 56, 14}, kTabStop},
-    {kIdStatus, Kind::kStatic, kIdStatus, {6, 108, 237, 17}, kWordWrap},
-    {kIdPortLabel, Kind::kStatic, kIdPortLabel, {6, 128, 40, 8}, kNoStyle},
-    {kIdPort, Kind::kDropList, 0, {48, 126, 50, 64}, kVScroll | kTabStop},
-    {kIdSpeedLabel, Kind::kStatic, kIdSpeedLabel, {125, 128, 66, 9}, kNoStyle},
-    {kIdSpeed, Kind::kDropList, 0, {193, 127, 50, 82}, kTabStop},
-    {kIdProgress, Kind::kProgress, 0, {6, 150, 237, 10}, kNoStyle},
-    {kIdCloseOnFinish, Kind::kCheckBox, kIdCloseOnFinish, {6, 166, 130, 10}, kTabStop},
-    {kIdElapsed, Kind::kStatic, 0, {150, 164, 93, 10}, kNoStyle},
+    {kIdStatus, Kind::kStatic, kIdStatus, {6, 105, 237, 27}, kWordWrap},
+    {kIdPortLabel, Kind::kStatic, kIdPortLabel, {6, 138, 40, 8}, kNoStyle},
+    {kIdPort, Kind::kDropList, 0, {48, 136, 50, 64}, kVScroll | kTabStop},
+    {kIdSpeedLabel, Kind::kStatic, kIdSpeedLabel, {125, 138, 66, 9}, kNoStyle},
+    {kIdSpeed, Kind::kDropList, 0, {193, 137, 50, 82}, kTabStop},
+    {kIdProgress, Kind::kProgress, 0, {6, 153, 237, 10}, kNoStyle},
+    {kIdCloseOnFinish, Kind::kCheckBox, kIdCloseOnFinish, {6, 167, 130, 10}, kTabStop},
+    {kIdElapsed, Kind::kStatic, 0, {150, 166, 93, 10}, kNoStyle},
     {kIdCancel, Kind::kDefPushButton, kIdCancel, {100, 183, 50, 14}, kTabStop},
     {kIdLinkIcon, Kind::kIcon, 0, {222, 177, 20, 20}, kNotify},
 };
@@ -83,6 +84,7 @@ constexpr MenuItem kEnglishMenu[] = {
     {MenuKind::kCommand, kCmdUnregister, kCmdUnregister},
     {MenuKind::kEnd, 0, 0},
     {MenuKind::kCommand, kCmdHelp, kCmdHelp},
+    {MenuKind::kCommand, kCmdCheckConnection, kCmdCheckConnection},
     {MenuKind::kCommand, kCmdAbout, kCmdAbout},
 };
 
@@ -112,6 +114,7 @@ constexpr MenuItem kGermanMenu[] = {
     {MenuKind::kEnd, 0, 0},
     {MenuKind::kPopup, 0, kItemPopupHelp},
     {MenuKind::kCommand, kCmdHelp, kCmdHelp},
+    {MenuKind::kCommand, kCmdCheckConnection, kCmdCheckConnection},
     {MenuKind::kCommand, kCmdAbout, kCmdAbout},
     {MenuKind::kEnd, 0, 0},
 };

@@ -41,9 +41,10 @@ enum CommandId : int {
     kCmdFirstRecent = 32787,
     kCmdLastRecent = 32802,
     kCmdPicCompress = 32803,
-    kCmdDesktopUsers = 32804,  // ours: the desktop users dialog
-    kCmdBackupAll = 32830,     // ours: back up the whole handheld at the next HotSync
-    kCmdRestore = 32831,       // ours: the restore dialog
+    kCmdDesktopUsers = 32804,     // ours: the desktop users dialog
+    kCmdCheckConnection = 32820,  // ours: the connection check
+    kCmdBackupAll = 32830,        // ours: back up the whole handheld at the next HotSync
+    kCmdRestore = 32831,          // ours: the restore dialog
     kCmdAbout = 57664,
     kCmdHelp = 57670,
 };

@@ -41,7 +41,7 @@ constexpr ItemEntry kItems[] = {
 
     // The about box: one template with these texts in both languages.
     {kDlgAbout, kItemCaption, "Informationen", nullptr},
-    {kDlgAbout, kItemText1, "Cradlecourier 2.0", nullptr},
+    {kDlgAbout, kItemText1, "Cradlecourier %s", nullptr},  // the version
     {kDlgAbout, kItemText2, "© The Cradlecourier project · GPLv3+",
      "© Das Cradlecourier-Projekt · GPLv3+"},
     {kDlgAbout, 1, "&Ok", nullptr},
@@ -75,6 +75,7 @@ constexpr ItemEntry kItems[] = {
 
     // The desktop users: its menu command, its controls, and its messages (items 1110 on).
     {kMenuInstaller, 32804, "Desktop &users...", "Desktop-&Benutzer..."},
+
     {kDlgDesktopUsers, kItemCaption, "Desktop users", "Desktop-Benutzer"},
     {kDlgDesktopUsers, kItemText1,
      "Handheld users whose installed files are copied to a backup folder. A user's name "
@@ -110,6 +111,11 @@ constexpr ItemEntry kItems[] = {
     {kDlgRestore, 3104, "&All files", "&Alle Dateien"},
     {kDlgRestore, 1, "&Restore at next HotSync", "&Beim nächsten HotSync"},
     {kDlgRestore, 2, "Cancel", "Abbrechen"},
+    // The connection check (ours), opened from the Help menu.
+    {kMenuInstaller, 32820, "Check &connection...", "&Verbindung prüfen ..."},
+    {kDlgConnectionCheck, kItemCaption, "Check connection", "Verbindung prüfen"},
+    {kDlgConnectionCheck, 1171, "Check &again", "&Erneut prüfen"},
+    {kDlgConnectionCheck, 2, "&Close", "&Schließen"},
 };
 
 }  // namespace

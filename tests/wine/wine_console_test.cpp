@@ -206,7 +206,8 @@ TEST_F(WineConsole, EveryKindOverCom1InstallsWhatTheLinuxConsoleInstalls) {
     WaitHandheld();
     EXPECT_EQ(status, 0) << m_cliOut;
     EXPECT_EQ(LastLine(m_cliOut), "result: 0") << m_cliOut;
-    EXPECT_NE(m_cliOut.find("[10] Waiting for connect on port COM1"), std::string::npos) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("[10] Waiting for connect on port COM1"), std::string::npos)
+        << m_cliOut;
 
     const auto linuxCard = CardBytes(m_dir + "card-linux");
     const auto windowsCard = CardBytes(m_dir + "card-windows");
@@ -354,6 +355,37 @@ TEST_F(WineConsole, ArchiveMembersThatReachOutOfTheirFolderAreRefused) {
             EXPECT_NE(entry.path().filename().string().find("EVIL"), 0u) << entry.path();
         }
     }
+}
+
+TEST_F(WineConsole, UsbIsSaidToBeMissingOnWindowsInPlainWords) {
+    const auto start = std::chrono::steady_clock::now();
+    const int status =
+        RunWindowsCli({"--port", "USB", "--wait", "30", WindowsPath(Path("game.prc"))});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20)) << m_cliOut;
+    EXPECT_EQ(status, 64) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("USB is not available on Windows yet: choose a COM port or NET"),
+              std::string::npos)
+        << m_cliOut;
+    EXPECT_EQ(m_cliOut.find("Waiting for connect"), std::string::npos) << m_cliOut;
+}
+
+TEST_F(WineConsole, TheConnectionCheckReportsComPortsAndNetSync) {
+    LinkCom(1, StartHandheld());
+    EXPECT_EQ(RunWindowsCli({"--doctor", "--port", "COM1"}), 0) << m_cliOut;
+    for (const char* line :
+         {"Serial ports", "[ok] chosen port COM1: may be opened", "Handhelds on USB",
+          "USB is not available on Windows yet", "Network HotSync",
+          "NET would listen on 127.0.0.1 port 14238", "A handheld can be reached now: COM1."}) {
+        EXPECT_NE(m_cliOut.find(line), std::string::npos) << line << "\n" << m_cliOut;
+    }
+    EXPECT_EQ(m_cliOut.find("dialout"), std::string::npos) << m_cliOut;
+    EXPECT_EQ(m_cliOut.find("ModemManager"), std::string::npos) << m_cliOut;
+
+    // A port that is not there: nothing can be reached on it.
+    LinkCom(7, "");
+    EXPECT_EQ(RunWindowsCli({"--doctor", "--port", "COM7"}), 1) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("[problem] chosen port COM7"), std::string::npos) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("No handheld can be reached now."), std::string::npos) << m_cliOut;
 }
 
 }  // namespace

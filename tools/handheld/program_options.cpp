@@ -34,6 +34,8 @@ std::string ProgramUsage() {
            "--pty\n"
            "  --press-after MS       press HotSync MS ms after start and after each sync (0)\n"
            "  --syncs N              serve N syncs, then exit (1)\n"
+           "  --stay                 after the syncs keep the line open (the pseudo-terminal\n"
+           "                         stays) until stopped with a signal\n"
            "  --out DIR              after each sync write DIR/<name>.pdb|.prc, requests.json\n"
            "  --load FILE            preload a .pdb/.prc database (repeatable)\n"
            "  --load-rom FILE        preload a database into ROM: listed as ROM, read-only,\n"
@@ -112,6 +114,8 @@ int ParseProgramOptions(int argc, const char* const* argv, ProgramOptions& out,
             }
             out.net = v;
             c.netSync = true;
+        } else if (opt == "--stay") {
+            out.stay = true;
         } else if (opt == "--net-wakeup") {
             out.netWakeups = 3;
         } else if (opt == "--usb") {

@@ -220,6 +220,7 @@ struct ProgramOptions {
     bool pty = false;
     std::string net;     // --net HOST:PORT: connect to a desktop's NetSync port
     int netWakeups = 0;  // --net-wakeup: UDP wakeups before each connection
+    bool stay = false;   // --stay: the line stays open after the syncs, until stopped
     bool help = false;
 };
 // Parses the arguments (argv[0] is the program). 0, or 2 with a message naming the bad option.

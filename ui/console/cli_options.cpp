@@ -115,6 +115,9 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
         } else if (name == "--version") {
             if (!noValue()) return false;
             options.version = true;
+        } else if (name == "--doctor") {
+            if (!noValue()) return false;
+            options.doctor = true;
         } else if (name == "--close") {
             if (!noValue()) return false;
             options.close = true;
@@ -201,6 +204,10 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
         error = "--full belongs to --backup-all";
         return false;
     }
+    if (options.doctor && !options.files.empty()) {
+        error = "--doctor installs nothing: give no files with it";
+        return false;
+    }
     return true;
 }
 
@@ -237,6 +244,10 @@ std::string UsageText(const char* program) {
         "                     as the handheld has it) and end; --backup then copies the files\n"
         "                     installed on that handheld to the user's backup folder\n"
         "      --title TEXT   a title for the run (\"Upload TEXT...\")\n"
+        "      --doctor       check what a connection needs (serial devices, USB handhelds,\n"
+        "                     permissions, ModemManager, the network port), say how to mend\n"
+        "                     each problem, and end; 0 when a handheld can be reached now on\n"
+        "                     the port given (default COM1), on USB or on NET\n"
         "  -h, --help         this text\n"
         "      --version      the program's version\n"
         "\n"
@@ -246,8 +257,9 @@ std::string UsageText(const char* program) {
         "and names nothing is ignored; a path is a file.\n"
         "\n"
         "Exit status: 0 all installed, 1 failures or error messages, 2 no handheld came,\n"
-        "3 interrupted, 64 bad usage. The last line is \"result: N\" with the run's outcome:\n"
-        "0 after a run, -1 when no handheld came, -2 when interrupted.\n";
+        "3 interrupted, 64 bad usage; --doctor: 0 or 1 as above. The last line of a run is\n"
+        "\"result: N\" with its outcome: 0 after a run, -1 when no handheld came, -2 when\n"
+        "interrupted.\n";
     return text;
 }
 
