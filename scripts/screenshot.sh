@@ -90,8 +90,8 @@ shot() {
     sleep 0.1
   done
   # The default-installer question is asked at a fresh start; only its own shots want it.
-  printf '[com]\nDevice1=%s\nSpeed=57600\n[main]\nFileList=%s\nDontAskDefault=1\n' "$pty" "$filelist" \
-    >"$home/config/Cradlecourier/CCourier.conf"
+  printf '[com]\nDevice1=%s\nSpeed=57600\n[main]\nFileList=%s\nDontAskDefault=1\nDestination=%s\n' \
+    "$pty" "$filelist" "${DEST:-0}" >"$home/config/Cradlecourier/CCourier.conf"
   env -u LC_ALL -u LC_MESSAGES LANG="$lang" XDG_CONFIG_HOME="$home/config" \
     XDG_DATA_HOME="$home/data" TMP="$home/tmp" CLICK="${CLICK:-}" KEYS="${KEYS:-}" \
     DIALOG="${DIALOG:-}" XDG_RUNTIME_DIR="$home/run" \
@@ -122,8 +122,9 @@ shot() {
 }
 
 FILES=("$WORK/CradleNotes.pdb" "$WORK/CradleHello.prc" "$WORK/Notes.txt" "$WORK/Sunset.bmp")
-shot window-en C.UTF-8 1 600000 3 "${FILES[@]}"
-shot window-de de_DE.UTF-8 1 600000 3 "${FILES[@]}"
+# The destination "Memory card": the list shows where each file goes.
+DEST=1 shot window-en C.UTF-8 1 600000 3 "${FILES[@]}"
+DEST=1 shot window-de de_DE.UTF-8 1 600000 3 "${FILES[@]}"
 shot window-collapsed-en C.UTF-8 0 600000 3 "${FILES[@]}"
 shot window-collapsed-de de_DE.UTF-8 0 600000 3 "${FILES[@]}"
 # Small files first, then the large one: well into it after a few seconds.

@@ -54,6 +54,7 @@ constexpr int kNetIndex = 9;
 constexpr int kSpeeds[] = {256000, 128000, 115200, 57600, 38400, 19200, 9600};
 constexpr int kDefaultSpeedIndex = 3;
 constexpr int kColumnWidths[] = {140, 65, 126};
+constexpr int kColumnWhere = 2;  // ours: where each file goes, before the path
 
 // Menu item states as the system's menus report them.
 constexpr unsigned kStateGrayed = 0x1;
@@ -82,7 +83,11 @@ constexpr OptionSetting kOptions[] = {
     {kCmdSetTime, settings::kMain, "SyncDate", 0},
     {kCmdOpenDialog, settings::kMain, "OpenDialog", 1},
     {kCmdPicCompress, settings::kFileFormats, "piccompress", 0},
+    {kCmdVerify, settings::kMain, "Verify", 0},
 };
+
+// The destination's menu items, by RunDestination.
+constexpr int kDestinationCommands[] = {kCmdToRam, kCmdToCard, kCmdToAuto};
 
 }  // namespace
 
@@ -303,14 +308,15 @@ void CInstallerDlg::InitDialog() {
     for (const OptionSetting& o : kOptions) {
         SetMenuCheck(o.id, m_settings.ReadInt(o.section, o.entry, o.def) != 0);
     }
+    SetDestination(m_settings.ReadInt(settings::kMain, "Destination", kDestinationRam), false);
     // 11: the full layout, then the stored list state.
     m_rcFullWindow = size();
     ShowFileList(m_settings.ReadInt(settings::kMain, "FileList", 1) != 0);
-    // 12: the list's columns.
-    m_pListView->setColumnCount(3);
-    m_pListView->setHeaderLabels({Q(LoadString(resources::kIdsColumnName)),
-                                  Q(LoadString(resources::kIdsColumnSize)),
-                                  Q(LoadString(resources::kIdsColumnPath))});
+    // 12: the list's columns, and where each file goes.
+    m_pListView->setColumnCount(4);
+    m_pListView->setHeaderLabels(
+        {Q(LoadString(resources::kIdsColumnName)), Q(LoadString(resources::kIdsColumnSize)),
+         Q(LoadString(resources::kIdsColumnWhere)), Q(LoadString(resources::kIdsColumnPath))});
     // The widths were set for the classic 8 pt font (6 pixels a character); they grow with
     // ours, the size column to its longest text, and the path takes the rest.
     const int baseX = dlg::BaseUnitsOf(font()).x;
@@ -321,6 +327,15 @@ void CInstallerDlg::InitDialog() {
         1, std::max({kColumnWidths[1] * baseX / 6,
                      metrics.horizontalAdvance(QStringLiteral("1024 Bytes")) + padding,
                      metrics.horizontalAdvance(m_pListView->headerItem()->text(1)) + padding}));
+    // Where each file goes: a narrow column, as wide as its longest short text, shown only
+    // when a card may take files. The path takes the rest.
+    int whereWidth = metrics.horizontalAdvance(m_pListView->headerItem()->text(kColumnWhere));
+    for (int id : {resources::kIdsWhereRam, resources::kIdsWhereCard, resources::kIdsWhereAuto}) {
+        whereWidth = std::max(whereWidth, metrics.horizontalAdvance(Q(LoadString(id))));
+    }
+    m_pListView->setColumnWidth(kColumnWhere, whereWidth + padding / 2);
+    ShowWhereColumn();
+    m_pListView->header()->setMinimumSectionSize(padding);
     m_pListView->header()->setStretchLastSection(true);
     // 13: a title.
     if (!m_strTitle.empty()) {
@@ -549,7 +564,9 @@ void CInstallerDlg::StartTransfer() {
     m_monitor.Start();
     m_pSession->m_bBackupAll = MenuStateIs(kCmdBackupAll, kStateChecked) ? 1 : 0;
     m_pSession->m_listRestore = m_listRestore;
-    m_run.Start(*m_pSession, m_listInstall, backup, setTime, this);
+    const bool verify = MenuStateIs(kCmdVerify, kStateChecked);
+    m_run.Start(*m_pSession, m_listInstall, backup, setTime, this,
+                RunPlacement{m_nDestination, "", verify});
 }
 
 void CInstallerDlg::PostInstallDone() {
@@ -621,8 +638,36 @@ void CInstallerDlg::ToggleOption(int id) {
     }
 }
 
+void CInstallerDlg::SetDestination(int destination, bool store) {
+    if (destination < kDestinationRam || destination > kDestinationAuto) {
+        destination = kDestinationRam;  // a foreign value in the settings
+    }
+    m_nDestination = destination;
+    for (int i = 0; i < 3; ++i) SetMenuCheck(kDestinationCommands[i], i == destination);
+    if (!store) return;
+    m_settings.WriteInt(settings::kMain, "Destination", destination);
+    ShowWhereColumn();
+    RefreshFileList();
+}
+
+void CInstallerDlg::ShowWhereColumn() {
+    // Everything goes to the memory: the column would only repeat that. When it shows, the
+    // name and the path each give up half the room, so that both stay readable and the
+    // list needs no scrolling.
+    const bool shown = m_nDestination != kDestinationRam;
+    m_pListView->setColumnHidden(kColumnWhere, !shown);
+    const int nameWidth = kColumnWidths[0] * dlg::BaseUnitsOf(font()).x / 6;
+    const int half = shown ? m_pListView->columnWidth(kColumnWhere) / 2 : 0;
+    m_pListView->setColumnWidth(0, nameWidth - half);
+}
+
 void CInstallerDlg::OnCommand(int id) {
     switch (id) {
+        case kCmdToRam:
+        case kCmdToCard:
+        case kCmdToAuto:
+            SetDestination(id - kCmdToRam, true);
+            return;
         case kCmdFileList: {
             const bool show = !IsFileListShown();
             ShowFileList(show);
@@ -633,6 +678,7 @@ void CInstallerDlg::OnCommand(int id) {
         case kCmdBackup:
         case kCmdSetTime:
         case kCmdPicCompress:
+        case kCmdVerify:
             ToggleOption(id);
             return;
         case kCmdAbout:

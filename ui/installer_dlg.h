@@ -91,6 +91,11 @@ class CInstallerDlg : public QDialog, private ITransferView, private IInstallDon
     void SetMenuCheck(int id, bool on);
     void ShowFileList(bool show);
     bool IsFileListShown() const;
+    // The run's destination (RunDestination), its menu checks, and with store the setting
+    // main/"Destination" and the file list's column.
+    void SetDestination(int destination, bool store);
+    // The file list's destination column, hidden while everything goes to the memory.
+    void ShowWhereColumn();
   public slots:
     // The files a second instance handed over; true when there were any.
     bool ReadHandedOverFiles();
@@ -158,6 +163,7 @@ class CInstallerDlg : public QDialog, private ITransferView, private IInstallDon
     bool m_bUsb = false;
     bool m_bNet = false;
     int m_nSpeed = 57600;
+    int m_nDestination = 0;  // RunDestination
     int m_nHotSyncStop = -2;
     int m_nResultCode = -1;
     std::string m_strUserDir;

@@ -244,6 +244,43 @@ constexpr Entry kTable[] = {
     {kIdsCheckSharedId, " (one id of several models: the handheld tells which)",
      " (eine Kennung mehrerer Modelle: das Handheld sagt, welches)"},
     {kIdsCheckSuperUser, "%s may open every device", "%s darf jedes Gerät öffnen"},
+    {kIdsCardNoExpansion,
+     "This handheld cannot take memory cards (Palm OS 4 or later is needed):\n%s was not "
+     "installed.",
+     "Dieser Handheld kann keine Speicherkarten nutzen (ab Palm OS 4):\n%s wurde nicht "
+     "übertragen."},
+    {kIdsCardNone, "No memory card in the handheld:\n%s was not installed.",
+     "Keine Speicherkarte im Handheld:\n%s wurde nicht übertragen."},
+    {kIdsCardReadOnly, "The memory card is write-protected:\n%s was not installed.",
+     "Die Speicherkarte ist schreibgeschützt:\n%s wurde nicht übertragen."},
+    {kIdsCardFull, "Not enough space on the memory card:\n%s was not installed.",
+     "Nicht genug Platz auf der Speicherkarte:\n%s wurde nicht übertragen."},
+    {kIdsCardWrite,
+     "The memory card stopped taking data (was it taken out?):\n%s was not installed.",
+     "Die Speicherkarte nimmt keine Daten mehr an (wurde sie herausgenommen?):\n%s wurde "
+     "nicht übertragen."},
+    {kIdsCardName,
+     "A file on a memory card needs a name of at most 255 bytes without \"/\" or \"\\\":\n"
+     "%s was not installed.",
+     "Eine Datei auf der Speicherkarte braucht einen Namen mit höchstens 255 Bytes ohne \"/\" "
+     "oder \"\\\":\n%s wurde nicht übertragen."},
+    {kIdsVerifyFailed,
+     "Check failed: the handheld does not hold what was sent.\n%s was removed again.",
+     "Prüfung fehlgeschlagen: der Handheld enthält nicht, was gesendet wurde.\n%s wurde "
+     "wieder entfernt."},
+    {kIdsNowhere,
+     "Neither the handheld's memory nor a memory card can take it:\n%s was not installed.",
+     "Weder der Speicher des Handhelds noch eine Speicherkarte kann es aufnehmen:\n%s wurde "
+     "nicht übertragen."},
+    {kIdsNoteOnCard, "%d on the card", "%d auf der Karte"},
+    {kIdsNoteMoved, " (%d for lack of memory)", " (%d wegen Speichermangel)"},
+    {kIdsNoteKeptInRam, "%d kept in memory (sounds and pictures open only from there)",
+     "%d im Speicher behalten (Klänge und Bilder öffnen nur von dort)"},
+    {kIdsNoteVerified, "%d verified", "%d geprüft"},
+    {kIdsColumnWhere, "To", "Ziel"},
+    {kIdsWhereRam, "RAM", "RAM"},
+    {kIdsWhereCard, "card", "Karte"},
+    {kIdsWhereAuto, "RAM/card", "RAM/Karte"},
     // Windows.
     {kIdsUsbNotAvailable, "USB is not available on Windows yet: choose a COM port or NET",
      "USB ist unter Windows noch nicht verfügbar: einen COM-Anschluss oder NET wählen"},

@@ -161,6 +161,23 @@ enum StringId : int {
     kIdsCheckAgain = 1163,            // dialog buttons
     kIdsCheckClose = 1164,
     kIdsCheckSuperUser = 1165,  // "%s may open every device"
+    // Memory cards and verification: messages with the file's name, notes of the summary.
+    kIdsCardNoExpansion = 1000,  // error 60
+    kIdsCardNone = 1001,         // error 61
+    kIdsCardReadOnly = 1002,     // error 62
+    kIdsCardFull = 1003,         // error 63
+    kIdsCardWrite = 1004,        // error 64
+    kIdsCardName = 1005,         // error 65
+    kIdsVerifyFailed = 1006,     // error 66
+    kIdsNowhere = 1007,          // error 67
+    kIdsNoteOnCard = 1010,       // "%d on the card"
+    kIdsNoteMoved = 1011,        // " (%d for lack of memory)"
+    kIdsNoteKeptInRam = 1012,    // sounds and pictures kept in memory, and why
+    kIdsNoteVerified = 1013,     // "%d verified"
+    kIdsColumnWhere = 1020,      // file list column: where a file goes
+    kIdsWhereRam = 1021,
+    kIdsWhereCard = 1022,
+    kIdsWhereAuto = 1023,
     // Windows.
     kIdsUsbNotAvailable = 1300,  // "USB is not available on Windows yet: ..."
 };

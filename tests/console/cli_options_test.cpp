@@ -48,6 +48,32 @@ TEST(CliOptions, EveryOption) {
     EXPECT_EQ(o.files, (std::vector<std::string>{"x.prc", "--odd-name.prc"}));
 }
 
+TEST(CliOptions, DestinationCardAndVerify) {
+    Options o;
+    std::string error;
+    ASSERT_TRUE(Parse({"a.prc"}, o, error)) << error;
+    EXPECT_EQ(o.destination, 0);
+    EXPECT_TRUE(o.card.empty());
+    EXPECT_FALSE(o.verify);
+    const std::pair<const char*, int> destinations[] = {{"ram", 0}, {"card", 1}, {"auto", 2}};
+    for (const auto& [name, value] : destinations) {
+        Options p;
+        ASSERT_TRUE(Parse({"--to", name, "--card", "SD CARD", "--verify", "a.prc"}, p, error))
+            << error;
+        EXPECT_EQ(p.destination, value) << name;
+        EXPECT_EQ(p.card, "SD CARD");
+        EXPECT_TRUE(p.verify);
+    }
+    const std::vector<std::vector<const char*>> bad = {
+        {"--to", "flash"}, {"--to", "CARD"}, {"--to"}, {"--card", ""}, {"--card"}, {"--verify=1"}};
+    for (const auto& args : bad) {
+        Options p;
+        error.clear();
+        EXPECT_FALSE(Parse(args, p, error)) << args[0];
+        EXPECT_FALSE(error.empty());
+    }
+}
+
 TEST(CliOptions, BadUsageIsRefusedWithAReason) {
     const std::vector<std::vector<const char*>> bad = {
         {"--port", "LPT1"},  {"--port", "COM"}, {"--port", "COMx"},  {"--speed", "12345"},

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
@@ -30,8 +31,8 @@
 #include "ui/desktop_users_dlg.h"
 #include "ui/history_dlg.h"
 #include "ui/installer_dlg.h"
-#include "ui/restore_view.h"
 #include "ui/installer_layout.h"
+#include "ui/restore_view.h"
 
 namespace {
 
@@ -104,7 +105,8 @@ ConnectionFacts SampleMachine() {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s history|users|restore|menu|ports|busy|check DIR\n", argv[0]);
+        std::fprintf(stderr, "usage: %s history|users|restore|menu|ports|busy|check DIR\n",
+                     argv[0]);
         return 64;
     }
     const std::string what = argv[1];
@@ -142,6 +144,9 @@ int main(int argc, char** argv) {
         static CMemorySettings settings;
         settings.WriteText("main", "UsersRoot", store.Root());
         settings.WriteText("com", "Device1", dir + "/no-port");  // no line to poll
+        // The card options chosen, and their submenu open.
+        settings.WriteInt("main", "Destination", 2);
+        settings.WriteInt("main", "Verify", 1);
         InstallerServices services;
         services.settings = &settings;
         auto* window = new CInstallerDlg(services);
@@ -149,9 +154,22 @@ int main(int argc, char** argv) {
         window->show();
         QTimer::singleShot(1000, window, [window] {
             window->activateWindow();
-            if (QMenuBar* bar = window->findChild<QMenuBar*>()) {
-                bar->setActiveAction(bar->actions().value(1));  // Options
-            }
+            QMenuBar* bar = window->findChild<QMenuBar*>();
+            if (!bar) return;
+            QAction* options = bar->actions().value(1);
+            bar->setActiveAction(options);
+            QTimer::singleShot(500, window, [options] {
+                QMenu* menu = options->menu();
+                if (!menu) return;
+                for (QAction* item : menu->actions()) {
+                    if (!item->menu()) continue;
+                    if (item->menu()->actions().size() != 3) continue;  // the destinations
+                    menu->setActiveAction(item);
+                    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+                    QApplication::sendEvent(menu, &right);
+                    break;
+                }
+            });
         });
     } else if (what == "ports" || what == "busy") {
         static CMemorySettings settings;

@@ -187,6 +187,28 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
                 return false;
             }
             options.backupDir = value;
+        } else if (name == "--to") {
+            if (!takeValue()) return false;
+            if (value == "ram") {
+                options.destination = 0;
+            } else if (value == "card") {
+                options.destination = 1;
+            } else if (value == "auto") {
+                options.destination = 2;
+            } else {
+                error = "bad destination \"" + value + "\" (ram, card or auto)";
+                return false;
+            }
+        } else if (name == "--card") {
+            if (!takeValue()) return false;
+            if (value.empty()) {
+                error = "option --card needs a card's number or label";
+                return false;
+            }
+            options.card = value;
+        } else if (name == "--verify") {
+            if (!noValue()) return false;
+            options.verify = true;
         } else if (name == "--add-user") {
             if (!takeValue()) return false;
             options.addUser = true;
@@ -236,6 +258,13 @@ std::string UsageText(const char* program) {
         "      --backup-dir DIR\n"
         "                     the backup folder for --backup-all and --restore, instead of\n"
         "                     the desktop user's (needed without desktop users)\n"
+        "      --to WHERE     ram: the handheld's memory (default); card: its memory card\n"
+        "                     (/PALM/Launcher/, sounds and pictures still to memory); auto:\n"
+        "                     memory, and the card for what does not fit\n"
+        "      --card N|LABEL the card to use: the Nth or the one with that label (default the\n"
+        "                     first)\n"
+        "      --verify       read every installed file back and compare it; the last line\n"
+        "                     then says how many were verified\n"
         "  -w, --wait S       give up after S seconds without a handheld (default 300, 0: never)\n"
         "  -a, --answer A     answer error messages with ok (go on, default) or cancel\n"
         "  -q, --quiet        no progress bar\n"
@@ -259,7 +288,7 @@ std::string UsageText(const char* program) {
         "Exit status: 0 all installed, 1 failures or error messages, 2 no handheld came,\n"
         "3 interrupted, 64 bad usage; --doctor: 0 or 1 as above. The last line of a run is\n"
         "\"result: N\" with its outcome: 0 after a run, -1 when no handheld came, -2 when\n"
-        "interrupted.\n";
+        "interrupted; with --verify it is \"result: 0 (N verified)\".\n";
     return text;
 }
 

@@ -20,6 +20,9 @@ struct Options {
     int speed = 57600;
     bool backup = false;
     bool setTime = false;
+    int destination = 0;    // --to ram|card|auto: 0, 1, 2
+    std::string card;       // --card N|LABEL; empty: the first card
+    bool verify = false;    // --verify
     int waitSeconds = 300;  // 0: wait without limit
     bool answerOk = true;
     bool quiet = false;

@@ -464,7 +464,8 @@ int RunCli(int argc, const char* const* argv) {
     session->m_bFullBackup = options.fullBackup ? 1 : 0;
     session->m_strBackupDir = backupDir;
     session->m_listRestore = restoreFiles;
-    run.Start(*session, list.Paths(), options.backup, options.setTime, &done);
+    run.Start(*session, list.Paths(), options.backup, options.setTime, &done,
+              RunPlacement{options.destination, options.card, options.verify});
 
     // Transfer: the window's timer until the worker's notification.
     while (!done.Done()) {
@@ -491,11 +492,17 @@ int RunCli(int argc, const char* const* argv) {
     view.EndRun();
     monitor.OnInstallDone(*session);
     const bool failures = session->m_nFailed != 0 || view.Messages() != 0;
+    const int verified = session->m_nVerified;
     session->Close();
     timeline::Mark("desktop.closed");
     session.reset();
     g_pSession = nullptr;
     list.DeleteTempFiles();
+    if (options.verify) {
+        std::printf("result: 0 (%d verified)\n", verified);
+        std::fflush(stdout);
+        return failures ? kExitRunErrors : kExitOk;
+    }
     return Finish(0, failures ? kExitRunErrors : kExitOk);
 }
 
