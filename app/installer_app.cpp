@@ -8,7 +8,7 @@
 #include "cc_version.h"
 #include "formats/cca/sfx_trailer.h"
 #include "shell/hand_over_slots.h"
-#include "shell/instance_lock.h"
+#include "shell/linux/instance_lock.h"
 #include "shell/program_file.h"
 #include "shell/settings_store.h"
 

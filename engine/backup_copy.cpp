@@ -1,15 +1,12 @@
 #include "engine/backup_copy.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <vector>
 
 #include "pdb/palm_db_file.h"
 #include "pdb/palm_text.h"
+#include "platform/files.h"
+#include "platform/system.h"
 #include "session/device_session.h"
 
 namespace {
@@ -17,8 +14,7 @@ namespace {
 constexpr size_t kVersionCapacity = 255;
 
 bool IsRealDirectory(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return platform::StatEntry(path).kind == platform::EntryKind::kDirectory;
 }
 
 // One line, so the log keeps one entry per line whatever the version text holds.
@@ -28,22 +24,10 @@ std::string OneLine(std::string text) {
     return text;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) return false;
-        done += size_t(n);
-    }
-    return true;
-}
-
 void AppendLogLine(const std::string& path, const std::string& line) {
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) return;  // not reported
-    WriteAll(fd, line);
-    ::close(fd);
+    const platform::FilePtr log(platform::OpenForAppend(path));
+    if (!log) return;  // not reported
+    std::fwrite(line.data(), 1, line.size(), log.get());
 }
 
 }  // namespace
@@ -98,23 +82,17 @@ bool WriteBackupAndLog(const std::string& userDir, pdb::CPalmDbFile& file, time_
     const std::string backupDir = userDir + kBackupFolder;
     // Without its "/", so that a link in Backup's place is seen as the link it is.
     if (!IsRealDirectory(backupDir.substr(0, backupDir.size() - 1))) return false;
-    std::vector<char> temp(userDir.begin(), userDir.end());
-    const std::string pattern = ".backup-XXXXXX";
-    temp.insert(temp.end(), pattern.begin(), pattern.end());
-    temp.push_back('\0');
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return false;
-    ::close(fd);
-    const std::string tempPath = temp.data();
+    const std::string tempPath = platform::CreateUniqueFile(userDir + ".backup-");
+    if (tempPath.empty()) return false;
 
     std::string version;
     if (!CDeviceSession::WriteBackupCopy(file, tempPath, version, kVersionCapacity) ||
-        std::rename(tempPath.c_str(), (backupDir + fileName).c_str()) != 0) {
-        std::remove(tempPath.c_str());
+        !platform::RenameFile(tempPath, backupDir + fileName)) {
+        platform::RemoveFile(tempPath);
         return false;
     }
     std::tm local{};
-    localtime_r(&now, &local);
+    platform::LocalTime(now, local);
     AppendLogLine(userDir + kLogFileName,
                   LogLine(fileName, OneLine(pdb::PalmTextToUtf8(version)), local));
     return true;

@@ -1,12 +1,7 @@
 #include "engine/backup_folder.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <strings.h>
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +9,8 @@
 #include "engine/backup_copy.h"
 #include "pdb/palm_db_file.h"
 #include "pdb/palm_text.h"
+#include "platform/files.h"
+#include "platform/system.h"
 #include "resources/strings/string_table.h"
 
 namespace {
@@ -39,17 +36,6 @@ std::string Trim(const std::string& text) {
     const size_t first = text.find_first_not_of(" \t\r");
     if (first == std::string::npos) return {};
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += size_t(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -103,17 +89,14 @@ HandheldRecord ParseHandheldRecord(const std::string& text) {
 bool ReadHandheldRecord(const std::string& backupDir, HandheldRecord& record) {
     const std::string path = backupDir + kHandheldRecordName;
     // Only a plain file of its own: never through a link, never waiting on a FIFO.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-    if (fd < 0) return false;
-    struct stat st {};
+    const platform::FilePtr file(platform::OpenPlainFile(path, true));
+    if (!file) return false;
+    const int64_t size = platform::FileSize(file.get());
     std::string text;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
-        size_t(st.st_size) <= kMaxHandheldRecordSize) {
-        text.resize(size_t(st.st_size));
-        const ssize_t n = ::read(fd, text.data(), text.size());
-        text.resize(n > 0 ? size_t(n) : 0);
+    if (size >= 0 && size_t(size) <= kMaxHandheldRecordSize) {
+        text.resize(size_t(size));
+        text.resize(std::fread(text.data(), 1, text.size(), file.get()));
     }
-    ::close(fd);
     if (text.empty()) return false;
     record = ParseHandheldRecord(text);
     return true;
@@ -122,14 +105,15 @@ bool ReadHandheldRecord(const std::string& backupDir, HandheldRecord& record) {
 bool WriteHandheldRecord(const std::string& backupDir, const HandheldRecord& record) {
     const std::string temp = MakeTemporaryCopyPath(backupDir);
     if (temp.empty()) return false;
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
-    const bool written = fd >= 0 && WriteAll(fd, FormatHandheldRecord(record));
-    if (fd >= 0 && ::close(fd) != 0) {
-        ::unlink(temp.c_str());
+    std::FILE* f = platform::CreateOrTruncate(temp);
+    const std::string text = FormatHandheldRecord(record);
+    const bool written = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (f && std::fclose(f) != 0) {
+        platform::RemoveFile(temp);
         return false;
     }
-    if (!written || std::rename(temp.c_str(), (backupDir + kHandheldRecordName).c_str()) != 0) {
-        ::unlink(temp.c_str());
+    if (!written || !platform::RenameFile(temp, backupDir + kHandheldRecordName)) {
+        platform::RemoveFile(temp);
         return false;
     }
     return true;
@@ -141,7 +125,7 @@ std::string LastBackupNote(const std::string& backupDir) {
         return resources::LoadString(resources::kIdsNoWholeBackup);
     }
     std::tm local{};
-    localtime_r(&record.backupTime, &local);
+    platform::LocalTime(record.backupTime, local);
     std::string when = FormatLogTime(local);
     if (!when.empty() && when.back() == '\n') when.pop_back();
     return resources::FormatString(resources::kIdsLastBackup, when.c_str(), record.databases);
@@ -150,12 +134,12 @@ std::string LastBackupNote(const std::string& backupDir) {
 std::vector<std::string> BackupFileNames(const std::string& backupDir) {
     std::vector<std::string> names;
     std::error_code ec;
-    fs::directory_iterator it(backupDir, ec);
+    fs::directory_iterator it(platform::ToFsPath(backupDir), ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
         std::error_code typeError;
         // A link could lead out of the folder; only the folder's own files are copies.
         if (!it->is_regular_file(typeError) || it->is_symlink(typeError)) continue;
-        const std::string name = it->path().filename().string();
+        const std::string name = platform::FromFsPath(it->path().filename());
         if (name.empty() || name[0] == '.') continue;
         names.push_back(name);
     }
@@ -167,9 +151,8 @@ std::vector<BackupCopy> ScanBackupCopies(const std::string& backupDir) {
     std::vector<BackupCopy> copies;
     for (const std::string& name : BackupFileNames(backupDir)) {
         const std::string path = backupDir + name;
-        std::error_code ec;
-        const auto size = fs::file_size(path, ec);
-        if (ec) continue;
+        const platform::EntryInfo entry = platform::Stat(path);
+        if (entry.kind != platform::EntryKind::kFile) continue;
         auto file = pdb::CPalmDbFile::Open(path);
         if (!file) continue;
         BackupCopy copy;
@@ -178,9 +161,8 @@ std::vector<BackupCopy> ScanBackupCopies(const std::string& backupDir) {
         copy.resourceDb = file->Info().IsResourceDb();
         copy.modificationNumber = file->Info().modnum;
         copy.modificationDate = file->Info().modifyDate;
-        copy.fileSize = int64_t(size);
-        struct stat st {};
-        if (::stat(path.c_str(), &st) == 0) copy.fileTime = st.st_mtime;
+        copy.fileSize = int64_t(entry.size);
+        copy.fileTime = time_t(entry.modifiedNs / 1000000000);
         copy.whole = true;
         for (int i = 0; i < file->EntryCount() && copy.whole; ++i) {
             uint32_t entrySize = 0;
@@ -210,9 +192,5 @@ std::string CopyFileNameFor(const std::string& dbName, bool resourceDb,
 }
 
 std::string MakeTemporaryCopyPath(const std::string& backupDir) {
-    std::string pattern = backupDir + ".partial-XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) return {};
-    ::close(fd);
-    return pattern;
+    return platform::CreateUniqueFile(backupDir + ".partial-");
 }

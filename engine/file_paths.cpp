@@ -1,41 +1,36 @@
 #include "engine/file_paths.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <limits>
+
+#include "platform/files.h"
 
 namespace {
 
-// Opened for reading without waiting for a writer (FIFO) or a carrier (terminal); -1 when
-// it does not open or is not a plain file.
-int OpenPlain(const std::string& path, struct stat& st) {
-    if (path.empty()) return -1;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return -1;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+bool IsPlainEntry(const std::string& path) {
+    return !path.empty() && platform::Stat(path).kind == platform::EntryKind::kFile;
 }
 
 }  // namespace
 
 std::string SplitPathPart(const std::string& path, int part) {
-    const size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
+    return SplitPathPart(path, part, platform::NativePathStyle());
+}
+
+std::string SplitPathPart(const std::string& path, int part, platform::PathStyle style) {
+    const std::string drive = platform::DrivePart(path, style);
+    const size_t nameStart = platform::FileNameStart(path, style);
+    const std::string dir = path.substr(drive.size(), nameStart - drive.size());
+    const std::string file = path.substr(nameStart);
     const size_t dot = file.rfind('.');
     const std::string name = dot == std::string::npos ? file : file.substr(0, dot);
     const std::string ext = dot == std::string::npos ? std::string() : file.substr(dot);
     switch (part) {
         case 1:
-            return {};
+            return drive;
         case 2:
-        case 6:
             return dir;
+        case 6:
+            return drive + dir;
         case 3:
             return name;
         case 4:
@@ -48,40 +43,34 @@ std::string SplitPathPart(const std::string& path, int part) {
 }
 
 bool FileCanBeOpened(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    const int fd = OpenPlain(path, st);
-    if (fd < 0) return false;
-    ::close(fd);
-    return true;
+    return IsPlainFile(path);
 }
 
 int32_t GetFileLength(const std::string& path) {
-    struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
-    const int fd = OpenPlain(path, st);
-    if (fd < 0) return 0;
-    const off_t end = ::lseek(fd, 0, SEEK_END);
-    ::close(fd);
+    if (!IsPlainEntry(path)) return 0;
+    const platform::FilePtr f(platform::OpenPlainFile(path));
+    const int64_t end = f ? platform::FileSize(f.get()) : -1;
     if (end < 0) return 0;
     return end > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
                                                      : static_cast<int32_t>(end);
 }
 
 QueueCheck CheckQueueable(const std::string& path) {
-    struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) return QueueCheck::kMissing;
-    if (S_ISDIR(st.st_mode)) return QueueCheck::kDirectory;
-    if (!S_ISREG(st.st_mode)) return QueueCheck::kSpecial;
-    return QueueCheck::kPlainFile;
+    if (path.empty()) return QueueCheck::kMissing;
+    switch (platform::Stat(path).kind) {
+        case platform::EntryKind::kMissing:
+            return QueueCheck::kMissing;
+        case platform::EntryKind::kDirectory:
+            return QueueCheck::kDirectory;
+        case platform::EntryKind::kFile:
+            return QueueCheck::kPlainFile;
+        default:
+            return QueueCheck::kSpecial;
+    }
 }
 
 bool IsPlainFile(const std::string& path) {
-    struct stat st {};
     // The name's own entry first: opening a device may have effects of its own.
-    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    const int fd = OpenPlain(path, st);
-    if (fd < 0) return false;
-    ::close(fd);
-    return true;
+    if (!IsPlainEntry(path)) return false;
+    return platform::FilePtr(platform::OpenPlainFile(path)) != nullptr;
 }

@@ -7,10 +7,14 @@
 #include <cstdint>
 #include <string>
 
-// Part of a path: 1 the drive (always empty here), 2 the directory with its leading and
-// trailing "/", 3 the file name, 4 the extension from the last dot of the name, dot
-// included, 5 name and extension, 6 drive and directory; any other number gives "".
+#include "platform/path_rules.h"
+
+// Part of a path: 1 the drive ("C:" on Windows, always empty on Linux), 2 the directory with
+// its leading and trailing separators, 3 the file name, 4 the extension from the last dot of
+// the name, dot included, 5 name and extension, 6 drive and directory; any other number
+// gives "". The system's path rules; the second form takes either system's.
 std::string SplitPathPart(const std::string& path, int part);
+std::string SplitPathPart(const std::string& path, int part, platform::PathStyle style);
 
 // Not empty, a plain file (links followed) that opens for reading.
 bool FileCanBeOpened(const std::string& path);
@@ -24,7 +28,8 @@ enum class QueueCheck {
     kDirectory,
     kSpecial,  // a FIFO, a socket or a device: reading it may never end
 };
-// What a name is, from the file system's entry alone.
+// What a name is, from the file system's entry alone (a device name on Windows, "CON" or
+// "COM1", is special and never opened).
 QueueCheck CheckQueueable(const std::string& path);
 // Opens without blocking and checks that what opened is a plain file: the last check before
 // a file's bytes are read, since the name may have been replaced meanwhile.

@@ -11,6 +11,7 @@
 #include "engine/install_worker.h"
 #include "pdb/palm_db_file.h"
 #include "pdb/palm_text.h"
+#include "platform/files.h"
 #include "resources/strings/string_table.h"
 #include "session/device_session.h"
 
@@ -68,7 +69,7 @@ bool CopyDatabase(CDeviceSession& session, const ListedDatabase& db, const std::
     std::unique_ptr<pdb::CPalmDbFile> file;
     if (!temp.empty()) file = pdb::CPalmDbFile::Create(temp, CopyHeader(db.info));
     if (!file) {
-        if (!temp.empty()) std::remove(temp.c_str());
+        if (!temp.empty()) platform::RemoveFile(temp);
         Report(session, FormatString(resources::kIdsNotCopiedWrite, name.c_str(),
                                      (backupDir + fileName).c_str()));
         return false;
@@ -77,7 +78,7 @@ bool CopyDatabase(CDeviceSession& session, const ListedDatabase& db, const std::
     const int r = session.ReadDatabase(db, *file, why);
     if (r != 0) {
         file.reset();
-        std::remove(temp.c_str());
+        platform::RemoveFile(temp);
         if (r == kInstallLinkBroken || r == kReadCancelled) return false;
         Report(session, FormatString(r == kReadBadAnswer ? resources::kIdsNotCopiedBadAnswer
                                                          : resources::kIdsNotCopiedRefused,
@@ -85,9 +86,8 @@ bool CopyDatabase(CDeviceSession& session, const ListedDatabase& db, const std::
         return false;
     }
     // Only a whole copy takes the place of the old one.
-    if (file->Close() != pdb::kOk ||
-        std::rename(temp.c_str(), (backupDir + fileName).c_str()) != 0) {
-        std::remove(temp.c_str());
+    if (file->Close() != pdb::kOk || !platform::RenameFile(temp, backupDir + fileName)) {
+        platform::RemoveFile(temp);
         Report(session, FormatString(resources::kIdsNotCopiedWrite, name.c_str(),
                                      (backupDir + fileName).c_str()));
         return false;

@@ -5,6 +5,7 @@
 #include "engine/file_paths.h"
 #include "engine/temp_dir.h"
 #include "formats/picture/picture.h"
+#include "platform/files.h"
 #include "session/device_session.h"
 
 std::string CPictureConverter::UnpackViewer() {
@@ -13,12 +14,12 @@ std::string CPictureConverter::UnpackViewer() {
     const std::vector<uint8_t>& bytes = m_viewer();
     if (bytes.empty()) return {};
     const std::string path = GetTempDir() + "VIEWER.PRC";
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::FILE* f = platform::OpenFile(path, "wb");
     if (!f) return {};
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     const bool closed = std::fclose(f) == 0;
     if (!written || !closed) {
-        std::remove(path.c_str());
+        platform::RemoveFile(path);
         return {};
     }
     return path;

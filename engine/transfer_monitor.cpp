@@ -9,6 +9,7 @@
 #include "engine/temp_dir.h"
 #include "pdb/palm_db_file.h"
 #include "pdb/palm_text.h"
+#include "platform/path_rules.h"
 #include "resources/strings/string_table.h"
 #include "session/device_session.h"
 
@@ -64,8 +65,7 @@ ProgressState ComputeProgress(int count, int cursorIndex, uint32_t bytesDone, ui
 }
 
 std::string FileNameOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return path.substr(platform::FileNameStart(path));
 }
 
 std::string ElapsedText(uint32_t elapsedMs) {

@@ -24,7 +24,7 @@ struct ProgressState {
 // Position, range and texts from the list's count and cursor and the byte counters.
 ProgressState ComputeProgress(int count, int cursorIndex, uint32_t bytesDone, uint32_t bytesTotal,
                               const std::string& currentPath);
-// The name after the last "/".
+// The name after the last separator (and the drive part).
 std::string FileNameOf(const std::string& path);
 // "mm:ss" for a number of milliseconds.
 std::string ElapsedText(uint32_t elapsedMs);

@@ -1,12 +1,13 @@
 #include "engine/user_library.h"
 
+#include "platform/path_rules.h"
+
 namespace {
 
 CEmptyUserLibrary g_emptyUserLibrary;
 
 std::string WithSlash(std::string dir) {
-    if (!dir.empty() && dir.back() != '/') dir += '/';
-    return dir;
+    return platform::WithTrailingSeparator(std::move(dir));
 }
 
 std::string Cut(const std::string& text) {

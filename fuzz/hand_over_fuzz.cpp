@@ -10,8 +10,8 @@
 
 #include "fuzz/fuzz_target.h"
 #include "shell/hand_over_slots.h"
-#include "shell/instance_channel.h"
-#include "shell/qt_settings.h"
+#include "shell/linux/instance_channel.h"
+#include "shell/linux/qt_settings.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_target.h"
-#include "shell/qt_settings.h"
+#include "shell/linux/qt_settings.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "fuzz/fuzz_target.h"
-#include "shell/system_text.h"
+#include "shell/linux/system_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::CInput in(data, size);

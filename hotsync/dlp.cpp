@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "hotsync/hotsync.h"
+#include "platform/system.h"
 
 namespace hotsync {
 namespace dlp {
@@ -62,7 +63,7 @@ bool DecodeResponse(std::span<const uint8_t> message, Response& response) {
 DateTime ToDateTime(time_t localTime) {
     DateTime out;
     struct tm tm {};
-    if (localTime == 0 || !localtime_r(&localTime, &tm)) return out;
+    if (localTime == 0 || !platform::LocalTime(localTime, tm)) return out;
     out.year = uint16_t(tm.tm_year + 1900);
     out.month = uint8_t(tm.tm_mon + 1);
     out.day = uint8_t(tm.tm_mday);

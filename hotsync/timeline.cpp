@@ -1,43 +1,47 @@
 #include "hotsync/timeline.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <ctime>
+
+#include "platform/files.h"
+#include "platform/system.h"
 
 namespace timeline {
 namespace {
 
-int OpenFromEnvironment() {
-    const char* path = std::getenv("CC_TIMELINE");
-    if (!path || !*path) return -1;
-    return ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+std::FILE* OpenFromEnvironment() {
+    const auto path = platform::GetEnv("CC_TIMELINE");
+    if (!path || path->empty()) return nullptr;
+    std::FILE* f = platform::OpenForAppend(*path);
+    // One write per line (the buffer holds a whole line and is flushed after each): appends
+    // from several processes never interleave within a line.
+    if (f) std::setvbuf(f, nullptr, _IOFBF, 256);
+    return f;
 }
 
-int File() {
-    static const int fd = OpenFromEnvironment();
-    return fd;
+std::FILE* File() {
+    static std::FILE* const file = OpenFromEnvironment();
+    return file;
 }
 
 }  // namespace
 
 bool Enabled() {
-    return File() >= 0;
+    return File() != nullptr;
 }
 
 void Mark(const char* name) {
-    const int fd = File();
-    if (fd < 0) return;
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
+    std::FILE* f = File();
+    if (!f) return;
+    // The monotonic clock (CLOCK_MONOTONIC on Linux), the same in every process.
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
     char line[128];
-    const int n = std::snprintf(line, sizeof line, "%s %lld\n", name,
-                                static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
-    // One write per line: appends from several processes never interleave within a line.
+    const int n = std::snprintf(
+        line, sizeof line, "%s %lld\n", name,
+        static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
     if (n > 0 && n < static_cast<int>(sizeof line)) {
-        [[maybe_unused]] const ssize_t written = ::write(fd, line, static_cast<size_t>(n));
+        std::fwrite(line, 1, static_cast<size_t>(n), f);
+        std::fflush(f);
     }
 }
 

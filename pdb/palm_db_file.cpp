@@ -1,13 +1,11 @@
 #include "pdb/palm_db_file.h"
 
-#include <sys/sendfile.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
+
+#include "platform/files.h"
 
 namespace pdb {
 namespace {
@@ -58,7 +56,7 @@ uint32_t DateToFile(int64_t t) {
 }
 
 bool SeekTo(std::FILE* f, uint64_t offset) {
-    return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
+    return platform::SeekTo(f, offset);
 }
 
 bool ReadExact(std::FILE* f, uint8_t* buf, size_t n) {
@@ -81,48 +79,6 @@ uint8_t AttributeByte(uint8_t attributes, uint8_t category) {
         byte |= kRecAttrArchived;
     }
     return byte;
-}
-
-constexpr size_t kCopyBufferSize = 256 * 1024;
-
-// Unbuffered positioned writes: a failure belongs to the entry being appended, never to
-// an earlier one whose bytes were still in a buffer.
-bool WriteAt(int fd, const uint8_t* data, size_t size, uint64_t offset) {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = pwrite(fd, data + done, size - done, off_t(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += size_t(n);
-    }
-    return true;
-}
-
-// Copies the spool to the destination's current end, in the kernel where it can.
-bool CopySpool(int from, int to, uint64_t size) {
-    off_t offset = 0;
-    while (uint64_t(offset) < size) {
-        const ssize_t n = sendfile(to, from, &offset, size_t(size - uint64_t(offset)));
-        if (n > 0) continue;
-        if (n < 0 && errno == EINTR) continue;
-        break;
-    }
-    if (uint64_t(offset) == size) return true;
-    // sendfile refused (or stopped): finish with plain reads and writes.
-    std::vector<uint8_t> buf(kCopyBufferSize);
-    while (uint64_t(offset) < size) {
-        const size_t want = size_t(std::min<uint64_t>(buf.size(), size - uint64_t(offset)));
-        const ssize_t got = pread(from, buf.data(), want, offset);
-        if (got <= 0) return false;
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put = write(to, buf.data() + done, size_t(got - done));
-            if (put < 0 && errno == EINTR) continue;
-            if (put <= 0) return false;
-            done += put;
-        }
-        offset += got;
-    }
-    return true;
 }
 
 void SetMessage(std::string* message, const std::string& text) {
@@ -156,17 +112,17 @@ std::unique_ptr<CPalmDbFile> CPalmDbFile::Open(const std::string& path, int* res
     };
     if (path.empty()) return fail(kErrOpen, "no file name");
 
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return fail(kErrOpen, std::strerror(errno));
-    if (!S_ISREG(st.st_mode)) return fail(kErrOpen, "not a regular file");
+    const platform::EntryInfo entry = platform::Stat(path);
+    if (entry.kind == platform::EntryKind::kMissing) return fail(kErrOpen, std::strerror(errno));
+    if (entry.kind != platform::EntryKind::kFile) return fail(kErrOpen, "not a regular file");
 
     std::unique_ptr<CPalmDbFile> db(new CPalmDbFile());
     db->m_strPath = path;
-    db->m_pFile = std::fopen(path.c_str(), "rb");
+    db->m_pFile = platform::OpenFile(path, "rb");
     if (!db->m_pFile) return fail(kErrOpen, std::strerror(errno));
 
-    if (fseeko(db->m_pFile, 0, SEEK_END) != 0) return fail(kErrOpen, "cannot seek");
-    const off_t end = ftello(db->m_pFile);
+    if (std::fseek(db->m_pFile, 0, SEEK_END) != 0) return fail(kErrOpen, "cannot seek");
+    const int64_t end = platform::TellPosition(db->m_pFile);
     if (end < 0) return fail(kErrOpen, "cannot tell the size");
     db->m_nFileSize = uint64_t(end);
 
@@ -244,13 +200,13 @@ std::unique_ptr<CPalmDbFile> CPalmDbFile::Create(const std::string& path, const 
     db->m_bWriter = true;
     db->m_strPath = path;
     db->m_info = info;
-    db->m_pFile = std::fopen(path.c_str(), "wb");
+    db->m_pFile = platform::OpenFile(path, "wb");
     if (!db->m_pFile) return fail(kErrOpen);
-    db->m_pSpool = std::tmpfile();
+    db->m_pSpool = platform::OpenTempSpool();
     if (!db->m_pSpool) {
         std::fclose(db->m_pFile);
         db->m_pFile = nullptr;
-        std::remove(path.c_str());
+        platform::RemoveFile(path);
         return fail(kErrWrite);
     }
     if (result) *result = kOk;
@@ -390,7 +346,9 @@ int CPalmDbFile::AppendEntry(const Entry& entry, const uint8_t* data, size_t siz
     if (!m_bWriter) return kErrMode;
     if (!m_pSpool) return kErrWrite;
     if (m_entries.size() >= kMaxEntries || m_nSpoolSize + size > kMaxFileSize) return kErrTooMany;
-    if (!WriteAt(fileno(m_pSpool), data, size, m_nSpoolSize)) return kErrWrite;
+    // Unbuffered positioned writes: a failure belongs to the entry being appended, never to
+    // an earlier one whose bytes were still in a buffer.
+    if (!platform::WriteAt(m_pSpool, data, size, m_nSpoolSize)) return kErrWrite;
     m_entries.push_back(entry);
     m_entries.back().offset = m_nSpoolSize;
     m_entries.back().size = size;
@@ -419,7 +377,7 @@ int CPalmDbFile::ReplaceEntryData(int index, const uint8_t* data, size_t size) {
     if (index < 0 || size_t(index) >= m_entries.size()) return kErrIndex;
     const Entry& e = m_entries[size_t(index)];
     if (e.size != size) return kErrSize;
-    if (!WriteAt(fileno(m_pSpool), data, size, e.offset)) return kErrWrite;
+    if (!platform::WriteAt(m_pSpool, data, size, e.offset)) return kErrWrite;
     return kOk;
 }
 
@@ -475,9 +433,8 @@ int CPalmDbFile::WriteOut() {
         !WriteExact(m_pFile, m_sortInfo.data(), m_sortInfo.size())) {
         return kErrWrite;
     }
-    if (m_nSpoolSize > 0) {
-        if (std::fflush(m_pFile) != 0) return kErrWrite;
-        if (!CopySpool(fileno(m_pSpool), fileno(m_pFile), m_nSpoolSize)) return kErrWrite;
+    if (m_nSpoolSize > 0 && !platform::CopyBytes(m_pSpool, m_nSpoolSize, m_pFile)) {
+        return kErrWrite;
     }
     return std::fflush(m_pFile) == 0 ? kOk : kErrWrite;
 }

@@ -8,7 +8,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 PACKAGES=(
   # build tools
-  build-essential cmake ninja-build pkg-config git clang-format
+  build-essential cmake ninja-build pkg-config git clang-format ccache
   # libraries
   libgtest-dev libgmock-dev zlib1g-dev libjpeg62-turbo-dev libusb-1.0-0-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
@@ -18,6 +18,9 @@ PACKAGES=(
   gcc-m68k-linux-gnu libunicorn-dev
   # fuzzing (scripts/fuzz.sh): clang with libFuzzer and the sanitizer runtimes, the symbolizer
   clang-14 libclang-rt-14-dev llvm-14
+  # the Windows build (preset windows): mingw-w64 with POSIX threads, its zlib, GoogleTest's
+  # sources to build for Windows, and Wine to run the Windows programs and tests
+  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine64
   # independent readers and reference tools used by tests and benchmarks
   libpalm-perl txt2pdbdoc imagemagick python3 time
   # the desktop's own tools that the file-type tests and the package checks ask; xdotool

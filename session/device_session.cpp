@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "pdb/palm_db_file.h"
+#include "platform/files.h"
+#include "platform/path_rules.h"
 #include "session/link/port_transport.h"
 
 namespace {
@@ -451,23 +453,20 @@ int CDeviceSession::InstallToCard(const std::string& path) {
     hotsync::CSocket& sock = *m_pSocket;
     std::vector<uint8_t> data;
     {
-        std::FILE* f = std::fopen(path.c_str(), "rb");
+        // A plain file only: a FIFO would never end, and on Windows a device name is no file.
+        const platform::FilePtr f(platform::OpenPlainFile(path));
         if (!f) return kInstallUnreadable;
         // A card file's length travels in 32 bits: a longer file is not even read.
-        const bool seekable = fseeko(f, 0, SEEK_END) == 0;
-        const off_t length = seekable ? ftello(f) : -1;
-        if (length < 0 || uint64_t(length) > 0xFFFFFFFFu || fseeko(f, 0, SEEK_SET) != 0) {
-            std::fclose(f);
-            return kInstallUnreadable;
-        }
+        const int64_t length = platform::FileSize(f.get());
+        if (length < 0 || uint64_t(length) > 0xFFFFFFFFu) return kInstallUnreadable;
         data.reserve(size_t(length));
         uint8_t buffer[65536];
         size_t got = 0;
-        while (data.size() <= 0xFFFFFFFFu && (got = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+        while (data.size() <= 0xFFFFFFFFu &&
+               (got = std::fread(buffer, 1, sizeof buffer, f.get())) > 0) {
             data.insert(data.end(), buffer, buffer + got);
         }
-        const bool failed = std::ferror(f) != 0;
-        std::fclose(f);
+        const bool failed = std::ferror(f.get()) != 0;
         if (failed || data.size() > 0xFFFFFFFFu) return kInstallUnreadable;
     }
     if (!m_pCardWriter) m_pCardWriter = std::make_unique<CCardWriter>(sock);
@@ -476,7 +475,8 @@ int CDeviceSession::InstallToCard(const std::string& path) {
 
     m_nFileBytesTotal = static_cast<uint32_t>(data.size());
     const uint64_t bytesBefore = sock.BytesSent();
-    const std::string name = path.substr(path.rfind('/') + 1);
+    // The card's name is the desktop file's own name, whatever the system's separators.
+    const std::string name = path.substr(platform::FileNameStart(path));
     const int r = m_pCardWriter->Write(
         name, data, [this](uint32_t n) { m_nFileBytesDone += n; }, m_bCancel);
     m_nBytesSent += static_cast<int32_t>(sock.BytesSent() - bytesBefore);
@@ -534,7 +534,7 @@ bool CDeviceSession::WriteBackupCopy(pdb::CPalmDbFile& file, const std::string& 
 
 bool CDeviceSession::IsMidiFile(const char* path) {
     if (!path) return false;
-    std::FILE* f = std::fopen(path, "rb");
+    std::FILE* f = platform::OpenFile(path, "rb");
     if (!f) return false;
     unsigned char head[10] = {};
     const size_t got = std::fread(head, 1, sizeof head, f);

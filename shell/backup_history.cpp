@@ -1,9 +1,5 @@
 #include "shell/backup_history.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <unordered_map>
@@ -12,6 +8,8 @@
 #include "engine/user_library.h"
 #include "pdb/palm_db_file.h"
 #include "pdb/palm_text.h"
+#include "platform/files.h"
+#include "platform/path_rules.h"
 
 namespace {
 
@@ -23,7 +21,7 @@ namespace fs = std::filesystem;
 // writes CR LF.
 class CPieceReader {
   public:
-    explicit CPieceReader(int fd) : m_fd(fd) {}
+    explicit CPieceReader(std::FILE* file) : m_pFile(file) {}
 
     bool Next(std::string& piece) {
         piece.clear();
@@ -51,42 +49,30 @@ class CPieceReader {
         return c;
     }
     bool Fill() {
-        const ssize_t n = ::read(m_fd, m_buffer, sizeof m_buffer);
         m_nPos = 0;
-        m_nLen = n > 0 ? static_cast<size_t>(n) : 0;
+        m_nLen = std::fread(m_buffer, 1, sizeof m_buffer, m_pFile);
         return m_nLen > 0;
     }
 
-    int m_fd;
+    std::FILE* m_pFile;
     char m_buffer[65536];
     size_t m_nPos = 0, m_nLen = 0;
 };
 
-// Opens a regular file for reading without blocking on a FIFO put in its place.
-int OpenPlainFile(const std::string& path, int extraFlags) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | extraFlags);
-    if (fd < 0) return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 bool IsPlainFileName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\0') == std::string::npos;
+    return name.find('\0') == std::string::npos && platform::IsSafePathComponent(name) &&
+           name.find('/') == std::string::npos;
 }
 
 }  // namespace
 
 std::vector<HistoryRow> LoadHistoryLog(const std::string& userDir) {
     std::vector<HistoryRow> rows;
-    // The log is never read through a link, as it is never written through one.
-    const int fd = OpenPlainFile(userDir + kLogFileName, O_NOFOLLOW);
-    if (fd < 0) return rows;
-    auto reader = std::make_unique<CPieceReader>(fd);
+    // The log is never read through a link, as it is never written through one, and a FIFO
+    // put in its place does not block.
+    const platform::FilePtr log(platform::OpenPlainFile(userDir + kLogFileName, true));
+    if (!log) return rows;
+    auto reader = std::make_unique<CPieceReader>(log.get());
     std::string piece;
     while (reader->Next(piece)) {
         piece.resize(std::min(piece.size(), piece.find('\0')));
@@ -105,14 +91,12 @@ std::vector<HistoryRow> LoadHistoryLog(const std::string& userDir) {
         if (fields.size() > 2) row.date = fields[2];
         rows.push_back(std::move(row));
     }
-    ::close(fd);
     return rows;
 }
 
 std::string BackupVersionText(const std::string& path) {
     // Only a plain file of its own is opened: not a link, not a FIFO or a device.
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    if (platform::StatEntry(path).kind != platform::EntryKind::kFile) return {};
     auto file = pdb::CPalmDbFile::Open(path);
     if (!file || !file->Info().IsResourceDb()) return {};
     const uint32_t tver = pdb::MakeFourCC("tver");
@@ -135,11 +119,11 @@ void ScanBackups(const std::string& userDir, std::vector<HistoryRow>& rows, bool
 
     const std::string dir = userDir + kBackupFolder;
     std::error_code ec;
-    fs::directory_iterator it(dir, ec);
+    fs::directory_iterator it(platform::ToFsPath(dir), ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
         std::error_code typeError;
         if (it->is_directory(typeError)) continue;
-        const std::string name = it->path().filename().string();
+        const std::string name = platform::FromFsPath(it->path().filename());
         // Names with a leading dot are the program's own: the handheld's record, a copy
         // being written.
         if (name.empty() || name[0] == '.') continue;
@@ -159,7 +143,7 @@ void ScanBackups(const std::string& userDir, std::vector<HistoryRow>& rows, bool
 
 bool DeleteBackup(const std::string& userDir, const std::string& name) {
     if (!IsPlainFileName(name)) return false;
-    return ::unlink((userDir + kBackupFolder + name).c_str()) == 0;
+    return platform::RemoveFile(userDir + kBackupFolder + name);
 }
 
 std::vector<HistoryUser> HistoryUsers(IUserLibrary* library, const std::string& userDir,

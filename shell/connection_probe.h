@@ -57,6 +57,10 @@ struct ConnectionFacts {
     bool dialoutAfterLogin = false;        // the group lists the user, this login does not have it
     std::vector<PortHolder> modemManager;  // running ModemManager processes
     NetListenState net;
+    // The services of a Linux desktop: USB through libusb, udev, the group dialout and
+    // ModemManager. Windows has none of them (and no USB for us yet): its report leaves them
+    // out and says so for USB.
+    bool linuxServices = true;
 };
 
 class IConnectionProbe {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
+#include "platform/system.h"
 #include "resources/strings/string_table.h"
 #include "session/link/net_transport.h"
 #include "session/link/port_transport.h"
@@ -41,7 +41,14 @@ const SerialDevice* FindSerial(const ConnectionFacts& facts, const std::string& 
     return nullptr;
 }
 
+// A device as the user knows it: "COM3" for Windows' "\\.\COM3".
+std::string Shown(const std::string& path) {
+    return path.size() > 4 && path.compare(0, 4, "\\\\.\\") == 0 ? path.substr(4) : path;
+}
+
 std::string Kind(const SerialDevice& d) {
+    // Windows names no driver; nothing is said then.
+    if (d.driver.empty() && d.vendorId == 0) return {};
     const char* driver = d.driver.empty() ? "?" : d.driver.c_str();
     if (d.driver == "visor") return FormatString(resources::kIdsCheckHandheldPort, driver);
     if (d.IsUsbSerialAdapter()) {
@@ -73,7 +80,7 @@ CheckLine Usability(const SerialDevice& d, const ConnectionFacts& facts, std::st
                        : FormatString(resources::kIdsCheckFixClose, h.name.c_str(), int(h.pid));
     } else if (d.openError != 0) {
         line.level = CheckLevel::kProblem;
-        line.text = text + ": " + std::strerror(d.openError);
+        line.text = text + ": " + platform::ErrorText(d.openError);
     } else {
         line.text = text + LoadString(resources::kIdsCheckMayOpen);
     }
@@ -91,8 +98,10 @@ CheckSection SerialSection(const ConnectionFacts& facts, const ISettingsStore& s
     const std::string chosenPath = PortDevicePath(settings, chosen);
     if (!chosenPath.empty()) {
         const SerialDevice* d = FindSerial(facts, chosenPath);
-        const std::string label = FormatString(resources::kIdsCheckChosen, chosen.c_str()) +
-                                  FormatString(resources::kIdsCheckComNames, chosenPath.c_str());
+        std::string label = FormatString(resources::kIdsCheckChosen, chosen.c_str());
+        if (Shown(chosenPath) != chosen) {
+            label += FormatString(resources::kIdsCheckComNames, chosenPath.c_str());
+        }
         if (!d) {
             CheckLine line{
                 CheckLevel::kProblem, label + LoadString(resources::kIdsCheckNoDevice), {}};
@@ -107,7 +116,8 @@ CheckSection SerialSection(const ConnectionFacts& facts, const ISettingsStore& s
             section.lines.push_back(Usability(*d, facts, label));
             if (Usable(d)) {
                 report.reachable = true;
-                report.route = chosen == chosenPath ? chosen : chosen + " (" + chosenPath + ")";
+                report.route =
+                    Shown(chosenPath) == chosen ? chosen : chosen + " (" + chosenPath + ")";
             }
         }
     }
@@ -130,12 +140,14 @@ CheckSection SerialSection(const ConnectionFacts& facts, const ISettingsStore& s
             }
             continue;
         }
-        std::string text = d.path + Kind(d);
+        std::string text = Shown(d.path) + Kind(d);
         std::string names;
         for (int n : ComNumbersOf(settings, d.path)) {
             names += (names.empty() ? "COM" : ", COM") + std::to_string(n);
         }
-        if (!names.empty()) text += FormatString(resources::kIdsCheckComNames, names.c_str());
+        if (!names.empty() && names != Shown(d.path)) {
+            text += FormatString(resources::kIdsCheckComNames, names.c_str());
+        }
         // A visor port is the handheld itself: reachable as it stands.
         if (d.driver == "visor" && Usable(&d) && !report.reachable) {
             report.reachable = true;
@@ -151,6 +163,11 @@ CheckSection SerialSection(const ConnectionFacts& facts, const ISettingsStore& s
 CheckSection UsbSection(const ConnectionFacts& facts, const std::string& chosen,
                         ConnectionReport& report) {
     CheckSection section{LoadString(resources::kIdsCheckUsb), {}};
+    if (!facts.linuxServices) {
+        section.lines.push_back(
+            {CheckLevel::kNote, LoadString(resources::kIdsUsbNotAvailable), {}});
+        return section;
+    }
     const std::string ruleFix =
         FormatString(resources::kIdsCheckFixRule, facts.udevRuleSource.empty()
                                                       ? "packaging/60-cradlecourier.rules"
@@ -274,7 +291,7 @@ CheckSection NetSection(const ConnectionFacts& facts, const std::string& chosen,
     } else {
         section.lines.push_back(
             {CheckLevel::kProblem,
-             FormatString(resources::kIdsCheckNetError, std::strerror(net.bindError)),
+             FormatString(resources::kIdsCheckNetError, platform::ErrorText(net.bindError).c_str()),
              {}});
     }
     return section;
@@ -301,8 +318,10 @@ ConnectionReport BuildConnectionReport(const ConnectionFacts& facts, const ISett
     ConnectionReport report;
     report.sections.push_back(SerialSection(facts, settings, chosenPort, report));
     report.sections.push_back(UsbSection(facts, chosenPort, report));
-    report.sections.push_back(UserSection(facts));
-    report.sections.push_back(ModemManagerSection(facts));
+    if (facts.linuxServices) {
+        report.sections.push_back(UserSection(facts));
+        report.sections.push_back(ModemManagerSection(facts));
+    }
     report.sections.push_back(NetSection(facts, SessionPortName(settings, chosenPort), report));
     return report;
 }

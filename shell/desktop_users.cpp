@@ -1,21 +1,17 @@
 #include "shell/desktop_users.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <QSaveFile>
-#include <QStandardPaths>
-#include <QString>
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string_view>
 
 #include "pdb/palm_text.h"
+#include "platform/files.h"
+#include "platform/path_rules.h"
+#include "platform/system.h"
+#include "shell/atomic_file.h"
 #include "shell/settings_store.h"
 
 namespace {
@@ -85,50 +81,55 @@ bool ParseId(std::string_view text, uint32_t& id) {
     return true;
 }
 
-// What lstat says about a path: missing, a link, a folder, or something else.
+// What the path's own entry is: missing, a link, a folder, or something else.
 enum class Node { kMissing, kLink, kFolder, kOther };
 Node NodeAt(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) return Node::kMissing;
-    if (S_ISLNK(st.st_mode)) return Node::kLink;
-    return S_ISDIR(st.st_mode) ? Node::kFolder : Node::kOther;
+    switch (platform::StatEntry(path).kind) {
+        case platform::EntryKind::kMissing:
+            return Node::kMissing;
+        case platform::EntryKind::kLink:
+            return Node::kLink;
+        case platform::EntryKind::kDirectory:
+            return Node::kFolder;
+        default:
+            return Node::kOther;
+    }
 }
 
 bool MakeFolder(const std::string& path) {
-    if (::mkdir(path.c_str(), 0700) == 0) return true;
+    if (platform::MakeDirectory(path, 0700)) return true;
     return errno == EEXIST && NodeAt(path) == Node::kFolder;
 }
 
 }  // namespace
 
 bool CDesktopUserStore::FileStamp::operator==(const FileStamp& o) const {
-    return exists == o.exists && dev == o.dev && ino == o.ino && size == o.size &&
-           mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec;
+    return exists == o.exists && volume == o.volume && fileId == o.fileId && size == o.size &&
+           modifiedNs == o.modifiedNs;
 }
 
-CDesktopUserStore::CDesktopUserStore(std::string root) : m_strRoot(std::move(root)) {
-    if (!m_strRoot.empty() && m_strRoot.back() != '/') m_strRoot += '/';
+CDesktopUserStore::CDesktopUserStore(std::string root)
+    : m_strRoot(platform::WithTrailingSeparator(std::move(root))) {
     // The root and a user's folder must each fit the library's texts whole: a cut path
     // would be another folder.
-    m_bRootUsable = !m_strRoot.empty() && m_strRoot.front() == '/' &&
-                    m_strRoot.size() <= kBufferSize - 1 && !HasControl(m_strRoot);
+    m_bRootUsable = platform::IsAbsolutePath(m_strRoot) && m_strRoot.size() <= kBufferSize - 1 &&
+                    !HasControl(m_strRoot);
 }
 
 std::string CDesktopUserStore::DefaultRoot() {
     // Read each time, so that XDG_DATA_HOME set by a caller counts.
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    return (base + QStringLiteral("/Cradlecourier/Users/")).toStdString();
+    const char sep = platform::PathSeparator();
+    return platform::UserDataDirectory() + sep + "Cradlecourier" + sep + "Users" + sep;
 }
 
 std::string CDesktopUserStore::RootFromSettings(const ISettingsStore& settings) {
     std::string root = std::string(Trim(settings.ReadText(settings::kMain, kRootEntry, "")));
     if (root.empty()) return DefaultRoot();
-    if (root == "~" || root.rfind("~/", 0) == 0) {
-        const char* home = std::getenv("HOME");
-        if (home && *home) root = home + root.substr(1);
+    if (root == "~" || (root.size() > 1 && root[0] == '~' && platform::IsPathSeparator(root[1]))) {
+        const std::string home = platform::HomeDirectory();
+        if (!home.empty()) root = home + root.substr(1);
     }
-    if (root.back() != '/') root += '/';
-    return root;
+    return platform::WithTrailingSeparator(root);
 }
 
 bool CDesktopUserStore::IsValidName(const std::string& name) {
@@ -144,13 +145,14 @@ bool CDesktopUserStore::Load() {
 
 CDesktopUserStore::FileStamp CDesktopUserStore::StampLocked() const {
     FileStamp stamp;
-    struct stat st {};
-    if (m_bRootUsable && ::stat(UsersFilePath().c_str(), &st) == 0) {
+    if (!m_bRootUsable) return stamp;
+    const platform::EntryInfo info = platform::Stat(UsersFilePath());
+    if (info.kind != platform::EntryKind::kMissing) {
         stamp.exists = true;
-        stamp.dev = st.st_dev;
-        stamp.ino = st.st_ino;
-        stamp.size = st.st_size;
-        stamp.mtime = st.st_mtim;
+        stamp.volume = info.volume;
+        stamp.fileId = info.fileId;
+        stamp.size = info.size;
+        stamp.modifiedNs = info.modifiedNs;
     }
     return stamp;
 }
@@ -164,7 +166,7 @@ bool CDesktopUserStore::SafeFolderLocked(const std::string& folder, std::string&
         why = "folder name too long or with control characters";
         return false;
     }
-    if (folder.front() == '/') {
+    if (platform::IsPathSeparator(folder.front()) || platform::IsAbsolutePath(folder)) {
         why = "absolute folder";
         return false;
     }
@@ -172,9 +174,10 @@ bool CDesktopUserStore::SafeFolderLocked(const std::string& folder, std::string&
     std::string path = m_strRoot;
     size_t start = 0;
     while (start <= folder.size()) {
-        const size_t end = std::min(folder.find('/', start), folder.size());
+        size_t end = start;
+        while (end < folder.size() && !platform::IsPathSeparator(folder[end])) ++end;
         const std::string part = folder.substr(start, end - start);
-        if (part.empty() || part == "." || part == "..") {
+        if (!platform::IsSafePathComponent(part)) {
             why = "folder leaves or repeats a folder (\"\", \".\" or \"..\")";
             return false;
         }
@@ -188,7 +191,7 @@ bool CDesktopUserStore::SafeFolderLocked(const std::string& folder, std::string&
             why = "folder is not a folder";
             return false;
         }
-        path += '/';
+        path += platform::PathSeparator();
         start = end + 1;
     }
     const Node backup = NodeAt(path + "Backup");
@@ -213,24 +216,26 @@ bool CDesktopUserStore::ReadLocked() {
     if (!m_bRootUsable) return false;
 
     // Not blocking on a FIFO put in the file's place, and never reading a huge file.
-    const int fd = ::open(UsersFilePath().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-              static_cast<uint64_t>(st.st_size) <= kMaxFileSize;
+    const platform::FilePtr file(platform::OpenPlainFile(UsersFilePath()));
+    if (!file) return false;
+    const int64_t size = platform::FileSize(file.get());
+    bool ok = size >= 0 && static_cast<uint64_t>(size) <= kMaxFileSize;
     std::string text;
     if (ok) {
         char buffer[8192];
         for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n < 0) ok = false;
-            if (n <= 0) break;
-            text.append(buffer, static_cast<size_t>(n));
-            if (text.size() > kMaxFileSize) ok = false;
-            if (!ok) break;
+            const size_t n = std::fread(buffer, 1, sizeof buffer, file.get());
+            if (n == 0) {
+                ok = !std::ferror(file.get());
+                break;
+            }
+            text.append(buffer, n);
+            if (text.size() > kMaxFileSize) {
+                ok = false;
+                break;
+            }
         }
     }
-    ::close(fd);
     if (!ok) return false;
     m_strText = text;
     m_bReadable = true;
@@ -266,7 +271,7 @@ bool CDesktopUserStore::ReadLocked() {
             why = "Id is not a number from 0 to 4294967295";
         }
         std::string folder = block.folder;
-        if (!folder.empty() && folder.back() == '/') folder.pop_back();
+        if (!folder.empty() && platform::IsPathSeparator(folder.back())) folder.pop_back();
         if (good && !SafeFolderLocked(folder, why)) good = false;
         if (good) {
             e.user.name = block.name;
@@ -405,14 +410,9 @@ std::string CDesktopUserStore::NewFolderLocked(const std::string& name) const {
 }
 
 bool CDesktopUserStore::WriteFileLocked(const std::string& text) {
-    QSaveFile file(QString::fromStdString(UsersFilePath()));
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (file.write(text.data(), static_cast<qint64>(text.size())) !=
-        static_cast<qint64>(text.size())) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    // Replaced whole: a reader sees the old users or the new ones, never half a file.
+    return atomic_file::Write(UsersFilePath(), text, nullptr, true) ==
+           atomic_file::Result::kWritten;
 }
 
 CDesktopUserStore::AddResult CDesktopUserStore::AddUser(const std::string& name,
@@ -431,8 +431,10 @@ CDesktopUserStore::AddResult CDesktopUserStore::AddUser(const std::string& name,
     if (m_entries.size() >= static_cast<size_t>(kMaxUsers)) return AddResult::kNotWritten;
 
     std::error_code ec;
-    std::filesystem::create_directories(m_strRoot, ec);
-    if (!std::filesystem::is_directory(m_strRoot, ec)) return AddResult::kNotWritten;
+    std::filesystem::create_directories(platform::ToFsPath(m_strRoot), ec);
+    if (!std::filesystem::is_directory(platform::ToFsPath(m_strRoot), ec)) {
+        return AddResult::kNotWritten;
+    }
     DesktopUser user;
     user.name = name;
     user.id = NewIdLocked();
@@ -444,7 +446,7 @@ CDesktopUserStore::AddResult CDesktopUserStore::AddUser(const std::string& name,
     // A file grown past what is read would lose every user at the next reading.
     if (text.size() > kMaxFileSize) return AddResult::kNotWritten;
     const std::string folderPath = m_strRoot + user.folder;
-    if (!MakeFolder(folderPath) || !MakeFolder(folderPath + "/Backup")) {
+    if (!MakeFolder(folderPath) || !MakeFolder(folderPath + platform::PathSeparator() + "Backup")) {
         return AddResult::kNotWritten;
     }
     if (!WriteFileLocked(text)) return AddResult::kNotWritten;
@@ -516,7 +518,7 @@ int CDesktopUserStore::UmGetUserDirectory(uint32_t userId, std::string& dir) {
     std::lock_guard<std::mutex> guard(m_lock);
     const Entry* e = FindLocked(userId);
     if (!e) return -1;
-    dir = e->user.folder + "/";
+    dir = e->user.folder + platform::PathSeparator();
     return 0;
 }
 

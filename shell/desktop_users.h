@@ -21,8 +21,6 @@
 // A changed users file is read again when the user count is asked for.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <ctime>
 #include <memory>
@@ -99,10 +97,10 @@ class CDesktopUserStore final : public IUserLibrary {
     };
     struct FileStamp {
         bool exists = false;
-        dev_t dev = 0;
-        ino_t ino = 0;
-        off_t size = 0;
-        timespec mtime{};
+        uint64_t volume = 0;
+        uint64_t fileId = 0;
+        uint64_t size = 0;
+        int64_t modifiedNs = 0;
         bool operator==(const FileStamp& o) const;
     };
 

@@ -1,6 +1,6 @@
 #include "shell/hand_over_slots.h"
 
-#include "shell/instance_lock.h"
+#include "shell/file_lock.h"
 #include "shell/settings_store.h"
 
 namespace handover {

@@ -1,40 +1,17 @@
 #include "shell/program_file.h"
 
-#include <limits.h>
-#include <unistd.h>
-
-#include <string_view>
+#include "platform/path_rules.h"
 
 namespace program {
 
-namespace {
-constexpr size_t kMaxPath = 512;
-}
-
-std::string ProgramFilePath() {
-    char buffer[PATH_MAX];
-    const ssize_t n = ::readlink(kSelfExe, buffer, sizeof buffer);
-    if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer) return {};
-    std::string path(buffer, static_cast<size_t>(n));
-    // A program file replaced while it runs (an update) reads as "PATH (deleted)".
-    static constexpr std::string_view kDeleted = " (deleted)";
-    if (path.size() > kDeleted.size() && path.ends_with(kDeleted) &&
-        ::access(path.c_str(), F_OK) != 0) {
-        path.resize(path.size() - kDeleted.size());
-    }
-    return path.size() > kMaxPath ? path.substr(0, kMaxPath) : path;
-}
-
 std::string GetProgramDirectory() {
     const std::string path = ProgramFilePath();
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+    const size_t start = platform::FileNameStart(path);
+    return start == 0 ? std::string() : path.substr(0, start - 1);
 }
 
 std::string ProgramName(const std::string& strProgramPath) {
-    const size_t slash = strProgramPath.rfind('/');
-    std::string name =
-        slash == std::string::npos ? strProgramPath : strProgramPath.substr(slash + 1);
+    std::string name = strProgramPath.substr(platform::FileNameStart(strProgramPath));
     const size_t dot = name.rfind('.');
     // A leading dot is part of the name, not an extension.
     if (dot != std::string::npos && dot > 0) name.erase(dot);

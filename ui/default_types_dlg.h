@@ -9,7 +9,7 @@
 #include <functional>
 #include <map>
 
-#include "shell/file_types.h"
+#include "shell/linux/file_types.h"
 
 namespace defaulttypes {
 

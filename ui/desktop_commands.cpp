@@ -4,9 +4,9 @@
 #include <QDesktopServices>
 #include <QUrl>
 
-#include "shell/carried_files.h"
-#include "shell/file_types.h"
-#include "shell/xdg_file_types.h"
+#include "shell/linux/carried_files.h"
+#include "shell/linux/file_types.h"
+#include "shell/linux/xdg_file_types.h"
 #include "ui/about_dlg.h"
 #include "ui/default_types_dlg.h"
 

@@ -30,10 +30,11 @@
 #include "shell/com_ports.h"
 #include "shell/connection_report.h"
 #include "shell/hotsync_manager.h"
-#include "shell/linux_connection_probe.h"
+#include "shell/linux/linux_connection_probe.h"
 #include "shell/palm_desktop.h"
 #include "shell/port_holder.h"
 #include "shell/settings_store.h"
+#include "shell/system_services.h"
 #include "ui/desktop_commands.h"
 #include "ui/installer_layout.h"
 #include "ui/link_icons.h"
@@ -135,7 +136,7 @@ void CInstallerDlg::FillDefaults() {
         s.palmDesktop = m_pOwnDesktop.get();
     }
     if (!s.portHolders) {
-        m_pOwnHolders = std::make_unique<CProcPortHolderFinder>();
+        m_pOwnHolders = CreatePortHolderFinder();
         s.portHolders = m_pOwnHolders.get();
     }
     if (!s.connectionProbe) {

@@ -1,14 +1,15 @@
 #include "formats/cca/cca_archive.h"
 
-#include <fcntl.h>
 #include <sys/types.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <string_view>
+
+#include "platform/files.h"
+#include "platform/path_rules.h"
 
 using namespace cca;
 
@@ -59,16 +60,8 @@ uint32_t LeadingNumber(std::string_view text) {
 // removed first and the new file created exclusively, so a symbolic or hard link planted in
 // its place is replaced, never written through.
 OutFilePtr CreateOutput(const std::string& strPath) {
-    ::unlink(strPath.c_str());
-    const int fd =
-        ::open(strPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) return nullptr;
-    std::FILE* f = ::fdopen(fd, "wb");
-    if (!f) {
-        ::close(fd);
-        return nullptr;
-    }
-    return OutFilePtr(f);
+    platform::RemoveFile(strPath);
+    return OutFilePtr(platform::CreateNewFile(strPath));
 }
 
 // Puts the file position back where the caller had it, on every path out of a walk.
@@ -93,7 +86,7 @@ bool MagicMatches(const unsigned char* pHeader) {
 }  // namespace
 
 bool CCcaArchive::HasArchiveMagic(const std::string& strPath) {
-    FilePtr file(std::fopen(strPath.c_str(), "rb"));
+    FilePtr file(platform::OpenFile(strPath, "rb"));
     unsigned char magic[kMagicCompareSize] = {};
     return file && std::fread(magic, 1, sizeof magic, file.get()) == sizeof magic &&
            MagicMatches(magic);
@@ -119,7 +112,7 @@ bool CCcaArchive::ReadHeader(unsigned char* pHeader) {
 bool CCcaArchive::Open(const std::string& strPath) {
     // 1. Close what was open; open for binary reading.
     Close();
-    m_pFile.reset(std::fopen(strPath.c_str(), "rb"));
+    m_pFile.reset(platform::OpenFile(strPath, "rb"));
     if (!m_pFile) {
         m_nError = kErrOpenArchive;
         return false;
@@ -328,13 +321,14 @@ bool CCcaArchive::ReadOptions(const std::string& strDir) {
     // deleted: a member listed as "options" in other case extracts nothing.
     if (m_nWritten != nWrittenBefore) {
         const std::string strPath = m_strDestDir + std::string(kOptionsMember);
-        if (std::FILE* f = std::fopen(strPath.c_str(), "r")) {
+        // As bytes: the options read alike on every system, CR LF line ends included.
+        if (std::FILE* f = platform::OpenFile(strPath, "rb")) {
             char szLine[kOptionsLineBuffer];
             while (std::fgets(szLine, sizeof szLine, f))
                 ApplyOptionsLine(szLine, std::strlen(szLine));
             std::fclose(f);
         }
-        std::remove(strPath.c_str());
+        platform::RemoveFile(strPath);
     }
 
     // 4. The title ends at its first line break.
@@ -416,6 +410,5 @@ std::string CCcaArchive::FormatOsVersion(uint32_t dwVersion) {
 }
 
 bool CCcaArchive::IsSafeFileName(const std::string& strName) {
-    if (strName.empty() || strName == "." || strName == "..") return false;
-    return strName.find_first_of("/\\") == std::string::npos;
+    return platform::IsSafeFileName(strName);
 }

@@ -100,7 +100,9 @@ class CCcaArchive {
     static bool HasArchiveMagic(const std::string& strPath);
 
     // A file name that stays inside the destination: not empty, not "." or "..", and without
-    // "/" or "\" (so neither absolute nor with parent or sub-directory parts).
+    // "/" or "\" (so neither absolute nor with parent or sub-directory parts); on Windows also
+    // without a drive (":"), without characters Windows refuses, and not a device name such
+    // as "CON" or "COM1".
     static bool IsSafeFileName(const std::string& strName);
 
   private:

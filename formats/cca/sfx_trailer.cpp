@@ -1,8 +1,6 @@
 #include "formats/cca/sfx_trailer.h"
 
-#include <fcntl.h>
 #include <sys/types.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -11,6 +9,7 @@
 #include <new>
 
 #include "formats/cca/cca_format.h"
+#include "platform/files.h"
 
 namespace cca {
 
@@ -43,13 +42,13 @@ bool ReadTrailer(std::FILE* f, uint64_t& nOffset, uint64_t& nSize) {
 }  // namespace
 
 bool FindSfxArchive(const std::string& strProgramPath, uint64_t& nOffset, uint64_t& nSize) {
-    FilePtr pIn(std::fopen(strProgramPath.c_str(), "rb"));
+    FilePtr pIn(platform::OpenFile(strProgramPath, "rb"));
     return pIn && ReadTrailer(pIn.get(), nOffset, nSize);
 }
 
 bool ExtractSfxArchive(const std::string& strProgramPath, const std::string& strArchivePath) {
     std::unique_ptr<unsigned char[]> pBuffer(new (std::nothrow) unsigned char[kBufferSize]);
-    FilePtr pIn(std::fopen(strProgramPath.c_str(), "rb"));
+    FilePtr pIn(platform::OpenFile(strProgramPath, "rb"));
     if (!pBuffer || !pIn) return false;
     uint64_t nOffset = 0;
     uint64_t nRemaining = 0;
@@ -58,14 +57,8 @@ bool ExtractSfxArchive(const std::string& strProgramPath, const std::string& str
 
     // The copy usually goes to a shared temporary directory: a link planted in its place is
     // not followed.
-    const int fd =
-        ::open(strArchivePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    FilePtr pOut(::fdopen(fd, "wb"));
-    if (!pOut) {
-        ::close(fd);
-        return false;
-    }
+    FilePtr pOut(platform::CreateOrTruncate(strArchivePath));
+    if (!pOut) return false;
     bool bOk = true;
     while (bOk && nRemaining > 0) {
         const size_t nWant = static_cast<size_t>(std::min<uint64_t>(nRemaining, kBufferSize));
@@ -74,7 +67,7 @@ bool ExtractSfxArchive(const std::string& strProgramPath, const std::string& str
         nRemaining -= nWant;
     }
     if (std::fclose(pOut.release()) != 0) bOk = false;
-    if (!bOk) std::remove(strArchivePath.c_str());
+    if (!bOk) platform::RemoveFile(strArchivePath);
     return bOk;
 }
 

@@ -1,9 +1,5 @@
 #include "formats/doc/text_to_doc.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -13,6 +9,8 @@
 #include <memory>
 
 #include "pdb/palm_db_file.h"
+#include "platform/files.h"
+#include "platform/path_rules.h"
 
 namespace doc {
 namespace {
@@ -33,27 +31,12 @@ void Put32(uint8_t* p, uint32_t v) {
     p[3] = uint8_t(v);
 }
 
-// Owns a file descriptor.
-class CFd {
-  public:
-    explicit CFd(int fd = -1) : m_fd(fd) {}
-    ~CFd() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int Get() const { return m_fd; }
-
-  private:
-    int m_fd;
-};
-
 // Deletes the database file on every path that does not end in success.
 class CRemoveOnFailure {
   public:
     explicit CRemoveOnFailure(std::string path) : m_strPath(std::move(path)) {}
     ~CRemoveOnFailure() {
-        if (!m_bKeep) ::unlink(m_strPath.c_str());
+        if (!m_bKeep) platform::RemoveFile(m_strPath);
     }
     CRemoveOnFailure(const CRemoveOnFailure&) = delete;
     CRemoveOnFailure& operator=(const CRemoveOnFailure&) = delete;
@@ -67,15 +50,13 @@ class CRemoveOnFailure {
 // A name is taken when anything answers to it, even a dangling link or a file we may not
 // read: only a name that does not exist at all may be written.
 bool NameTaken(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0) return true;
+    if (platform::StatEntry(path).kind != platform::EntryKind::kMissing) return true;
     return errno != ENOENT && errno != ENOTDIR;
 }
 
 // Everything up to and including the dot that starts the last component's extension.
 std::string PathStem(const std::string& textPath) {
-    const size_t slash = textPath.find_last_of('/');
-    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const size_t nameStart = platform::FileNameStart(textPath);
     const size_t dot = textPath.find_last_of('.');
     if (dot == std::string::npos || dot < nameStart) return textPath + ".";
     return textPath.substr(0, dot + 1);
@@ -89,17 +70,16 @@ std::string CandidatePath(const std::string& stem, int counter) {
     return stem + digits;
 }
 
-// Claims a free output name: the file is created empty with O_EXCL, so a name that turned
-// up since it was tested is never overwritten. Empty when none is left.
+// Claims a free output name: the file is created empty and exclusively, so a name that
+// turned up since it was tested is never overwritten. Empty when none is left.
 std::string ClaimOutputPath(const std::string& textPath) {
     const std::string stem = PathStem(textPath);
     for (int counter = -1; counter <= kLastCounter; ++counter) {
         const std::string candidate = CandidatePath(stem, counter);
         if (candidate.size() + 1 > kOutPathSize) return {};
         if (NameTaken(candidate)) continue;
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::close(fd);
+        if (std::FILE* f = platform::CreateNewFile(candidate)) {
+            std::fclose(f);
             return candidate;
         }
         if (errno != EEXIST) return {};
@@ -109,15 +89,8 @@ std::string ClaimOutputPath(const std::string& textPath) {
 
 // Opens the text for reading. Only a regular file qualifies: a device or a pipe could feed
 // the converter without end.
-int OpenText(const std::string& textPath) {
-    const int fd = ::open(textPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+std::FILE* OpenText(const std::string& textPath) {
+    return platform::OpenPlainFile(textPath);
 }
 
 using HeaderRecord = std::array<uint8_t, kHeaderRecordSize>;
@@ -135,8 +108,7 @@ HeaderRecord EncodeHeaderRecord(uint32_t textLength, uint16_t recordCount) {
 
 // The last component of the output path without its last extension, cut to 31 characters.
 std::string DatabaseNameFor(const std::string& outPath) {
-    const size_t slash = outPath.find_last_of('/');
-    std::string name = slash == std::string::npos ? outPath : outPath.substr(slash + 1);
+    std::string name = outPath.substr(platform::FileNameStart(outPath));
     const size_t dot = name.find_last_of('.');
     if (dot != std::string::npos) name.resize(dot);
     if (name.size() > pdb::kMaxNameLength) name.resize(pdb::kMaxNameLength);
@@ -205,16 +177,12 @@ const uint8_t* Find(const uint8_t* from, const uint8_t* end, uint8_t c) {
 // Streams the text into the sink: CR bytes are dropped, and a NUL drops the rest of its
 // line up to and including the line's LF. Runs between those bytes are copied whole.
 // False on a read error.
-bool StreamText(int fd, CRecordSink& sink) {
+bool StreamText(std::FILE* text, CRecordSink& sink) {
     std::array<uint8_t, kLineBufferSize> line;
     bool skipLine = false;
     for (;;) {
-        const ssize_t got = ::read(fd, line.data(), line.size());
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (got == 0) return true;
+        const size_t got = std::fread(line.data(), 1, line.size(), text);
+        if (got == 0) return !std::ferror(text);
         const uint8_t* p = line.data();
         const uint8_t* const end = p + got;
         const uint8_t* nextCr = nullptr;  // found lazily, kept while still ahead
@@ -245,8 +213,8 @@ bool ConvertTextFile(const std::string& strTextPath, std::string& strOutPath) {
     using namespace doc;
     if (strTextPath.empty()) return false;
 
-    CFd text(OpenText(strTextPath));
-    if (text.Get() < 0) return false;
+    const platform::FilePtr text(OpenText(strTextPath));
+    if (!text) return false;
 
     const std::string outPath = ClaimOutputPath(strTextPath);
     if (outPath.empty()) return false;
@@ -260,7 +228,7 @@ bool ConvertTextFile(const std::string& strTextPath, std::string& strOutPath) {
     if (db->AppendRecord(header.data(), header.size(), 0, 0, 0) != pdb::kOk) return false;
 
     CRecordSink sink(*db);
-    if (!StreamText(text.Get(), sink)) return false;
+    if (!StreamText(text.get(), sink)) return false;
     sink.Flush();
 
     header = EncodeHeaderRecord(sink.TextLength(), sink.Records());

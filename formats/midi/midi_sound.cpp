@@ -6,6 +6,8 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/files.h"
+
 namespace midi {
 namespace {
 
@@ -57,7 +59,7 @@ int CheckMidiFile(const std::vector<uint8_t>& file) {
 int ReadMidiFile(const std::string& path, std::vector<uint8_t>& file) {
     file.clear();
     if (path.empty()) return kErrOpen;
-    std::unique_ptr<std::FILE, CloseFile> f(std::fopen(path.c_str(), "rb"));
+    std::unique_ptr<std::FILE, CloseFile> f(platform::OpenFile(path, "rb"));
     if (!f) return kErrOpen;
     file.resize(kReadSize);
     const size_t got = std::fread(file.data(), 1, file.size(), f.get());

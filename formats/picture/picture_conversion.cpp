@@ -3,6 +3,7 @@
 #include <new>
 
 #include "formats/picture/picture.h"
+#include "platform/files.h"
 
 int PictureColorCount(uint32_t dwDisplayFeature, bool bColor, bool bEzCpu, bool bOldCpu) {
     // Without the display feature the handheld runs a ROM below 3.0, whose screen the
@@ -52,7 +53,7 @@ int Convert(const std::string& picturePath, const std::string& outputPath,
         if (!writer.Close() && result == kPictureOk) result = kPictureWriteFailed;
     }
     // A half-written database must not be installed in the picture's place.
-    if (result != kPictureOk && created) std::remove(outputPath.c_str());
+    if (result != kPictureOk && created) platform::RemoveFile(outputPath);
     return result;
 }
 
@@ -64,7 +65,7 @@ int ConvertPictureFile(const std::string& picturePath, const std::string& output
     try {
         return Convert(picturePath, outputPath, viewerPath, title, colors, bCompress);
     } catch (const std::bad_alloc&) {
-        std::remove(outputPath.c_str());
+        platform::RemoveFile(outputPath);
         return kPictureWriteFailed;
     }
 }

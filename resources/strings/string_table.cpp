@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/system.h"
+
 namespace resources {
 namespace {
 
@@ -279,6 +281,9 @@ constexpr Entry kTable[] = {
     {kIdsWhereRam, "RAM", "RAM"},
     {kIdsWhereCard, "card", "Karte"},
     {kIdsWhereAuto, "RAM/card", "RAM/Karte"},
+    // Windows.
+    {kIdsUsbNotAvailable, "USB is not available on Windows yet: choose a COM port or NET",
+     "USB ist unter Windows noch nicht verfügbar: einen COM-Anschluss oder NET wählen"},
 };
 
 // -1 until first use, then the language as an int.
@@ -292,11 +297,8 @@ Language LanguageFromLocale(const char* locale) {
 }
 
 Language SystemLanguage() {
-    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(name);
-        if (value && *value) return LanguageFromLocale(value);
-    }
-    return Language::kEnglish;
+    const std::string locale = platform::UserLocaleName();
+    return LanguageFromLocale(locale.empty() ? nullptr : locale.c_str());
 }
 
 void SetLanguage(Language language) {

@@ -178,11 +178,14 @@ enum StringId : int {
     kIdsWhereRam = 1021,
     kIdsWhereCard = 1022,
     kIdsWhereAuto = 1023,
+    // Windows.
+    kIdsUsbNotAvailable = 1300,  // "USB is not available on Windows yet: ..."
 };
 
 // German for a locale text that starts with "de", English otherwise (also for null).
 Language LanguageFromLocale(const char* locale);
-// From LC_ALL, else LC_MESSAGES, else LANG, as the C library ranks them.
+// From the user's locale: LC_ALL, else LC_MESSAGES, else LANG, as the C library ranks them
+// (Linux); the user's default locale (Windows).
 Language SystemLanguage();
 
 // The language LoadString uses; SystemLanguage() until set.

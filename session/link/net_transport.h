@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "hotsync/transport.h"
+#include "session/link/net_socket.h"
 
 namespace ports {
 
@@ -39,7 +41,9 @@ class CNetListenTransport final : public hotsync::ITransport {
     int Read(uint8_t* buffer, size_t size, int timeoutMs) override;
     int Write(const uint8_t* data, size_t size) override;
     void Interrupt() override;
-    int NativeHandle() const override { return m_connection >= 0 ? m_connection : m_listener; }
+    int NativeHandle() const override {
+        return net::PollableHandle(m_connection != net::kNoSocket ? m_connection : m_listener);
+    }
 
     hotsync::Framing LinkFraming() const override { return hotsync::Framing::kNetSync; }
     // Answers waiting wakeups and looks for a waiting connection, without waiting: either
@@ -56,10 +60,10 @@ class CNetListenTransport final : public hotsync::ITransport {
     bool AnswerWakeups();
 
     NetEndpoint m_endpoint;
-    int m_listener = -1;
-    int m_wakeup = -1;
-    int m_connection = -1;
-    int m_wakePipe[2] = {-1, -1};  // Interrupt() writes here to end a wait
+    net::Socket m_listener = net::kNoSocket;
+    net::Socket m_wakeup = net::kNoSocket;
+    net::Socket m_connection = net::kNoSocket;
+    std::unique_ptr<net::CWaker> m_waker;  // Interrupt() ends a wait with it
     uint16_t m_port = 0;
     uint16_t m_wakeupPort = 0;
 };

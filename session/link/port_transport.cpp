@@ -4,17 +4,13 @@
 #include <cerrno>
 
 #include "session/link/net_transport.h"
-#include "session/link/serial_transport.h"
+#include "session/link/system_ports.h"
 #include "session/link/usb_transport.h"
 
 namespace ports {
 
-std::string DefaultComPath(int comNumber) {
-    return comNumber >= 1 ? "/dev/ttyS" + std::to_string(comNumber - 1) : std::string();
-}
-
 std::string DevicePathForPort(const std::string& portName, const ComPathMapper& mapper) {
-    if (!portName.empty() && portName[0] == '/') return portName;
+    if (IsDevicePathName(portName)) return portName;
     if (portName.size() < 4 || std::toupper(static_cast<unsigned char>(portName[0])) != 'C' ||
         std::toupper(static_cast<unsigned char>(portName[1])) != 'O' ||
         std::toupper(static_cast<unsigned char>(portName[2])) != 'M') {
@@ -30,7 +26,9 @@ std::string DevicePathForPort(const std::string& portName, const ComPathMapper& 
 
 std::unique_ptr<hotsync::ITransport> CreatePortTransport(const std::string& portName,
                                                          const ComPathMapper& mapper) {
-    if (portName == kUsbPortName) return std::make_unique<CUsbTransport>(CreateLibusbBackend());
+    if (portName == kUsbPortName) {
+        return std::make_unique<CUsbTransport>(CreateSystemUsbBackend());
+    }
     if (const auto endpoint = ParseNetPort(portName)) {
         return std::make_unique<CNetListenTransport>(*endpoint);
     }
@@ -39,7 +37,7 @@ std::unique_ptr<hotsync::ITransport> CreatePortTransport(const std::string& port
         errno = ENOENT;
         return nullptr;
     }
-    return std::make_unique<CSerialTransport>(path);
+    return CreateSerialTransport(path);
 }
 
 std::string BindName(const std::string& portName) {

@@ -21,8 +21,10 @@ class CcaOptions : public ::testing::Test {
         } else {
             builder.Stored("OPTIONS", ToBytes(text));
         }
+        // A new object (options keep their values otherwise), the old one's file closed before
+        // the file is written again.
+        archive_ = std::make_unique<CCcaArchive>();
         WriteFileBytes(dir_.File("a.cca"), builder.Build());
-        archive_ = std::make_unique<CCcaArchive>();  // options keep their values otherwise
         archive_->SetDestDir(dir_.Dir());
         EXPECT_TRUE(archive_->Open(dir_.File("a.cca")));
         return archive_->ReadOptions(dir_.Dir());

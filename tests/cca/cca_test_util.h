@@ -2,7 +2,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -15,6 +14,8 @@
 #include <vector>
 
 #include "formats/cca/cca_format.h"
+#include "platform/files.h"
+#include "tests/support/temp_folder.h"
 
 namespace ccatest {
 
@@ -161,34 +162,31 @@ class ArchiveBuilder {
 // destination directory of an archive must.
 class TempDir {
   public:
-    TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "cc-cca-XXXXXX").string();
-        if (::mkdtemp(tmpl.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-        path_ = tmpl;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
+    TempDir() : folder_("cc-cca"), path_(platform::ToFsPath(folder_.Path())) {
+        if (folder_.Path().empty()) ADD_FAILURE() << "no scratch folder";
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& Path() const { return path_; }
-    std::string Dir() const { return path_.string() + "/"; }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
+    std::string Dir() const { return folder_.Dir(); }
+    std::string File(const std::string& name) const { return folder_.File(name); }
 
-    // Every regular file or link below the directory, relative to it.
+    // Every regular file or link below the directory, relative to it, with "/" between folders.
     std::vector<std::string> Files() const {
         std::vector<std::string> out;
         for (const auto& e : std::filesystem::recursive_directory_iterator(path_)) {
-            if (!e.is_directory())
-                out.push_back(std::filesystem::relative(e.path(), path_).string());
+            if (e.is_directory()) continue;
+            const std::u8string name =
+                std::filesystem::relative(e.path(), path_).generic_u8string();
+            out.push_back(std::string(name.begin(), name.end()));
         }
         std::sort(out.begin(), out.end());
         return out;
     }
 
   private:
+    testsupport::CTempFolder folder_;
     std::filesystem::path path_;
 };
 

@@ -10,7 +10,7 @@
 
 #include "engine/backup_folder.h"
 #include "shell/backup_history.h"
-#include "shell/qt_settings.h"
+#include "shell/linux/qt_settings.h"
 #include "tests/session/db_builder.h"
 #include "tests/support/console_harness.h"
 #include "tests/support/worker_harness.h"

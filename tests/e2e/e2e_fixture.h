@@ -4,13 +4,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "engine/picture_converter.h"
+#include "platform/system.h"
 #include "resources/viewer/viewer_prc.h"
 #include "tests/session/db_builder.h"
 #include "tests/support/worker_harness.h"
@@ -21,21 +21,17 @@ class CRunFixture : public testsupport::CWorkerRunFixture {
   protected:
     void SetUp() override {
         CWorkerRunFixture::SetUp();
-        m_tmp = Path("tmp/");
-        std::filesystem::create_directories(m_tmp);
-        const char* old = std::getenv("TMP");
-        m_hadTmp = old != nullptr;
-        if (old) m_oldTmp = old;
-        ::setenv("TMP", m_tmp.c_str(), 1);
+        m_tmp = platform::WithTrailingSeparator(Path("tmp"));
+        std::filesystem::create_directories(platform::ToFsPath(m_tmp));
+        const auto old = platform::GetEnv("TMP");
+        m_hadTmp = old.has_value();
+        if (old) m_oldTmp = *old;
+        platform::SetEnv("TMP", m_tmp.c_str());
         pictureConverter = &m_pictures;
     }
     void TearDown() override {
         CWorkerRunFixture::TearDown();
-        if (m_hadTmp) {
-            ::setenv("TMP", m_oldTmp.c_str(), 1);
-        } else {
-            ::unsetenv("TMP");
-        }
+        platform::SetEnv("TMP", m_hadTmp ? m_oldTmp.c_str() : nullptr);
     }
 
     // A colour handheld (ROM 3.5, display feature 8) or a grey one with the given processor.
@@ -57,7 +53,7 @@ class CRunFixture : public testsupport::CWorkerRunFixture {
         return names;
     }
 
-    std::string m_tmp;  // the run's temporary directory, "/"-terminated
+    std::string m_tmp;  // the run's temporary directory, ending in its separator
 
   private:
     CPictureConverter m_pictures{

@@ -14,8 +14,8 @@
 #include <set>
 #include <thread>
 
-#include "shell/instance_channel.h"
-#include "shell/qt_settings.h"
+#include "shell/linux/instance_channel.h"
+#include "shell/linux/qt_settings.h"
 #include "tests/session/db_builder.h"
 #include "tests/support/console_harness.h"
 #include "tools/ccapack/cca_packer.h"

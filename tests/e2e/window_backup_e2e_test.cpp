@@ -9,7 +9,7 @@
 
 #include "shell/backup_history.h"
 #include "shell/desktop_users.h"
-#include "shell/qt_settings.h"
+#include "shell/linux/qt_settings.h"
 #include "tests/session/db_builder.h"
 #include "tests/support/console_harness.h"
 #include "tests/support/worker_harness.h"

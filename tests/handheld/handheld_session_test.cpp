@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "pdb/palm_db_file.h"
+#include "platform/system.h"
 #include "tests/handheld/handheld_fixture.h"
 #include "tools/handheld/slp_codec.h"
 
@@ -124,8 +125,8 @@ TEST_F(HandheldTest, NoDesktopEndsRunWithAFailure) {
 // ---- DLP ------------------------------------------------------------------------------
 
 TEST_F(HandheldTest, InstallSequenceBuildsTheDatabaseAndWritesItOut) {
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("cc-handheld-out-" + std::to_string(::getpid()));
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("cc-handheld-out-" + std::to_string(platform::ProcessId()));
     std::filesystem::remove_all(dir);
     HandheldConfig c = FastConfig();
     c.outDir = dir.string();
@@ -186,6 +187,7 @@ TEST_F(HandheldTest, InstallSequenceBuildsTheDatabaseAndWritesItOut) {
     EXPECT_NE(json.find("\"function\":\"DeleteDB\",\"code\":26,\"args\":{\"card\":0,\"name\":"
                         "\"Test/DB\"},\"result\":5"),
               std::string::npos);
+    file.reset();  // Windows removes no folder with an open file in it
     std::filesystem::remove_all(dir);
 }
 

@@ -1,10 +1,8 @@
 // MIDI sound installation: the checks, the sound name, the record layout, and the install
 // sequence against a fake handheld sound database.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -14,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "formats/midi/midi_sound.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -21,17 +20,10 @@ using Bytes = std::vector<uint8_t>;
 
 class CTempDir {
   public:
-    CTempDir() {
-        char tmpl[] = "/tmp/cc_midi_test_XXXXXX";
-        if (const char* made = ::mkdtemp(tmpl)) m_strPath = made;
-    }
-    ~CTempDir() {
-        if (!m_strPath.empty()) std::system(("rm -rf '" + m_strPath + "'").c_str());
-    }
-    std::string operator/(const std::string& name) const { return m_strPath + "/" + name; }
+    std::string operator/(const std::string& name) const { return m_folder.File(name); }
 
   private:
-    std::string m_strPath;
+    testsupport::CTempFolder m_folder{"cc_midi_test"};
 };
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
@@ -309,7 +301,7 @@ TEST_F(MidiInstall, SameNameTwiceReplacesTheRecord) {
 TEST_F(MidiInstall, NameMatchIsCaseExact) {
     m_hh.dbs[midi::kSystemSoundDb] = {};
     ASSERT_EQ(midi::InstallMidiSound(m_hh, Write("alarm.mid", MidiFile(100))), midi::kOk);
-    ::mkdir((m_dir / "up").c_str(), 0700);
+    std::filesystem::create_directory(platform::ToFsPath(m_dir / "up"));
     ASSERT_EQ(midi::InstallMidiSound(m_hh, Write("up/Alarm.mid", MidiFile(120))), midi::kOk);
     const auto& recs = m_hh.dbs[midi::kSystemSoundDb];
     ASSERT_EQ(recs.size(), 2u);

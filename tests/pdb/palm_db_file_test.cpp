@@ -1,8 +1,6 @@
 #include "pdb/palm_db_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -12,6 +10,8 @@
 #include <random>
 #include <sstream>
 
+#include "tests/support/temp_folder.h"
+
 namespace fs = std::filesystem;
 using pdb::CPalmDbFile;
 using pdb::DbInfo;
@@ -20,16 +20,11 @@ namespace {
 
 class TempDir {
   public:
-    TempDir() {
-        char tmpl[] = "/tmp/cc-pdb-XXXXXX";
-        m_path = mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(m_path); }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-    const std::string& path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return m_folder.File(name); }
+    const std::string& path() const { return m_folder.Path(); }
 
   private:
-    std::string m_path;
+    testsupport::CTempFolder m_folder{"cc-pdb"};
 };
 
 std::vector<uint8_t> ReadAll(const std::string& path) {
@@ -522,8 +517,8 @@ TEST(PalmDbFileSamples, CopiesAreByteIdenticalInTheirEntries) {
 namespace {
 
 std::string RunPerlReader(const std::string& path) {
-    const std::string cmd =
-        "perl '" + std::string(CC_SOURCE_DIR) + "/tests/pdb/palm_pdb_dump.pl' '" + path + "' 2>/dev/null";
+    const std::string cmd = "perl '" + std::string(CC_SOURCE_DIR) +
+                            "/tests/pdb/palm_pdb_dump.pl' '" + path + "' 2>/dev/null";
     std::string out;
     if (FILE* p = popen(cmd.c_str(), "r")) {
         char buf[512];

@@ -1,14 +1,15 @@
 // Palm database files made on the fly for the session, engine and console tests.
 #pragma once
 
-#include <unistd.h>
 #include <cstdint>
-
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "pdb/palm_db_file.h"
+#include "platform/files.h"
+#include "platform/path_rules.h"
+#include "platform/system.h"
 
 namespace testdb {
 
@@ -84,10 +85,10 @@ inline pdb::Record Rec(size_t size, uint8_t seed, uint8_t attributes = 0, uint8_
 // A fresh, empty directory under the build tree for one test.
 inline std::string ScratchDir(const std::string& name) {
     std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                ("cc-test-" + name + "-" + std::to_string(::getpid()));
+                                ("cc-test-" + name + "-" + std::to_string(platform::ProcessId()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
-    return dir.string() + "/";
+    return platform::WithTrailingSeparator(platform::FromFsPath(dir));
 }
 
 }  // namespace testdb

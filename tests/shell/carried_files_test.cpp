@@ -16,7 +16,7 @@
 
 #include "resources/guide/guide_files.h"
 #include "resources/viewer/viewer_prc.h"
-#include "shell/carried_files.h"
+#include "shell/linux/carried_files.h"
 
 namespace {
 

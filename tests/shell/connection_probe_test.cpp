@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "shell/linux_connection_probe.h"
-#include "shell/system_text.h"
+#include "shell/linux/linux_connection_probe.h"
+#include "shell/linux/system_text.h"
 
 namespace fs = std::filesystem;
 

@@ -238,3 +238,35 @@ TEST_F(ConnectionCheck, NetListensOnTheLoopbackUnlessTheSettingOpensIt) {
 }
 
 }  // namespace
+
+// A system without the Linux desktop's services (Windows): its ports in its own words, no
+// groups or ModemManager, and USB said to be missing rather than probed.
+TEST_F(ConnectionCheck, WithoutTheLinuxServicesTheReportKeepsToPortsAndNetwork) {
+    ConnectionFacts f;
+    f.linuxServices = false;
+    f.serial.push_back(Device(ports::DefaultComPath(1), ""));
+    SerialDevice held = Device(ports::DefaultComPath(3), "");
+    held.openError = EBUSY;
+    f.serial.push_back(held);
+    f.net = {"127.0.0.1", 14238, 0, {}};
+    const ConnectionReport r = BuildConnectionReport(f, settings, "COM3");
+    ASSERT_EQ(r.sections.size(), 3u);
+    EXPECT_EQ(r.sections[0].title, "Serial ports");
+    EXPECT_EQ(r.sections[1].title, "Handhelds on USB");
+    EXPECT_EQ(r.sections[2].title, "Network HotSync");
+    ASSERT_EQ(r.sections[1].lines.size(), 1u);
+    EXPECT_EQ(r.sections[1].lines[0].text,
+              "USB is not available on Windows yet: choose a COM port or NET");
+    EXPECT_FALSE(r.reachable);
+    const std::vector<CheckLine> problems = Problems(r);
+    ASSERT_FALSE(problems.empty());
+    // The chosen port's reason, with no driver guessed at.
+    EXPECT_EQ(problems.front().text.find("chosen port COM3"), 0u) << problems.front().text;
+    EXPECT_EQ(problems.front().text.find("driver"), std::string::npos) << problems.front().text;
+    const std::string text = RenderConnectionReport(r);
+    EXPECT_EQ(text.find("dialout"), std::string::npos) << text;
+    EXPECT_EQ(text.find("udev"), std::string::npos) << text;
+    // The first port opens.
+    const ConnectionReport first = BuildConnectionReport(f, settings, "COM1");
+    EXPECT_TRUE(first.reachable);
+}

@@ -12,11 +12,11 @@
 #include <fstream>
 
 #include "shell/atomic_file.h"
-#include "shell/desktop_entry.h"
-#include "shell/file_types.h"
+#include "shell/linux/desktop_entry.h"
+#include "shell/linux/file_types.h"
+#include "shell/linux/mimeapps_list.h"
+#include "shell/linux/xdg_file_types.h"
 #include "shell/memory_settings.h"
-#include "shell/mimeapps_list.h"
-#include "shell/xdg_file_types.h"
 
 namespace {
 

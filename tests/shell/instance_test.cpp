@@ -18,8 +18,8 @@
 #include <thread>
 
 #include "shell/hand_over_slots.h"
-#include "shell/instance_channel.h"
-#include "shell/instance_lock.h"
+#include "shell/linux/instance_channel.h"
+#include "shell/linux/instance_lock.h"
 #include "shell/memory_settings.h"
 
 namespace {

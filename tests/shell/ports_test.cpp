@@ -11,8 +11,8 @@
 
 #include "resources/strings/string_table.h"
 #include "shell/com_ports.h"
+#include "shell/linux/proc_port_holder.h"
 #include "shell/memory_settings.h"
-#include "shell/port_holder.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <fstream>
 #include <memory>
 
+#include "shell/linux/qt_settings.h"
 #include "shell/memory_settings.h"
 #include "shell/palm_desktop.h"
-#include "shell/qt_settings.h"
 
 namespace {
 

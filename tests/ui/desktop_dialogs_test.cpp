@@ -9,8 +9,8 @@
 #include <cstdlib>
 
 #include "resources/strings/dialog_texts.h"
-#include "shell/carried_files.h"
-#include "shell/xdg_file_types.h"
+#include "shell/linux/carried_files.h"
+#include "shell/linux/xdg_file_types.h"
 #include "tests/ui/window_fixture.h"
 #include "ui/about_dlg.h"
 #include "ui/default_types_dlg.h"

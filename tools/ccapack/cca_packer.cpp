@@ -13,6 +13,7 @@
 
 #include "formats/cca/cca_archive.h"
 #include "formats/cca/cca_format.h"
+#include "platform/path_rules.h"
 
 using namespace cca;
 
@@ -60,8 +61,7 @@ bool CheckTextOption(const std::string& strText, size_t nMax, const char* szWhat
 }
 
 std::string BaseName(const std::string& strPath) {
-    const size_t nSlash = strPath.find_last_of('/');
-    return nSlash == std::string::npos ? strPath : strPath.substr(nSlash + 1);
+    return strPath.substr(platform::FileNameStart(strPath));
 }
 
 bool EqualsIgnoreCase(const std::string& a, std::string_view b) {

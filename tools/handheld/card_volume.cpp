@@ -9,6 +9,8 @@
 #include <functional>
 #include <string_view>
 
+#include "platform/files.h"
+
 namespace handheld {
 namespace {
 
@@ -279,8 +281,9 @@ std::vector<CardFile> CCardVolume::Files() const {
 int CCardVolume::WriteOut(const std::string& dir, std::string* message) const {
     namespace fs = std::filesystem;
     std::error_code ec;
-    fs::remove_all(dir, ec);
-    fs::create_directories(dir, ec);
+    const fs::path root = platform::ToFsPath(dir);
+    fs::remove_all(root, ec);
+    fs::create_directories(root, ec);
     if (ec) {
         if (message) *message = "cannot create " + dir;
         return -1;
@@ -289,7 +292,8 @@ int CCardVolume::WriteOut(const std::string& dir, std::string* message) const {
     std::function<bool(const CardEntry&, const fs::path&)> walk = [&](const CardEntry& entry,
                                                                       const fs::path& at) {
         for (const auto& child : entry.children) {
-            const fs::path path = at / child->name;
+            // UTF-8 names, also where the system's paths are wide.
+            const fs::path path = at / platform::ToFsPath(child->name);
             if (child->directory) {
                 fs::create_directories(path, ec);
                 if (ec || !walk(*child, path)) return false;
@@ -300,13 +304,13 @@ int CCardVolume::WriteOut(const std::string& dir, std::string* message) const {
                       static_cast<std::streamsize>(child->data.size()));
             out.close();
             if (!out) {
-                if (message) *message = "cannot write " + path.string();
+                if (message) *message = "cannot write " + platform::FromFsPath(path);
                 return false;
             }
         }
         return true;
     };
-    return walk(*m_root, fs::path(dir)) ? 0 : -1;
+    return walk(*m_root, root) ? 0 : -1;
 }
 
 bool ParseCardSize(const std::string& text, uint64_t& bytes) {

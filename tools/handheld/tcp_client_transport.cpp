@@ -1,21 +1,13 @@
 #include "tools/handheld/tcp_client_transport.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <cerrno>
-#include <cstring>
 #include <vector>
 
 namespace handheld {
 namespace {
+
+namespace net = ports::net;
 
 constexpr int kConnectWaitMs = 3000;
 constexpr int kWriteWaitMs = 10000;
@@ -24,22 +16,6 @@ constexpr int kWriteWaitMs = 10000;
 constexpr uint8_t kWakeupMagic[2] = {0xFA, 0xDE};
 constexpr uint8_t kWakeupRequest = 1;
 constexpr uint8_t kWakeupReply = 2;
-
-bool Resolve(const std::string& host, uint16_t port, int type, sockaddr_storage& out,
-             socklen_t& length) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = type;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || !found) {
-        return false;
-    }
-    std::memcpy(&out, found->ai_addr, found->ai_addrlen);
-    length = found->ai_addrlen;
-    ::freeaddrinfo(found);
-    return true;
-}
 
 }  // namespace
 
@@ -72,28 +48,23 @@ bool ParseHostPort(const std::string& text, std::string& host, uint16_t& port) {
 
 CTcpClientTransport::CTcpClientTransport(std::string host, uint16_t port, int wakeups,
                                          int wakeupWaitMs)
-    : m_host(std::move(host)), m_port(port), m_wakeups(wakeups), m_wakeupWaitMs(wakeupWaitMs) {
-    if (::pipe2(m_wake, O_NONBLOCK | O_CLOEXEC) != 0) m_wake[0] = m_wake[1] = -1;
-}
+    : m_host(std::move(host)),
+      m_port(port),
+      m_wakeups(wakeups),
+      m_wakeupWaitMs(wakeupWaitMs),
+      m_waker(std::make_unique<net::CWaker>()) {}
 
 CTcpClientTransport::~CTcpClientTransport() {
     Close();
-    for (int& fd : m_wake) {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
-    }
 }
 
 void CTcpClientTransport::SendWakeups() {
-    sockaddr_storage desktop{};
-    socklen_t length = 0;
-    if (m_port < 2 || !Resolve(m_host, uint16_t(m_port - 1), SOCK_DGRAM, desktop, length)) return;
-    const int fd = ::socket(desktop.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return;
+    net::Address desktop;
+    if (m_port < 2 || !net::Resolve(m_host, uint16_t(m_port - 1), desktop)) return;
+    net::Socket socket = net::DatagramSocket(desktop);
+    if (socket == net::kNoSocket) return;
     uint8_t address[4] = {0, 0, 0, 0};
-    if (desktop.ss_family == AF_INET) {
-        std::memcpy(address, &reinterpret_cast<sockaddr_in&>(desktop).sin_addr, 4);
-    }
+    net::Ipv4Bytes(desktop, address);
     const uint8_t fixed[] = {kWakeupMagic[0],
                              kWakeupMagic[1],
                              kWakeupRequest,
@@ -112,102 +83,50 @@ void CTcpClientTransport::SendWakeups() {
     for (char c : m_host) datagram.push_back(uint8_t(c));
     datagram.push_back(0);
     for (int i = 0; i < m_wakeups; ++i) {
-        ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&desktop),
-                 length);
-        pollfd in{fd, POLLIN, 0};
-        if (::poll(&in, 1, m_wakeupWaitMs) <= 0) continue;
+        net::SendTo(socket, datagram.data(), datagram.size(), desktop);
+        const net::Socket waiting[] = {socket};
+        bool ready[1] = {};
+        if (net::Wait(waiting, false, nullptr, m_wakeupWaitMs, ready) != net::WaitResult::kReady) {
+            continue;
+        }
         uint8_t reply[512];
-        const ssize_t n = ::recv(fd, reply, sizeof reply, 0);
+        net::Address from;
+        const int n = net::ReceiveFrom(socket, reply, sizeof reply, from);
         if (n >= 4 && reply[0] == kWakeupMagic[0] && reply[1] == kWakeupMagic[1] &&
             reply[2] == kWakeupReply) {
             ++m_wakeupsAnswered;
             break;
         }
     }
-    ::close(fd);
+    net::CloseSocket(socket);
 }
 
 int CTcpClientTransport::Open() {
-    if (m_fd >= 0) return 0;
+    if (m_socket != net::kNoSocket) return 0;
     if (m_wakeups > 0) SendWakeups();
-    sockaddr_storage desktop{};
-    socklen_t length = 0;
-    if (!Resolve(m_host, m_port, SOCK_STREAM, desktop, length)) {
+    net::Address desktop;
+    if (!net::Resolve(m_host, m_port, desktop)) {
         errno = EHOSTUNREACH;
         return -1;
     }
-    const int fd = ::socket(desktop.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&desktop), length) != 0) {
-        if (errno != EINPROGRESS) {
-            const int error = errno;
-            ::close(fd);
-            errno = error;
-            return -1;
-        }
-        pollfd out{fd, POLLOUT, 0};
-        int error = 0;
-        socklen_t errorLength = sizeof error;
-        if (::poll(&out, 1, kConnectWaitMs) <= 0 ||
-            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &errorLength) != 0 || error != 0) {
-            ::close(fd);
-            errno = error != 0 ? error : ETIMEDOUT;
-            return -1;
-        }
-    }
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    m_fd = fd;
-    return 0;
+    m_socket = net::ConnectSocket(desktop, kConnectWaitMs);
+    return m_socket == net::kNoSocket ? -1 : 0;
 }
 
 void CTcpClientTransport::Close() {
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = -1;
+    net::CloseSocket(m_socket);
 }
 
 void CTcpClientTransport::Interrupt() {
-    if (m_wake[1] >= 0) {
-        const uint8_t b = 1;
-        [[maybe_unused]] const ssize_t n = ::write(m_wake[1], &b, 1);
-    }
+    if (m_waker) m_waker->Wake();
 }
 
 int CTcpClientTransport::Read(uint8_t* buffer, size_t size, int timeoutMs) {
-    if (m_fd < 0) return -1;
-    if (size == 0) return 0;
-    pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-    const int ready = ::poll(fds, m_wake[0] >= 0 ? 2 : 1, timeoutMs < 0 ? 0 : timeoutMs);
-    if (ready <= 0) return ready < 0 && errno != EINTR ? -1 : 0;
-    if (m_wake[0] >= 0 && (fds[1].revents & POLLIN)) {
-        uint8_t drain[16];
-        while (::read(m_wake[0], drain, sizeof drain) > 0) {
-        }
-        return 0;
-    }
-    const ssize_t n = ::recv(m_fd, buffer, size, 0);
-    if (n > 0) return static_cast<int>(n);
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
-    return -1;
+    return net::ReceiveWithin(m_socket, buffer, size, m_waker.get(), timeoutMs);
 }
 
 int CTcpClientTransport::Write(const uint8_t* data, size_t size) {
-    if (m_fd < 0) return -1;
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::send(m_fd, data + done, size - done, MSG_NOSIGNAL);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno == EAGAIN) {
-            pollfd out{m_fd, POLLOUT, 0};
-            if (::poll(&out, 1, kWriteWaitMs) > 0) continue;
-        }
-        return -1;
-    }
-    return static_cast<int>(size);
+    return net::SendAll(m_socket, data, size, kWriteWaitMs);
 }
 
 }  // namespace handheld

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "hotsync/transport.h"
+#include "session/link/net_socket.h"
 
 namespace handheld {
 
@@ -40,8 +42,8 @@ class CTcpClientTransport final : public hotsync::ITransport {
     uint16_t m_port;
     int m_wakeups;
     int m_wakeupWaitMs;
-    int m_fd = -1;
-    int m_wake[2] = {-1, -1};
+    ports::net::Socket m_socket = ports::net::kNoSocket;
+    std::unique_ptr<ports::net::CWaker> m_waker;  // Interrupt() ends a read with it
     int m_wakeupsAnswered = 0;
 };
 

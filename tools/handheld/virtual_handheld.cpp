@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "hotsync/timeline.h"
+#include "platform/system.h"
 #include "tools/handheld/device_link.h"
 #include "tools/handheld/handheld_state.h"
 #include "tools/handheld/netsync_device.h"
@@ -21,11 +22,25 @@ constexpr uint8_t kInitChangeRate = 0x80, kInitOneMinute = 0x40, kInitTwoMinutes
                   kInitLongForm = 0x10;
 constexpr uint8_t kFirstLoopbackXid = 0x15;  // as recorded; any value serves
 
+// Days from 1 January 1970 to a date of the proleptic Gregorian calendar.
+int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
+    year -= month <= 2;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<int64_t>(dayOfEra) - 719468;
+}
+
+// The host's local time as seconds since 1970: its local fields read as if they were UTC.
 int64_t HostLocalTime() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
-    return static_cast<int64_t>(now) + local.tm_gmtoff;
+    if (!platform::LocalTime(now, local)) return static_cast<int64_t>(now);
+    return DaysFromCivil(local.tm_year + 1900, unsigned(local.tm_mon + 1),
+                         unsigned(local.tm_mday)) *
+               86400 +
+           local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
 }
 
 int CmpMajor(const HandheldConfig& c) {

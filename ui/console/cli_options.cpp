@@ -1,12 +1,12 @@
 #include "ui/console/cli_options.h"
 
 #include <strings.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/files.h"
 #include "session/link/net_transport.h"
 #include "session/link/port_transport.h"
 
@@ -30,7 +30,7 @@ bool ParseInt(const char* text, long& value) {
 bool IsValidPortName(const std::string& port) {
     if (port == "USB") return true;
     if (ports::ParseNetPort(port)) return true;
-    if (!port.empty() && port[0] == '/') return true;
+    if (ports::IsDevicePathName(port)) return true;
     // A COM number the link can map to a device; a number too large for it would only
     // time out waiting for a handheld.
     if (port.size() > 3 && (port.compare(0, 3, "COM") == 0 || port.compare(0, 3, "com") == 0)) {
@@ -48,8 +48,7 @@ bool IsValidSpeed(int speed) {
 
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
     return ParseOptions(argc, argv, options, error, [](const std::string& path) {
-        struct stat st {};
-        return ::lstat(path.c_str(), &st) == 0;
+        return platform::StatEntry(path).kind != platform::EntryKind::kMissing;
     });
 }
 

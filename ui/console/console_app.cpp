@@ -1,10 +1,7 @@
 #include "ui/console/console_app.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -21,13 +18,17 @@
 #include "engine/install_worker.h"
 #include "engine/transfer_monitor.h"
 #include "hotsync/timeline.h"
+#include "platform/files.h"
+#include "platform/path_rules.h"
+#include "platform/system.h"
 #include "resources/strings/string_table.h"
 #include "session/device_session.h"
 #include "shell/com_ports.h"
+#include "shell/connection_probe.h"
 #include "shell/connection_report.h"
-#include "shell/linux_connection_probe.h"
 #include "shell/port_holder.h"
-#include "shell/qt_settings.h"
+#include "shell/settings_store.h"
+#include "shell/system_services.h"
 #include "ui/console/console_doctor.h"
 #include "ui/console/console_users.h"
 
@@ -38,10 +39,10 @@ constexpr int kTickMs = 180;     // the window's timer; ours ends early on news
 constexpr int kReopenMs = 1000;  // retry of a port that could not be opened
 constexpr int kBarWidth = 30;
 
-volatile sig_atomic_t g_bInterrupted = 0;
+std::atomic<bool> g_bInterrupted{false};
 
-void OnInterrupt(int) {
-    g_bInterrupted = 1;
+void OnInterrupt() {
+    g_bInterrupted = true;
 }
 
 std::mutex g_converterLock;
@@ -180,6 +181,13 @@ void Sleep(int ms) {
 
 // One idle tick, ended early when the port becomes readable: the handheld's first bytes
 // are then served at once, not at the next tick. True when it ended early.
+// A path as an absolute one without "." and ".." parts; as given when that cannot be told.
+std::string AbsolutePath(const std::string& given) {
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(platform::ToFsPath(given), ec);
+    return ec ? given : platform::FromFsPath(full.lexically_normal());
+}
+
 bool IdleTick(CDeviceSession* session, bool watchLine) {
     hotsync::CSocket* socket = session ? session->Socket() : nullptr;
     const int fd = socket && watchLine ? socket->PortHandle() : -1;
@@ -187,8 +195,7 @@ bool IdleTick(CDeviceSession* session, bool watchLine) {
         Sleep(kTickMs);
         return false;
     }
-    pollfd port{fd, POLLIN, 0};
-    return ::poll(&port, 1, kTickMs) != 0;
+    return platform::WaitReadable(fd, kTickMs);
 }
 
 }  // namespace
@@ -203,9 +210,7 @@ void SetPictureConverter(IPictureConverter* converter) {
 }
 
 CInstallList::AddResult CInstallList::Add(const std::string& given) {
-    std::error_code ec;
-    std::filesystem::path full = std::filesystem::absolute(given, ec);
-    const std::string path = ec ? given : full.lexically_normal().string();
+    const std::string path = AbsolutePath(given);
     if (std::find(m_paths.begin(), m_paths.end(), path) != m_paths.end()) {
         return AddResult::kAlreadyQueued;
     }
@@ -239,12 +244,14 @@ void CInstallList::AddTempFile(const std::string& path) {
 }
 
 void CInstallList::DeleteTempFiles() {
-    for (const std::string& path : m_tempFiles) std::remove(path.c_str());
+    for (const std::string& path : m_tempFiles) platform::RemoveFile(path);
     m_tempFiles.clear();
 }
 
 int RunCli(int argc, const char* const* argv) {
     timeline::Mark("desktop.start");
+    // UTF-8 out (file names in any script), and whether the progress bar's controls work.
+    const bool terminalControls = platform::PrepareConsoleOutput();
     Options options;
     std::string error;
     if (!ParseOptions(argc, argv, options, error)) {
@@ -261,9 +268,14 @@ int RunCli(int argc, const char* const* argv) {
     }
     if (options.addUser) return AddDesktopUser(options.userName);
     if (options.doctor) {
-        CQtSettings settings;
-        CLinuxConnectionProbe probe;
-        return RunDoctor(probe, settings, options.port);
+        const std::unique_ptr<ISettingsStore> settings = OpenUserSettings();
+        const std::unique_ptr<IConnectionProbe> probe = CreateConnectionProbe();
+        return RunDoctor(*probe, *settings, options.port);
+    }
+    if (options.port == ports::kUsbPortName && !ports::SystemHasUsb()) {
+        std::fprintf(stderr, "ccourier-cli: %s\n",
+                     resources::LoadString(resources::kIdsUsbNotAvailable));
+        return kExitUsage;
     }
     for (const std::string& arg : options.ignored) {
         std::fprintf(stderr, "ccourier-cli: unknown switch, ignored: %s\n", arg.c_str());
@@ -272,20 +284,13 @@ int RunCli(int argc, const char* const* argv) {
     // The Backup folder named on the command line, as a folder path.
     std::string backupDir;
     if (!options.backupDir.empty()) {
-        std::error_code ec;
-        const std::filesystem::path full = std::filesystem::absolute(options.backupDir, ec);
-        backupDir = (ec ? options.backupDir : full.lexically_normal().string());
-        if (backupDir.back() != '/') backupDir += '/';
+        backupDir = platform::WithTrailingSeparator(AbsolutePath(options.backupDir));
     }
     // With --restore the files named are backup copies to put back; without any, the whole
     // Backup folder is.
     std::vector<std::string> restoreFiles;
     if (options.restore) {
-        for (const std::string& file : options.files) {
-            std::error_code ec;
-            const std::filesystem::path full = std::filesystem::absolute(file, ec);
-            restoreFiles.push_back(ec ? file : full.lexically_normal().string());
-        }
+        for (const std::string& file : options.files) restoreFiles.push_back(AbsolutePath(file));
         if (restoreFiles.empty()) {
             const std::string folder = backupDir.empty() ? RestoreFolder() : backupDir;
             for (const std::string& name : BackupFileNames(folder)) {
@@ -328,14 +333,10 @@ int RunCli(int argc, const char* const* argv) {
     // Before the waiting starts, so a missing user store is said at once.
     const CRunUserLibrary users(options.backup || (options.backupAll && backupDir.empty()));
 
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    // A second Ctrl-C ends the program at once.
+    platform::OnInterrupt(OnInterrupt);
 
-    const bool bar = !options.quiet && isatty(STDOUT_FILENO);
+    const bool bar = !options.quiet && platform::OutputIsTerminal() && terminalControls;
     CConsoleView view(bar, options.answerOk, list);
     CTransferMonitor monitor(view);
     monitor.SetPictureConverter(g_pPictureConverter);
@@ -346,8 +347,10 @@ int RunCli(int argc, const char* const* argv) {
                                                                 start)
             .count();
     };
-    // COM ports map to devices as in the window: setting "com"/"Device%d", else /dev/ttyS.
-    CQtSettings settings;
+    // COM ports map to devices as in the window (on Linux: setting "com"/"Device%d", else
+    // /dev/ttyS).
+    const std::unique_ptr<ISettingsStore> userSettings = OpenUserSettings();
+    const ISettingsStore& settings = *userSettings;
     const ports::ComPathMapper mapper = MakeComPathMapper(settings);
     const auto makeSession = [&] {
         return std::make_unique<CDeviceSession>(
@@ -357,20 +360,20 @@ int RunCli(int argc, const char* const* argv) {
     // The link's failure line once per reason, not at every retry.
     auto lastReport = std::make_shared<std::string>();
     CDeviceSession::SetErrorReporter([lastReport](const char* call, int err) {
-        const std::string line = std::string(call) + ": " + std::strerror(err);
+        const std::string line = std::string(call) + ": " + platform::ErrorText(err);
         if (line == *lastReport) return;
         *lastReport = line;
         std::fprintf(stderr, "%s\n", line.c_str());
     });
-    CProcPortHolderFinder holders;
-    CLinuxConnectionProbe probe;
+    const std::unique_ptr<IPortHolderFinder> holders = CreatePortHolderFinder();
+    const std::unique_ptr<IConnectionProbe> probe = CreateConnectionProbe();
     std::string lastBusy;
     const auto reportBusy = [&](const CDeviceSession& s) {
-        const std::string adapter = SoleUsbSerialAdapter(probe.Probe(false, {}, 0));
+        const std::string adapter = SoleUsbSerialAdapter(probe->Probe(false, {}, 0));
         const std::string line =
             resources::FormatString(resources::kIdsPortBusy, options.port.c_str()) +
             PortProblemDetail(s.m_nPortError, options.port, PortDevicePath(settings, options.port),
-                              &holders, adapter);
+                              holders.get(), adapter);
         if (line != lastBusy) view.PrintLine(line);
         lastBusy = line;
     };

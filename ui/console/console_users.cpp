@@ -4,14 +4,16 @@
 
 #include "engine/backup_copy.h"
 #include "engine/user_library.h"
+#include "platform/path_rules.h"
 #include "shell/desktop_users.h"
-#include "shell/qt_settings.h"
+#include "shell/settings_store.h"
+#include "shell/system_services.h"
 
 namespace console {
 
 int AddDesktopUser(const std::string& name) {
-    CQtSettings settings;
-    CDesktopUserStore store(CDesktopUserStore::RootFromSettings(settings));
+    const std::unique_ptr<ISettingsStore> settings = OpenUserSettings();
+    CDesktopUserStore store(CDesktopUserStore::RootFromSettings(*settings));
     store.Load();
     DesktopUser user;
     const CDesktopUserStore::AddResult result = store.AddUser(name, &user);
@@ -22,8 +24,11 @@ int AddDesktopUser(const std::string& name) {
     }
     switch (result) {
         case CDesktopUserStore::AddResult::kAdded:
-            std::printf("added desktop user \"%s\" (id %u)\nbackup folder: %s%s/Backup/\n",
-                        user.name.c_str(), user.id, store.Root().c_str(), user.folder.c_str());
+            std::printf("added desktop user \"%s\" (id %u)\nbackup folder: %s\n", user.name.c_str(),
+                        user.id,
+                        platform::WithTrailingSeparator(
+                            platform::WithTrailingSeparator(store.Root() + user.folder) + "Backup")
+                            .c_str());
             return 0;
         case CDesktopUserStore::AddResult::kBadName:
             std::fprintf(stderr,
@@ -46,17 +51,17 @@ int AddDesktopUser(const std::string& name) {
 
 CRunUserLibrary::CRunUserLibrary(bool backup) {
     if (!backup) return;
-    CQtSettings settings;
-    if (!m_handle.Load(settings)) {
+    const std::unique_ptr<ISettingsStore> settings = OpenUserSettings();
+    if (!m_handle.Load(*settings)) {
         std::printf("no desktop users yet, so no backup copies (add one with --add-user NAME)\n");
     }
 }
 
 std::string RestoreFolder() {
-    CQtSettings settings;
-    const std::string last = settings.ReadText("main", "Userdir", "");
+    const std::unique_ptr<ISettingsStore> settings = OpenUserSettings();
+    const std::string last = settings->ReadText("main", "Userdir", "");
     if (!last.empty()) return last + kBackupFolder;
-    CDesktopUserStore store(CDesktopUserStore::RootFromSettings(settings));
+    CDesktopUserStore store(CDesktopUserStore::RootFromSettings(*settings));
     if (!store.Load() || store.UmGetUserCount() != 1) return {};
     uint32_t id = 0;
     if (store.UmGetUserID(0, id) != 0) return {};
@@ -64,13 +69,11 @@ std::string RestoreFolder() {
 }
 
 void RememberUserDir(const std::string& dir) {
-    CQtSettings settings;
-    settings.WriteText("main", "Userdir", dir);
+    OpenUserSettings()->WriteText("main", "Userdir", dir);
 }
 
 void RememberHandheldUser(const std::string& name) {
-    CQtSettings settings;
-    settings.WriteText("main", CDesktopUserStore::kLastUserEntry, name);
+    OpenUserSettings()->WriteText("main", CDesktopUserStore::kLastUserEntry, name);
 }
 
 }  // namespace console

@@ -1,5 +1,9 @@
+#include <string>
+#include <vector>
+
 #include "engine/picture_converter.h"
 #include "formats/doc/text_to_doc.h"
+#include "platform/system.h"
 #include "ui/console/console_app.h"
 #ifdef CC_HAVE_VIEWER
 #include "resources/viewer/viewer_prc.h"
@@ -15,5 +19,10 @@ int main(int argc, char** argv) {
         []() -> const std::vector<uint8_t>& { return resources::ViewerPrcBytes(); });
     console::SetPictureConverter(&pictures);
 #endif
-    return console::RunCli(argc, argv);
+    // The arguments as UTF-8 on every system: Windows hands main() its code page's texts.
+    const std::vector<std::string> args = platform::ProgramArguments(argc, argv);
+    std::vector<const char*> argPointers;
+    for (const std::string& arg : args) argPointers.push_back(arg.c_str());
+    argPointers.push_back(nullptr);
+    return console::RunCli(static_cast<int>(args.size()), argPointers.data());
 }

@@ -1,0 +1,22 @@
+// What differs between the systems in reaching a port, one implementation per system
+// (system_ports_posix.cpp, system_ports_win32.cpp): the serial line's transport and the USB
+// service. The device behind "COMn" and which names are device paths are declared with the
+// port names (port_transport.h) and defined there too.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "hotsync/transport.h"
+#include "session/link/usb_backend.h"
+
+namespace ports {
+
+// The serial line at a device path (a terminal device; a communication port on Windows),
+// not yet opened.
+std::unique_ptr<hotsync::ITransport> CreateSerialTransport(const std::string& devicePath);
+// The system's USB service: libusb on Linux; none yet on Windows (its Init fails, so "USB"
+// is reported busy).
+std::unique_ptr<IUsbBackend> CreateSystemUsbBackend();
+
+}  // namespace ports

@@ -1,0 +1,102 @@
+// The instance test and the messages between a second instance and the first one.
+//
+// The first instance holds the lock file "KEY.lock" and serves the local socket "KEY.sock",
+// both in the user's private runtime directory (instance::PrivateRuntimeDir): the lock
+// stands for the instance mutex, the socket for the window the message is sent to. A
+// message is one line, answered by one line; the sender waits for the answer, with a
+// time-out. Messages that are malformed, too long or from another user are dropped
+// without an answer.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "shell/linux/instance_lock.h"
+
+class QLocalServer;
+class QLocalSocket;
+
+// A window message as the instances pass it on: its registered name and two parameters.
+struct InstanceMessage {
+    std::string strName;
+    int32_t nWParam = 0;
+    int32_t nLParam = 0;
+};
+
+namespace instance {
+
+// Longest line in either direction, its line feed included.
+inline constexpr size_t kMaxLineBytes = 128;
+// Longest message name: printable ASCII, blanks allowed.
+inline constexpr size_t kMaxNameBytes = 64;
+
+// "MSG WPARAM LPARAM NAME\n" with the numbers in decimal.
+std::string EncodeMessage(const InstanceMessage& message);
+// One line without its line feed; false when it is not a message as EncodeMessage writes it.
+bool DecodeMessage(std::string_view line, InstanceMessage& message);
+// "OK RESULT\n" and back.
+std::string EncodeAnswer(int32_t nResult);
+bool DecodeAnswer(std::string_view line, int32_t& nResult);
+
+}  // namespace instance
+
+class IInstanceChannel {
+  public:
+    enum class Role {
+        kFirst,     // this process holds the instance lock and serves the socket
+        kSecond,    // another process holds it
+        kNoServer,  // the socket could not be served ("Failed to register window class!")
+    };
+    using Handler = std::function<int32_t(const InstanceMessage&)>;
+
+    virtual ~IInstanceChannel() = default;
+    // The instance test. Called once.
+    virtual Role Open() = 0;
+    // Sends a message to the first instance and waits for its answer, at most nTimeoutMs in
+    // all (also for a first instance that has its lock but does not serve yet). False when
+    // nobody answered in time; the message may still be read later.
+    virtual bool Send(const InstanceMessage& message, int nTimeoutMs,
+                      int32_t* pnResult = nullptr) = 0;
+    // In the first instance: what answers a message, run on the thread of the event loop.
+    virtual void SetHandler(Handler handler) = 0;
+    // Why the socket could not be served (for the error output).
+    virtual std::string Problem() const = 0;
+};
+
+class CLocalInstanceChannel final : public IInstanceChannel {
+  public:
+    // strDir empty: no private directory could be had, nothing can be served.
+    CLocalInstanceChannel(std::string strKey, std::string strDir);
+    ~CLocalInstanceChannel() override;
+    CLocalInstanceChannel(const CLocalInstanceChannel&) = delete;
+    CLocalInstanceChannel& operator=(const CLocalInstanceChannel&) = delete;
+
+    Role Open() override;
+    bool Send(const InstanceMessage& message, int nTimeoutMs, int32_t* pnResult = nullptr) override;
+    void SetHandler(Handler handler) override { m_handler = std::move(handler); }
+    std::string Problem() const override { return m_strProblem; }
+
+    std::string LockPath() const;
+    std::string SocketPath() const;
+
+    // Connections served at once; more are dropped until some have ended.
+    static constexpr int kMaxConnections = 64;
+    // A connection that has not sent its line within this time is dropped.
+    static constexpr int kReceiveTimeoutMs = 3000;
+
+  private:
+    void OnNewConnection();
+    void Serve(QLocalSocket* pSocket);
+
+    std::string m_strKey;
+    std::string m_strDir;
+    std::string m_strProblem;
+    bool m_bCannotServe = false;
+    CFileLock m_lock;  // declared before the server: the socket goes before the lock
+    std::unique_ptr<QLocalServer> m_pServer;
+    Handler m_handler;
+    int m_nConnections = 0;
+};
