@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/run_settings.h"
+#include "cc_version.h"
 #include "formats/cca/sfx_trailer.h"
 #include "shell/hand_over_slots.h"
 #include "shell/linux/instance_lock.h"

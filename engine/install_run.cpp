@@ -36,12 +36,15 @@ CInstallRun::~CInstallRun() {
 }
 
 void CInstallRun::Start(CDeviceSession& session, const std::vector<std::string>& files, bool backup,
-                        bool setTime, IInstallDoneSink* window) {
+                        bool setTime, IInstallDoneSink* window, const RunPlacement& placement) {
     if (m_thread.joinable()) m_thread.join();
     session.m_files.Clear();
     for (const std::string& path : files) session.m_files.Add(path);
     session.m_bBackup = backup ? 1 : 0;
     session.m_bSetTime = setTime ? 1 : 0;
+    session.m_nDestination = placement.destination;
+    session.m_strCard = placement.card;
+    session.m_bVerify = placement.verify ? 1 : 0;
     g_evStop.Reset();
     g_evAck.Reset();
     g_evPictureDone.Reset();

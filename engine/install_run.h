@@ -11,6 +11,14 @@
 class CDeviceSession;
 class IInstallDoneSink;
 
+// Where a run's files go and how they are checked: the window's Options, the console's
+// switches.
+struct RunPlacement {
+    int destination = 0;  // RunDestination: memory, card, card when memory is short
+    std::string card;     // "N" or a label; empty: the first card
+    bool verify = false;  // read everything back after each install
+};
+
 class CInstallRun {
   public:
     CInstallRun() = default;
@@ -24,7 +32,7 @@ class CInstallRun {
     // skipped), the options, g_pSession, then the worker thread. Events left signalled
     // by an earlier run are cleared first.
     void Start(CDeviceSession& session, const std::vector<std::string>& files, bool backup,
-               bool setTime, IInstallDoneSink* window);
+               bool setTime, IInstallDoneSink* window, const RunPlacement& placement = {});
     bool IsStarted() const { return m_thread.joinable(); }
     // The worker has returned (after posting its notification).
     bool IsFinished() const { return m_pFinished && m_pFinished->IsSet(); }

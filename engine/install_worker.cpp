@@ -12,8 +12,10 @@
 #include "engine/handheld_backup.h"
 #include "engine/midi_install.h"
 #include "engine/temp_dir.h"
+#include "engine/transfer_monitor.h"
 #include "engine/user_library.h"
 #include "formats/cca/cca_archive.h"
+#include "formats/picture/picture.h"
 #include "hotsync/timeline.h"
 #include "pdb/palm_db_file.h"
 #include "pdb/palm_text.h"
@@ -178,6 +180,46 @@ int InstallMidi(CDeviceSession& session, const char* path) {
     return installer ? installer(session, path) : InstallMidiFile(session, path);
 }
 
+bool IsMemoryShort(int r) {
+    return r == kInstallMemoryFull || r == -16;
+}
+
+// "Card when memory is short": a database that does not fit the free memory, or that the
+// handheld refused for want of it, goes to the card.
+int InstallMemoryFirst(CDeviceSession& session, pdb::CPalmDbFile& file, const std::string& path) {
+    uint32_t freeBytes = 0, totalBytes = 0;
+    const bool fits = session.ReadStorageInfo(freeBytes, totalBytes) != 0 ||
+                      GetFileLength(path) <= int64_t(freeBytes);
+    if (fits) {
+        const int r = session.InstallDatabase(file);
+        if (!IsMemoryShort(r)) return r;
+    }
+    if (session.IsLinkBroken()) return kInstallLinkBroken;
+    const int r = session.InstallToCard(path);
+    if (r == 0) ++session.m_nMovedToCard;
+    if (r == 0 || r == kInstallLinkBroken) return r;
+    // Not silently dropped: it is reported as not installed.
+    return kInstallNowhere;
+}
+
+// A Palm database file, where the run's destination sends it. Picture applications (also
+// from an archive, or converted in an earlier run) stay in memory, where the viewer reads.
+int InstallPalmFile(CDeviceSession& session, pdb::CPalmDbFile& file, const std::string& path) {
+    const bool ramOnly = session.m_nDestination != kDestinationRam && IsPictureApplication(file);
+    if (session.m_nDestination == kDestinationCard && !ramOnly) return session.InstallToCard(path);
+    if (session.m_nDestination == kDestinationAuto && !ramOnly) {
+        return InstallMemoryFirst(session, file, path);
+    }
+    const int r = session.InstallDatabase(file);
+    if (r == 0 && ramOnly && session.m_nDestination == kDestinationCard) ++session.m_nKeptInRam;
+    return r;
+}
+
+// The name a card or verification message shows.
+void NoteFileName(CDeviceSession& session, const std::string& path) {
+    CopyText(session.m_szMessage, FileNameOf(path));
+}
+
 // Step 6: every file in list order; true to go on to the end of the run.
 void InstallPass(CDeviceSession& session) {
     session.m_files.Rewind();
@@ -198,7 +240,7 @@ void InstallPass(CDeviceSession& session) {
             file = pdb::CPalmDbFile::Open(path);
         }
         if (file) {
-            r = session.InstallDatabase(*file);
+            r = InstallPalmFile(session, *file, path);
             if (r != 0) {
                 ++session.m_nFailed;
             } else if (!session.m_bCancel && session.m_bBackup) {
@@ -206,11 +248,14 @@ void InstallPass(CDeviceSession& session) {
             }
             file.reset();
         } else if (plain && CDeviceSession::IsMidiFile(path.c_str())) {
+            // The system plays its sounds from memory only, whatever the destination.
             r = InstallMidi(session, path.c_str());
+            if (r == 0 && session.m_nDestination == kDestinationCard) ++session.m_nKeptInRam;
         }
 
         if (g_evStop.Wait(0) || session.m_bCancel) return;
         if (r != 0) {
+            NoteFileName(session, path);
             session.m_nError = RunErrorForResult(r);
             WaitKeepingAlive(g_evAck, session);
             if (r == kInstallLinkBroken) return;
@@ -226,11 +271,41 @@ void SetMidiInstaller(MidiInstaller installer) {
     g_midiInstaller = std::move(installer);
 }
 
+int PlannedDestination(const std::string& path, int destination) {
+    if (destination == kDestinationRam) return destination;
+    if (IsPicturePath(Upper(path)) || CDeviceSession::IsMidiFile(path.c_str())) {
+        return kDestinationRam;
+    }
+    const auto file = IsPlainFile(path) && !CCcaArchive::HasArchiveMagic(path)
+                          ? pdb::CPalmDbFile::Open(path)
+                          : nullptr;
+    return file && IsPictureApplication(*file) ? kDestinationRam : destination;
+}
+
 int RunErrorForResult(int r) {
     if (r == kInstallMemoryFull || r == -16) return kRunErrMemoryFull;
     if (r == kInstallLinkBroken) return kRunErrConnectionLost;
     if (r == kRunErrMidi) return kRunErrMidi;
-    return kRunErrNotInstalled;
+    switch (r) {
+        case kCardNoExpansion:
+            return kRunErrNoExpansion;
+        case kCardNone:
+            return kRunErrNoCard;
+        case kCardReadOnly:
+            return kRunErrCardReadOnly;
+        case kCardFull:
+            return kRunErrCardFull;
+        case kCardWriteFailed:
+            return kRunErrCardWrite;
+        case kCardBadName:
+            return kRunErrCardName;
+        case kInstallVerifyFailed:
+            return kRunErrVerify;
+        case kInstallNowhere:
+            return kRunErrNowhere;
+        default:
+            return kRunErrNotInstalled;
+    }
 }
 
 void WaitKeepingAlive(CAutoResetEvent& event, CDeviceSession& session) {

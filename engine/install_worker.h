@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "engine/event.h"
 
@@ -20,6 +21,18 @@ inline constexpr int kRunErrMidi = 25;
 inline constexpr int kRunErrNeedColor = 51;
 inline constexpr int kRunErrNeedEzCpu = 52;
 inline constexpr int kRunErrNeedOsVersion = 53;
+// Memory cards and verification; m_szMessage holds the file's name.
+inline constexpr int kRunErrNoExpansion = 60;  // the handheld cannot take cards
+inline constexpr int kRunErrNoCard = 61;
+inline constexpr int kRunErrCardReadOnly = 62;
+inline constexpr int kRunErrCardFull = 63;
+inline constexpr int kRunErrCardWrite = 64;
+inline constexpr int kRunErrCardName = 65;
+inline constexpr int kRunErrVerify = 66;   // the handheld does not hold what was sent
+inline constexpr int kRunErrNowhere = 67;  // "auto": neither the memory nor a card took it
+
+// An install result of the run: in "auto", a database that fit neither place.
+inline constexpr int kInstallNowhere = 37;
 
 // How long the worker waits for the window before it keeps the link alive again.
 inline constexpr int kWorkerWaitMs = 2000;
@@ -45,6 +58,10 @@ void SetMidiInstaller(MidiInstaller installer);
 
 // The run. Reads the session through g_pSession; with none it only posts. Returns 0.
 int InstallWorker(IInstallDoneSink* window);
+
+// Where a queued file will go with the run's destination (RunDestination): sounds and
+// pictures always to memory, archives' members each by these rules.
+int PlannedDestination(const std::string& path, int destination);
 
 // The run's error code for a database install result r (not 0).
 int RunErrorForResult(int r);

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 #include "engine/install_worker.h"
 #include "engine/temp_dir.h"
@@ -98,6 +99,22 @@ std::string ErrorMessageText(int code, const std::string& message, bool storageR
             return FormatString(resources::kIdsNeedEzCpu, message.c_str());
         case kRunErrNeedOsVersion:
             return FormatString(resources::kIdsNeedOsVersion, message.c_str());
+        case kRunErrNoExpansion:
+            return FormatString(resources::kIdsCardNoExpansion, message.c_str());
+        case kRunErrNoCard:
+            return FormatString(resources::kIdsCardNone, message.c_str());
+        case kRunErrCardReadOnly:
+            return FormatString(resources::kIdsCardReadOnly, message.c_str());
+        case kRunErrCardFull:
+            return FormatString(resources::kIdsCardFull, message.c_str());
+        case kRunErrCardWrite:
+            return FormatString(resources::kIdsCardWrite, message.c_str());
+        case kRunErrCardName:
+            return FormatString(resources::kIdsCardName, message.c_str());
+        case kRunErrVerify:
+            return FormatString(resources::kIdsVerifyFailed, message.c_str());
+        case kRunErrNowhere:
+            return FormatString(resources::kIdsNowhere, message.c_str());
         default:
             return LoadString(resources::kIdsConnectionBroken);
     }
@@ -113,6 +130,27 @@ std::string SummaryText(int failed, uint32_t elapsedMs, int64_t bytesSent) {
         unit = "KB";
     }
     return FormatString(resources::kIdsReady, seconds, amount, unit);
+}
+
+std::string RunNotesText(const RunNotes& notes) {
+    std::vector<std::string> parts;
+    if (notes.onCard > 0) {
+        std::string part = FormatString(resources::kIdsNoteOnCard, notes.onCard);
+        if (notes.movedToCard > 0)
+            part += FormatString(resources::kIdsNoteMoved, notes.movedToCard);
+        parts.push_back(part);
+    }
+    if (notes.keptInRam > 0)
+        parts.push_back(FormatString(resources::kIdsNoteKeptInRam, notes.keptInRam));
+    if (notes.verify) parts.push_back(FormatString(resources::kIdsNoteVerified, notes.verified));
+    std::string text;
+    for (const std::string& part : parts) text += (text.empty() ? "" : ", ") + part;
+    return text;
+}
+
+RunNotes NotesOf(const CDeviceSession& session) {
+    return {session.m_nOnCard, session.m_nMovedToCard, session.m_nKeptInRam, session.m_nVerified,
+            session.m_bVerify != 0};
 }
 
 CTransferMonitor::CTransferMonitor(ITransferView& view, Clock clock, Sleeper sleeper)
@@ -231,9 +269,12 @@ void CTransferMonitor::WholeHandheldProgress(CDeviceSession& session, int phase)
 
 void CTransferMonitor::OnInstallDone(CDeviceSession& session) {
     ShowCaption(LoadString(resources::kIdsUploadReady));
-    // What a backup read counts as much as what an install sent.
+    // What a backup read counts as much as what an install sent; then where files went, when
+    // not all to the memory, and how many were read back.
+    const std::string notes = RunNotesText(NotesOf(session));
     ShowStatus(SummaryText(session.m_nFailed, m_clock() - m_dwStartTime,
-                           int64_t(session.m_nBytesSent) + session.m_nBytesRead));
+                           int64_t(session.m_nBytesSent) + session.m_nBytesRead) +
+               (notes.empty() ? "" : "\n" + notes));
     m_view.SetCancelButtonToOk();
     m_view.SetProgress(1, 1);
     if (session.m_szUserDir[0] != '\0') m_view.StoreUserDir(session.m_szUserDir);

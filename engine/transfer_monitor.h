@@ -24,7 +24,7 @@ struct ProgressState {
 // Position, range and texts from the list's count and cursor and the byte counters.
 ProgressState ComputeProgress(int count, int cursorIndex, uint32_t bytesDone, uint32_t bytesTotal,
                               const std::string& currentPath);
-// The name after the last "/".
+// The name after the last separator (and the drive part).
 std::string FileNameOf(const std::string& path);
 // "mm:ss" for a number of milliseconds.
 std::string ElapsedText(uint32_t elapsedMs);
@@ -34,6 +34,19 @@ std::string ErrorMessageText(int code, const std::string& message, bool storageR
                              uint32_t freeBytes, uint32_t totalBytes);
 // The status line at the end of a run.
 std::string SummaryText(int failed, uint32_t elapsedMs, int64_t bytesSent);
+
+// What the summary adds about where files went and how they were checked.
+struct RunNotes {
+    int onCard = 0;
+    int movedToCard = 0;  // of onCard
+    int keptInRam = 0;
+    int verified = 0;
+    bool verify = false;  // the read-back was asked for: the count is shown even when 0
+};
+RunNotes NotesOf(const CDeviceSession& session);
+// "2 on the card (1 for lack of memory), 1 kept in memory (...), 3 verified"; empty when
+// there is nothing to say.
+std::string RunNotesText(const RunNotes& notes);
 
 class CTransferMonitor {
   public:

@@ -52,6 +52,46 @@ const SessionFiles& TheSessionFiles() {
 
 namespace {
 
+// The checks after an install and the card's requests.
+void CheckedRequests(hotsync::CSocket& s, int handle) {
+    using namespace hotsync;
+    DbSizes sizes;
+    DlpFindDBSizes(s, 0, "Fuzz", sizes);
+    int count = 0;
+    DlpReadOpenDBInfo(s, handle, count);
+    ResourceData resource;
+    DlpReadResourceByIndex(s, handle, 0, resource);
+    if (resource.data.size() > 0xFFFF) Fail("resource larger than its answer can be");
+    std::vector<int> refs;
+    DlpExpSlotEnumerate(s, refs);
+    if (refs.size() > kMaxVolumes) Fail("more slots than are taken");
+    if (!refs.empty()) DlpExpCardPresent(s, refs[0]);
+    DlpVFSVolumeEnumerate(s, refs);
+    if (refs.size() > kMaxVolumes) Fail("more volumes than are taken");
+    const int volume = refs.empty() ? 1 : refs[0];
+    VolumeInfo info;
+    DlpVFSVolumeInfo(s, volume, info);
+    std::string label;
+    DlpVFSVolumeGetLabel(s, volume, label);
+    if (label.size() > kMaxVfsName) Fail("label longer than a name can be");
+    uint32_t used = 0, total = 0;
+    DlpVFSVolumeSize(s, volume, used, total);
+    const std::string path = "/PALM/Launcher/f.pdb";
+    DlpVFSDirCreate(s, volume, "/PALM");
+    DlpVFSFileCreate(s, volume, path);
+    uint32_t fileRef = 0;
+    DlpVFSFileOpen(s, volume, path, kVfsModeReadWrite, fileRef);
+    DlpVFSFileResize(s, fileRef, 0);
+    const std::vector<uint8_t> bytes(3000, 4);
+    uint32_t written = 0;
+    DlpVFSFileWrite(s, fileRef, bytes, written);
+    if (written > bytes.size()) Fail("more written than was sent");
+    uint32_t size = 0;
+    DlpVFSFileSize(s, fileRef, size);
+    DlpVFSFileClose(s, fileRef);
+    DlpVFSFileDelete(s, volume, path);
+}
+
 void EveryRequest(hotsync::CSocket& s) {
     using namespace hotsync;
     SysInfo sys;
@@ -74,6 +114,7 @@ void EveryRequest(hotsync::CSocket& s) {
     DlpWriteRecord(s, handle, 0x40, 0, 0, std::vector<uint8_t>(100, 1), &id);
     DlpWriteResource(s, handle, FourCC("code"), 1, std::vector<uint8_t>(70000, 2));
     DlpWriteAppBlock(s, handle, std::vector<uint8_t>(20, 3));
+    CheckedRequests(s, handle);
     DlpResetSyncFlags(s, handle);
     DlpCloseDB(s, handle);
     DlpCloseAllDBs(s);
@@ -101,6 +142,13 @@ void InstallRun(CDeviceSession& session) {
         const int r = session.InstallDatabase(*file);
         if (r == 0 && session.IsLinkBroken()) Fail("installed over a broken link");
         if (session.m_nFileBytesDone > session.m_nFileBytesTotal) Fail("progress past 100%");
+    }
+    // The same files on the card, each read back.
+    session.m_bVerify = 1;
+    for (const std::string* path : {&files.records, &files.resources}) {
+        const int r = session.InstallToCard(*path);
+        if (r == 0 && session.IsLinkBroken()) Fail("written to the card over a broken link");
+        if (session.m_nFileBytesDone > session.m_nFileBytesTotal) Fail("card progress past 100%");
     }
     InstallMidiFile(session, files.midi.c_str());
     uint32_t freeBytes = 0, totalBytes = 0;

@@ -16,6 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     config.strayAckBytes = (choice & 1) != 0;
     config.fullStyle = static_cast<handheld::FullStyle>(choice / 2 % 3);
     config.fullAfterBytes = (choice & 0x10) ? 500 : -1;
+    config.cardSize = 70000;  // card writes' data messages travel the link too
     fuzz::CScriptedLine line(fuzz::ReadScript(input));
 
     std::atomic<bool> stop{false};

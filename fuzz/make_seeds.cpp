@@ -285,6 +285,7 @@ using DesktopRun = void (*)(uint8_t mode, std::unique_ptr<hotsync::ITransport> l
 void RecordRun(handheld::HandheldConfig config, uint8_t mode, DesktopRun run,
                const std::string& answersTarget, const std::string& name, bool packets) {
     config.openDbName = fuzz::kHeldOpenName;
+    config.cardSize = 70000;  // the card's answers are seeds too
     handheld::CVirtualHandheld::State state(config);
     fuzz::FillCard(state);
     handheld::CDlpServer server(state);

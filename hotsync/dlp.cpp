@@ -89,26 +89,33 @@ time_t FromDateTime(const DateTime& dateTime) {
 
 namespace {
 
-// Tungsten T5-class handhelds answer WriteResource under the EndOfSync code.
+// Tungsten T5-class handhelds answer WriteResource under the EndOfSync code; the m130 and
+// the Tungsten T answer VFSVolumeInfo under the VFSVolumeSize code.
 bool IsKnownQuirk(uint8_t function, uint8_t answered) {
-    return function == WriteResourceRequest::kFunction &&
-           answered == (EndOfSyncRequest::kFunction | kResponseBit);
+    return (function == WriteResourceRequest::kFunction &&
+            answered == (EndOfSyncRequest::kFunction | kResponseBit)) ||
+           (function == VfsVolumeInfoRequest::kFunction &&
+            answered == (VfsVolumeSizeRequest::kFunction | kResponseBit));
 }
 
-// Sends a request and checks the answer's code and error.
-template <class Request>
-int Call(CSocket& socket, const Request& request, Response& response) {
+// Sends a message and checks that the answer is the function's, and its error.
+int Exchange(CSocket& socket, uint8_t function, std::span<const uint8_t> message,
+             Response& response) {
     std::vector<uint8_t> answer;
-    const int result = socket.Exchange(Encode(request), answer);
+    const int result = socket.Exchange(message, answer);
     if (result < 0) return result;
     if (!DecodeResponse(answer, response)) return kDlpErrBadResponse;
-    const uint8_t expected = Request::kFunction | kResponseBit;
-    if (response.header.function != expected &&
-        !IsKnownQuirk(Request::kFunction, response.header.function)) {
+    const uint8_t expected = function | kResponseBit;
+    if (response.header.function != expected && !IsKnownQuirk(function, response.header.function)) {
         return kDlpErrBadResponse;
     }
     if (response.header.error != 0) return -int(response.header.error);
     return 0;
+}
+
+template <class Request>
+int Call(CSocket& socket, const Request& request, Response& response) {
+    return Exchange(socket, Request::kFunction, Encode(request), response);
 }
 
 // Decodes the answer argument a response type names; missing or short: kDlpErrShortAnswer.
@@ -309,15 +316,28 @@ int DlpWriteResource(CSocket& socket, int handle, uint32_t type, int id,
     return CallNoAnswer(socket, request);
 }
 
-int DlpReadRecordByIndex(CSocket& socket, int handle, int index, RecordData& record) {
-    ReadRecordByIndexRequest request;
+namespace {
+
+// A record or resource by its index: the answer's data cut to the size it states, short
+// when it carries less.
+template <class Request, class Answer>
+int ReadByIndex(CSocket& socket, int handle, int index, Answer& answer) {
+    Request request;
     request.handle = uint8_t(handle);
     request.index = uint16_t(index);
-    ReadRecordResponse answer;
     const int result = CallWithAnswer(socket, request, answer);
     if (result < 0) return result;
     if (answer.data.size() < answer.size) return kDlpErrShortAnswer;
     answer.data.resize(answer.size);
+    return 0;
+}
+
+}  // namespace
+
+int DlpReadRecordByIndex(CSocket& socket, int handle, int index, RecordData& record) {
+    ReadRecordResponse answer;
+    const int result = ReadByIndex<ReadRecordByIndexRequest>(socket, handle, index, answer);
+    if (result < 0) return result;
     record.id = answer.id;
     record.index = answer.index;
     record.attributes = answer.attributes;
@@ -548,6 +568,167 @@ int DlpSetDBInfo(CSocket& socket, int handle, const DbInfoChange& change) {
     request.creator = change.creator;
     request.name = change.name;
     return CallNoAnswer(socket, request);
+}
+
+int DlpFindDBSizes(CSocket& socket, int card, const std::string& name, DbSizes& sizes) {
+    FindDbByNameRequest request;
+    request.card = uint8_t(card);
+    request.name = name;
+    FindDbSizesResponse answer;
+    const int result = CallWithAnswer(socket, request, answer);
+    if (result < 0) return result;
+    sizes.recordCount = answer.recordCount;
+    sizes.totalBytes = answer.totalBytes;
+    sizes.dataBytes = answer.dataBytes;
+    return 0;
+}
+
+int DlpReadResourceByIndex(CSocket& socket, int handle, int index, ResourceData& resource) {
+    ReadResourceResponse answer;
+    const int result = ReadByIndex<ReadResourceByIndexRequest>(socket, handle, index, answer);
+    if (result < 0) return result;
+    resource.type = answer.type;
+    resource.id = answer.id;
+    resource.index = answer.index;
+    resource.data = std::move(answer.data);
+    return 0;
+}
+
+// ---- expansion cards and VFS ----
+
+namespace {
+
+// A count and as many 16-bit references, of which the first kMaxVolumes are kept.
+int TakeRefList(const RefListResponse& answer, std::vector<int>& refs) {
+    refs.clear();
+    if (answer.refs.size() / 2 < answer.count) return kDlpErrShortAnswer;
+    const size_t kept = std::min<size_t>(answer.count, kMaxVolumes);
+    for (size_t i = 0; i < kept; ++i) {
+        refs.push_back((answer.refs[2 * i] << 8) | answer.refs[2 * i + 1]);
+    }
+    return 0;
+}
+
+bool IsSendablePath(const std::string& path) {
+    return !path.empty() && path.find('\0') == std::string::npos;
+}
+
+template <class Request>
+int CallWithPath(CSocket& socket, int volRef, const std::string& path) {
+    if (!IsSendablePath(path)) return kDlpErrBadArgument;
+    Request request;
+    request.volRef = uint16_t(volRef);
+    request.path = path;
+    return CallNoAnswer(socket, request);
+}
+
+}  // namespace
+
+int DlpExpSlotEnumerate(CSocket& socket, std::vector<int>& slotRefs) {
+    RefListResponse answer;
+    const int result = CallWithAnswer(socket, ExpSlotEnumerateRequest{}, answer);
+    return result < 0 ? result : TakeRefList(answer, slotRefs);
+}
+
+int DlpExpCardPresent(CSocket& socket, int slotRef) {
+    return CallNoAnswer(socket, ExpCardPresentRequest{uint16_t(slotRef)});
+}
+
+int DlpVFSVolumeEnumerate(CSocket& socket, std::vector<int>& volRefs) {
+    RefListResponse answer;
+    const int result = CallWithAnswer(socket, VfsVolumeEnumerateRequest{}, answer);
+    return result < 0 ? result : TakeRefList(answer, volRefs);
+}
+
+int DlpVFSVolumeInfo(CSocket& socket, int volRef, VolumeInfo& info) {
+    VolumeInfoResponse answer;
+    const int result = CallWithAnswer(socket, VfsVolumeInfoRequest{uint16_t(volRef)}, answer);
+    if (result < 0) return result;
+    info.attributes = answer.attributes;
+    info.fsType = answer.fsType;
+    info.fsCreator = answer.fsCreator;
+    info.mountClass = answer.mountClass;
+    info.slotLibRef = answer.slotLibRef;
+    info.slotRef = answer.slotRef;
+    info.mediaType = answer.mediaType;
+    return 0;
+}
+
+int DlpVFSVolumeGetLabel(CSocket& socket, int volRef, std::string& label) {
+    VolumeLabelResponse answer;
+    const int result = CallWithAnswer(socket, VfsVolumeGetLabelRequest{uint16_t(volRef)}, answer);
+    if (result < 0) return result;
+    label = answer.label.substr(0, kMaxVfsName);
+    return 0;
+}
+
+int DlpVFSVolumeSize(CSocket& socket, int volRef, uint32_t& used, uint32_t& total) {
+    VolumeSizeResponse answer;
+    const int result = CallWithAnswer(socket, VfsVolumeSizeRequest{uint16_t(volRef)}, answer);
+    if (result < 0) return result;
+    used = answer.used;
+    total = answer.total;
+    return 0;
+}
+
+int DlpVFSDirCreate(CSocket& socket, int volRef, const std::string& path) {
+    return CallWithPath<VfsDirCreateRequest>(socket, volRef, path);
+}
+
+int DlpVFSFileCreate(CSocket& socket, int volRef, const std::string& path) {
+    return CallWithPath<VfsFileCreateRequest>(socket, volRef, path);
+}
+
+int DlpVFSFileOpen(CSocket& socket, int volRef, const std::string& path, int mode,
+                   uint32_t& fileRef) {
+    if (!IsSendablePath(path)) return kDlpErrBadArgument;
+    Value32Response answer;
+    const int result =
+        CallWithAnswer(socket, VfsFileOpenRequest{uint16_t(volRef), uint16_t(mode), path}, answer);
+    if (result == 0) fileRef = answer.value;
+    return result;
+}
+
+int DlpVFSFileResize(CSocket& socket, uint32_t fileRef, uint32_t size) {
+    return CallNoAnswer(socket, VfsFileResizeRequest{fileRef, size});
+}
+
+int DlpVFSFileWrite(CSocket& socket, uint32_t fileRef, std::span<const uint8_t> data,
+                    uint32_t& written) {
+    written = 0;
+    if (data.empty() || data.size() > kMaxVfsWrite) return kDlpErrBadArgument;
+    const int first = CallNoAnswer(socket, VfsFileWriteRequest{fileRef, uint32_t(data.size())});
+    if (first < 0) return first;
+    Response response;
+    const int result = Exchange(socket, VfsFileWriteRequest::kFunction, data, response);
+    if (result < 0) return result;
+    // A handheld that does not say how much it took took it all.
+    Value32Response answer;
+    const int taken = Take(response, answer);
+    if (taken == 0) {
+        if (answer.value > data.size()) return kDlpErrBadResponse;
+        written = answer.value;
+    } else if (response.args.empty()) {
+        written = uint32_t(data.size());
+    } else {
+        return taken;
+    }
+    return 0;
+}
+
+int DlpVFSFileClose(CSocket& socket, uint32_t fileRef) {
+    return CallNoAnswer(socket, VfsFileCloseRequest{fileRef});
+}
+
+int DlpVFSFileDelete(CSocket& socket, int volRef, const std::string& path) {
+    return CallWithPath<VfsFileDeleteRequest>(socket, volRef, path);
+}
+
+int DlpVFSFileSize(CSocket& socket, uint32_t fileRef, uint32_t& size) {
+    Value32Response answer;
+    const int result = CallWithAnswer(socket, VfsFileSizeRequest{fileRef}, answer);
+    if (result == 0) size = answer.value;
+    return result;
 }
 
 }  // namespace hotsync

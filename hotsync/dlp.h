@@ -798,6 +798,228 @@ struct SetDbInfoRequest {  // DLP 1.2 and later
         f(name);
     }
 };
+// FindDB by name: with kOptionSizes the answer's second argument counts the entries.
+struct FindDbByNameRequest {
+    static constexpr uint8_t kFunction = 0x39;
+    static constexpr uint8_t kArg = 0x20;
+    static constexpr uint8_t kOptionAttributes = 0x80;
+    static constexpr uint8_t kOptionSizes = 0x40;
+    uint8_t options = kOptionSizes;
+    uint8_t card = 0;
+    std::string name;
+
+    template <class F>
+    void Fields(F& f) {
+        f(options);
+        f(card);
+        f(name);
+    }
+};
+struct FindDbSizesResponse {
+    static constexpr uint8_t kArg = 0x21;
+    uint32_t recordCount = 0;
+    uint32_t totalBytes = 0;
+    uint32_t dataBytes = 0;
+    // App-info size, sort-info size and largest record: filled only for the by-handle form.
+    std::vector<uint8_t> byHandleOnly;
+
+    template <class F>
+    void Fields(F& f) {
+        f(recordCount);
+        f(totalBytes);
+        f(dataBytes);
+        f(byHandleOnly);
+    }
+};
+
+// ---- expansion cards and VFS ------------------------------------------------------------
+// Palm OS 4 and later answer these while reporting DLP 1.2; older units answer "illegal
+// request". Every request carries one argument, 0x20.
+
+struct ExpSlotEnumerateRequest {
+    static constexpr uint8_t kFunction = 0x3C;
+    template <class F>
+    void Fields(F&) {}
+};
+// Slot and volume lists: a count, then that many 16-bit references.
+struct RefListResponse {
+    static constexpr uint8_t kArg = 0x20;
+    uint16_t count = 0;
+    std::vector<uint8_t> refs;  // count u16 references
+
+    template <class F>
+    void Fields(F& f) {
+        f(count);
+        f(refs);
+    }
+};
+
+struct ExpCardPresentRequest {
+    static constexpr uint8_t kFunction = 0x3D;
+    static constexpr uint8_t kArg = 0x20;
+    uint16_t slotRef = 0;
+
+    template <class F>
+    void Fields(F& f) {
+        f(slotRef);
+    }
+};
+
+// A volume and a path: VFSFileCreate, VFSFileDelete and VFSDirCreate share the layout.
+template <uint8_t Function>
+struct VfsPathRequest {
+    static constexpr uint8_t kFunction = Function;
+    static constexpr uint8_t kArg = 0x20;
+    uint16_t volRef = 0;
+    std::string path;
+
+    template <class F>
+    void Fields(F& f) {
+        f(volRef);
+        f(path);
+    }
+};
+using VfsFileCreateRequest = VfsPathRequest<0x43>;
+
+struct VfsFileOpenRequest {
+    static constexpr uint8_t kFunction = 0x44;
+    static constexpr uint8_t kArg = 0x20;
+    uint16_t volRef = 0;
+    uint16_t mode = 0;
+    std::string path;
+
+    template <class F>
+    void Fields(F& f) {
+        f(volRef);
+        f(mode);
+        f(path);
+    }
+};
+// A file reference, or a 32-bit figure: VFSFileOpen's answer, VFSFileSize's, the bytes a
+// VFSFileWrite took.
+struct Value32Response {
+    static constexpr uint8_t kArg = 0x20;
+    uint32_t value = 0;
+
+    template <class F>
+    void Fields(F& f) {
+        f(value);
+    }
+};
+
+// A file reference alone: VFSFileClose and VFSFileSize.
+template <uint8_t Function>
+struct VfsFileRefRequest {
+    static constexpr uint8_t kFunction = Function;
+    static constexpr uint8_t kArg = 0x20;
+    uint32_t fileRef = 0;
+
+    template <class F>
+    void Fields(F& f) {
+        f(fileRef);
+    }
+};
+using VfsFileCloseRequest = VfsFileRefRequest<0x45>;
+
+// The first message of a write: the handheld answers without an argument, then takes the
+// data as a message of its own and answers that with the bytes it wrote.
+struct VfsFileWriteRequest {
+    static constexpr uint8_t kFunction = 0x46;
+    static constexpr uint8_t kArg = 0x20;
+    uint32_t fileRef = 0;
+    uint32_t length = 0;
+
+    template <class F>
+    void Fields(F& f) {
+        f(fileRef);
+        f(length);
+    }
+};
+
+using VfsFileDeleteRequest = VfsPathRequest<0x48>;
+using VfsDirCreateRequest = VfsPathRequest<0x50>;
+
+struct VfsVolumeEnumerateRequest {
+    static constexpr uint8_t kFunction = 0x55;
+    template <class F>
+    void Fields(F&) {}
+};
+
+// A volume alone: VFSVolumeInfo, VFSVolumeGetLabel and VFSVolumeSize.
+template <uint8_t Function>
+struct VfsVolumeRequest {
+    static constexpr uint8_t kFunction = Function;
+    static constexpr uint8_t kArg = 0x20;
+    uint16_t volRef = 0;
+
+    template <class F>
+    void Fields(F& f) {
+        f(volRef);
+    }
+};
+using VfsVolumeInfoRequest = VfsVolumeRequest<0x56>;
+struct VolumeInfoResponse {
+    static constexpr uint8_t kArg = 0x20;
+    uint32_t attributes = 0;
+    uint32_t fsType = 0;
+    uint32_t fsCreator = 0;
+    uint32_t mountClass = 0;
+    uint16_t slotLibRef = 0;
+    uint16_t slotRef = 0;
+    uint32_t mediaType = 0;
+    uint32_t reserved = 0;
+
+    template <class F>
+    void Fields(F& f) {
+        f(attributes);
+        f(fsType);
+        f(fsCreator);
+        f(mountClass);
+        f(slotLibRef);
+        f(slotRef);
+        f(mediaType);
+        f(reserved);
+    }
+};
+
+using VfsVolumeGetLabelRequest = VfsVolumeRequest<0x57>;
+struct VolumeLabelResponse {
+    static constexpr uint8_t kArg = 0x20;
+    std::string label;  // zero-terminated; one without its zero ends with the argument
+
+    template <class F>
+    void Fields(F& f) {
+        f(label);
+    }
+};
+
+using VfsVolumeSizeRequest = VfsVolumeRequest<0x59>;
+struct VolumeSizeResponse {
+    static constexpr uint8_t kArg = 0x20;
+    uint32_t used = 0;
+    uint32_t total = 0;
+
+    template <class F>
+    void Fields(F& f) {
+        f(used);
+        f(total);
+    }
+};
+
+struct VfsFileResizeRequest {
+    static constexpr uint8_t kFunction = 0x5B;
+    static constexpr uint8_t kArg = 0x20;
+    uint32_t fileRef = 0;
+    uint32_t size = 0;
+
+    template <class F>
+    void Fields(F& f) {
+        f(fileRef);
+        f(size);
+    }
+};
+
+using VfsFileSizeRequest = VfsFileRefRequest<0x5C>;
 
 // Requests without an argument.
 template <class T>

@@ -47,6 +47,17 @@ Match BareHelloAt(std::span<const uint8_t> b) {
     return n < kStart.size() ? Match::kPartial : Match::kYes;
 }
 
+// A network HotSync announcement, either way round; NetSync frames follow it.
+Match AnnouncementAt(std::span<const uint8_t> b) {
+    constexpr uint8_t kHigh = uint8_t(netsync::kWakeupMagic >> 8);
+    constexpr uint8_t kLow = uint8_t(netsync::kWakeupMagic);
+    if (b.empty() || (b[0] != kHigh && b[0] != kLow)) return Match::kNo;
+    if (b.size() < 2) return Match::kPartial;
+    if (!netsync::IsWakeupMagic(uint16_t(b[0] << 8 | b[1]))) return Match::kNo;
+    if (b.size() < 3) return Match::kPartial;
+    return b[2] == netsync::kWakeupRequest ? Match::kYes : Match::kNo;
+}
+
 }  // namespace
 
 Framing DetectFraming(std::span<const uint8_t> bytes, size_t& start) {
@@ -56,8 +67,12 @@ Framing DetectFraming(std::span<const uint8_t> bytes, size_t& start) {
         if (slp == Match::kYes) return Framing::kSerial;
         const Match net = NetSyncHelloAt(rest);
         const Match bare = BareHelloAt(rest);
-        if (net == Match::kYes || bare == Match::kYes) return Framing::kNetSync;
-        if (slp == Match::kPartial || net == Match::kPartial || bare == Match::kPartial) {
+        const Match announced = AnnouncementAt(rest);
+        if (net == Match::kYes || bare == Match::kYes || announced == Match::kYes) {
+            return Framing::kNetSync;
+        }
+        if (slp == Match::kPartial || net == Match::kPartial || bare == Match::kPartial ||
+            announced == Match::kPartial) {
             return Framing::kDetect;
         }
     }

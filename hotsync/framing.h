@@ -12,7 +12,8 @@
 namespace hotsync {
 
 // kSerial at a valid SLP header, kNetSync at a NetSync frame that carries the handheld's
-// hello (or at that hello without its header); kDetect while the bytes do not tell yet.
+// hello (or at that hello without its header, or at a network HotSync announcement that
+// comes before it); kDetect while the bytes do not tell yet.
 // start receives the offset of the recognised header, or of the first byte that may still
 // begin one (what lies before it is noise).
 Framing DetectFraming(std::span<const uint8_t> bytes, size_t& start);

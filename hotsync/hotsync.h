@@ -263,6 +263,61 @@ struct DbInfo {
     std::string name;
 };
 
+// What FindDB's size option reports about a database.
+struct DbSizes {
+    uint32_t recordCount = 0;  // records or resources
+    uint32_t totalBytes = 0;
+    uint32_t dataBytes = 0;
+};
+
+struct ResourceData {
+    uint32_t type = 0;
+    int id = 0;
+    int index = 0;
+    std::vector<uint8_t> data;
+};
+
+// ---- expansion cards and VFS ----
+
+// A mounted volume, as VFSVolumeInfo describes it.
+struct VolumeInfo {
+    uint32_t attributes = 0;  // kVolumeAttr...
+    uint32_t fsType = 0;      // 'vfat'
+    uint32_t fsCreator = 0;
+    uint32_t mountClass = 0;
+    int slotLibRef = 0;
+    int slotRef = 0;
+    uint32_t mediaType = 0;  // 'sdig', 'mstk', ...
+};
+constexpr uint32_t kVolumeAttrSlotBased = 0x1;
+constexpr uint32_t kVolumeAttrReadOnly = 0x2;
+constexpr uint32_t kVolumeAttrHidden = 0x4;
+
+// VFSFileOpen modes.
+constexpr int kVfsModeRead = 0x02;
+constexpr int kVfsModeWrite = 0x05;
+constexpr int kVfsModeReadWrite = 0x07;
+
+// Longest file or directory name on a volume (without its NUL).
+constexpr size_t kMaxVfsName = 255;
+// Volume and slot lists are taken up to this many entries; the rest is ignored.
+constexpr size_t kMaxVolumes = 16;
+
+// Expansion and VFS failures as the calls return them (the handheld's code negated).
+constexpr int kDlpErrIllegalRequest = -0x02;  // no such request: no expansion manager
+constexpr int kDlpErrNotFound = -0x05;
+constexpr int kDlpErrAlreadyExists = -0x09;
+constexpr int kExpErrCardNotPresent = -0x2903;
+constexpr int kExpErrCardReadOnly = -0x2907;
+constexpr int kExpErrEnumerationEmpty = -0x290D;
+constexpr int kVfsErrFileBadRef = -0x2A03;
+constexpr int kVfsErrPermissionDenied = -0x2A05;
+constexpr int kVfsErrFileAlreadyExists = -0x2A06;
+constexpr int kVfsErrFileNotFound = -0x2A08;
+constexpr int kVfsErrVolumeBadRef = -0x2A09;
+constexpr int kVfsErrBadName = -0x2A0E;
+constexpr int kVfsErrVolumeFull = -0x2A0F;
+
 struct RecordData {
     uint32_t id = 0;
     int index = 0;
@@ -355,12 +410,6 @@ int DlpReadRecordByIndex(CSocket& socket, int handle, int index, int offset, int
 int DlpReadRecordById(CSocket& socket, int handle, uint32_t id, int offset, int count,
                       RecordData& record, int& size);
 
-struct ResourceData {
-    uint32_t type = 0;
-    int id = 0;
-    int index = 0;
-    std::vector<uint8_t> data;
-};
 // Part of a resource, as for records.
 int DlpReadResourceByIndex(CSocket& socket, int handle, int index, int offset, int count,
                            ResourceData& resource, int& size);
@@ -384,6 +433,38 @@ struct DbInfoChange {
     std::string name;
 };
 int DlpSetDBInfo(CSocket& socket, int handle, const DbInfoChange& change);
+// Verification. FindDB by name with its size option (DLP 1.2); ReadOpenDBInfo for older
+// handhelds, by open handle; a resource read back by its index.
+int DlpFindDBSizes(CSocket& socket, int card, const std::string& name, DbSizes& sizes);
+int DlpReadResourceByIndex(CSocket& socket, int handle, int index, ResourceData& resource);
+
+// Expansion cards and VFS. Lists are cut at kMaxVolumes; a list that claims more entries
+// than it carries is a short answer.
+int DlpExpSlotEnumerate(CSocket& socket, std::vector<int>& slotRefs);
+// 0 when a card is in the slot.
+int DlpExpCardPresent(CSocket& socket, int slotRef);
+int DlpVFSVolumeEnumerate(CSocket& socket, std::vector<int>& volRefs);
+int DlpVFSVolumeInfo(CSocket& socket, int volRef, VolumeInfo& info);
+// The label up to its NUL (or to the end of an answer without one), at most kMaxVfsName.
+int DlpVFSVolumeGetLabel(CSocket& socket, int volRef, std::string& label);
+int DlpVFSVolumeSize(CSocket& socket, int volRef, uint32_t& used, uint32_t& total);
+// Paths: kDlpErrBadArgument, nothing sent, for an empty path or one with a NUL.
+int DlpVFSDirCreate(CSocket& socket, int volRef, const std::string& path);
+int DlpVFSFileCreate(CSocket& socket, int volRef, const std::string& path);
+int DlpVFSFileOpen(CSocket& socket, int volRef, const std::string& path, int mode,
+                   uint32_t& fileRef);
+int DlpVFSFileResize(CSocket& socket, uint32_t fileRef, uint32_t size);
+// Writes the data (the request, then the data as a message of its own); written receives
+// what the handheld took, which may be less (the rest is then sent again). More than was
+// sent is a bad response. At most kMaxVfsWrite bytes per call.
+int DlpVFSFileWrite(CSocket& socket, uint32_t fileRef, std::span<const uint8_t> data,
+                    uint32_t& written);
+int DlpVFSFileClose(CSocket& socket, uint32_t fileRef);
+int DlpVFSFileDelete(CSocket& socket, int volRef, const std::string& path);
+int DlpVFSFileSize(CSocket& socket, uint32_t fileRef, uint32_t& size);
+
+// The largest VFSFileWrite: its data message must stay below the 16-bit PADP size.
+constexpr size_t kMaxVfsWrite = 0xFFFF;
 
 // Four-character code from text ("psys" -> 0x70737973).
 constexpr uint32_t FourCC(const char (&s)[5]) {

@@ -29,7 +29,7 @@ constexpr int kReadSliceMs = 250;
 std::optional<std::vector<uint8_t>> AnswerWakeup(std::span<const uint8_t> datagram) {
     Wakeup wakeup;
     if (datagram.size() < kWakeupFixedSize || !wire::Decode(datagram, wakeup) ||
-        wakeup.magic != kWakeupMagic || wakeup.type != kWakeupRequest) {
+        !IsWakeupMagic(wakeup.magic) || wakeup.type != kWakeupRequest) {
         return std::nullopt;
     }
     wakeup.type = kWakeupReply;
@@ -101,12 +101,40 @@ int CLink::ReadExact(uint8_t* out, size_t size, Clock::time_point deadline) {
     return 0;
 }
 
+int CLink::SkipAnnouncement(uint8_t first, Clock::time_point deadline) {
+    uint8_t head[kWakeupFixedSize] = {first};
+    int result = ReadExact(head + 1, 2, deadline);
+    if (result < 0) return result;
+    if (!IsWakeupMagic(uint16_t(head[0] << 8 | head[1])) || head[2] != kWakeupRequest) {
+        return kErrBadFrame;
+    }
+    if ((result = ReadExact(head + 3, kWakeupFixedSize - 3, deadline)) < 0) return result;
+    for (size_t i = 0; i < kMaxHostName; ++i) {
+        uint8_t c = 0;
+        if ((result = ReadExact(&c, 1, deadline)) < 0) return result;
+        if (c == 0) return 0;
+    }
+    return kErrBadFrame;
+}
+
 int CLink::ReceiveFrame(std::vector<uint8_t>& payload, uint8_t& xid, int timeoutMs,
                         bool bareHelloAllowed) {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    bool announced = false;
     for (;;) {
         uint8_t bytes[kHeaderSize];
         int result = ReadExact(bytes, 1, deadline);
+        if (result == 0 && bareHelloAllowed && !announced &&
+            (bytes[0] == uint8_t(kWakeupMagic >> 8) ||
+             bytes[0] == uint8_t(kWakeupMagicSwapped >> 8))) {
+            // A unit that announces network HotSync before its hello.
+            if ((result = SkipAnnouncement(bytes[0], deadline)) < 0) {
+                m_stats.receiveErrors.fetch_add(1);
+                return result;
+            }
+            announced = true;
+            continue;
+        }
         if (result == 0 && bareHelloAllowed && bytes[0] == kBareHelloByte) {
             // The hello without its header: the rest of its fixed size follows.
             payload.assign(kHandheldHelloSize, 0);

@@ -65,6 +65,8 @@ extern const std::array<uint8_t, 46> kDesktopConfirm;
 // ---- the UDP wakeup -----------------------------------------------------------------------
 
 constexpr uint16_t kWakeupMagic = 0xFADE;
+// The Tungsten T2 writes its magic the other way round; it is answered in kind.
+constexpr uint16_t kWakeupMagicSwapped = 0xDEFA;
 constexpr uint8_t kWakeupRequest = 1;
 constexpr uint8_t kWakeupReply = 2;
 
@@ -88,8 +90,15 @@ struct Wakeup {
     }
 };
 constexpr size_t kWakeupFixedSize = 12;
+// Longest host name an announcement is read for on a byte stream.
+constexpr size_t kMaxHostName = 256;
 
-// The answer to a datagram that is a wakeup request; nothing for anything else.
+inline bool IsWakeupMagic(uint16_t magic) {
+    return magic == kWakeupMagic || magic == kWakeupMagicSwapped;
+}
+
+// The answer to a datagram that is a wakeup request; nothing for anything else. Some units
+// also say the wakeup on a USB or TCP line before their hello; the link passes over it.
 std::optional<std::vector<uint8_t>> AnswerWakeup(std::span<const uint8_t> datagram);
 
 // ---- the link ----------------------------------------------------------------------------
@@ -134,8 +143,13 @@ class CLink {
   private:
     using Clock = std::chrono::steady_clock;
 
+    // The handheld's first frame (bareHelloAllowed) may come without its header, or after
+    // a wakeup announcement.
     int ReceiveFrame(std::vector<uint8_t>& payload, uint8_t& xid, int timeoutMs,
                      bool bareHelloAllowed);
+    // Reads the rest of an announcement whose first byte came: 0, or an error when it is
+    // none (kErrBadFrame) or did not come whole.
+    int SkipAnnouncement(uint8_t first, Clock::time_point deadline);
     // Reads exactly size bytes by the deadline: 0, kErrTimedOut or kErrLinkBroken.
     int ReadExact(uint8_t* out, size_t size, Clock::time_point deadline);
     int WriteAll(std::span<const uint8_t> bytes);

@@ -3,6 +3,7 @@
 # The libraries the programs link are found by dpkg-shlibdeps; the rest is declared here.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME cradlecourier)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})  # the version the programs say
 set(CPACK_PACKAGE_VENDOR "The Cradlecourier project")
 set(CPACK_PACKAGE_CONTACT "The Cradlecourier project <support@cradlecourier.org>")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://cradlecourier.org/")

@@ -58,7 +58,10 @@ cp "$ROOT/README.md" "$WORK/files/README.txt"
 "$CCAPACK" -t "Demo archive" -o "$WORK/files/Demo.cca" "$WORK/files/Packed.prc" >/dev/null
 rm "$WORK/files/Packed.prc"
 FILES=("$WORK/files/CradleNotes.pdb" "$WORK/files/CradleHello.prc" "$WORK/files/README.txt"
-       "$WORK/files/Sunset.bmp" "$WORK/files/Demo.cca")
+       "$WORK/files/Sunset.bmp" "$WORK/files/Demo.cca" "$WORK/files/CardBook.txt")
+# The handheld has a memory card and little free memory: with the destination "Card when
+# memory is short" the long e-book goes to the card, the rest to memory.
+CARD=(--card 16M --card-label "DEMO CARD" --free 120000)
 
 echo "== files to install"
 ls -l "$WORK/files"
@@ -68,14 +71,17 @@ if [ "$NET" -eq 1 ]; then
   # A free port on the loopback address; the handheld connects to it as an emulator does.
   NET_PORT="$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
   PORT="net:127.0.0.1:$NET_PORT"
-  "$HANDHELD" --net "127.0.0.1:$NET_PORT" --net-wakeup --color --rom 0x04103000 --timeout 120 \
+  "$HANDHELD" --net "127.0.0.1:$NET_PORT" --net-wakeup --color --rom 0x04103000 --timeout 120 "${CARD[@]}" \
     --out "$WORK/handheld" >"$WORK/handheld.out" 2>"$WORK/handheld.err" &
   HH_PID=$!
   echo "network handheld connecting to 127.0.0.1:$NET_PORT"
 else
   PRESS=0
-  [ "$CONSOLE" = 0 ] && PRESS=4000  # time to look at the waiting window first
-  "$HANDHELD" --pty --color --rom 0x04103000 --press-after "$PRESS" --timeout 120 \
+  STAY=()
+  # Time to look at the waiting window first; and the handheld stays in its cradle after the
+  # sync, so the window still finds its port until it is closed.
+  [ "$CONSOLE" = 0 ] && PRESS=4000 && STAY=(--stay)
+  "$HANDHELD" --pty --color --rom 0x04103000 --press-after "$PRESS" --timeout 120 "${CARD[@]}" "${STAY[@]}" \
     --out "$WORK/handheld" >"$WORK/handheld.out" 2>"$WORK/handheld.err" &
   HH_PID=$!
   PORT=""
@@ -95,13 +101,13 @@ fi
 set +e
 if [ "$CONSOLE" = 1 ]; then
   echo "== installing with ccourier-cli"
-  TMP="$WORK/tmp" "$CLI" --port "$PORT" --speed 115200 --set-time --wait 60 "${FILES[@]}"
+  TMP="$WORK/tmp" "$CLI" --port "$PORT" --speed 115200 --set-time --to auto --wait 60 "${FILES[@]}"
   STATUS=$?
 else
   # Private settings and desktop folders (the window registers its file types there, not in
   # yours); COM1 is the handheld's pseudo-terminal, and the default-installer question waits.
   mkdir -p "$WORK/config/Cradlecourier"
-  printf '[com]\nDevice1=%s\nSpeed=115200\n[main]\nDontAskDefault=1\n' "$PORT" \
+  printf '[com]\nDevice1=%s\nSpeed=115200\n[main]\nDontAskDefault=1\nDestination=2\n' "$PORT" \
     >"$WORK/config/Cradlecourier/CCourier.conf"
   echo "== the installer window: the handheld presses HotSync in a few seconds;"
   echo "   close the window (OK) when the run is over"
@@ -124,6 +130,10 @@ for f in "$WORK"/handheld/*.pdb "$WORK"/handheld/*.prc; do
   echo "-- $(basename "$f")"
   "$PDBDUMP" "$f"
 done
+if [ -d "$WORK/handheld/card" ]; then
+  echo "== what its memory card holds"
+  (cd "$WORK/handheld/card" && find . -type f -exec ls -l {} +)
+fi
 if [ -f "$WORK/handheld/requests.json" ]; then
   echo "== the requests the handheld served (full log: $WORK/handheld/requests.json)"
   grep -o '"function":"[A-Za-z]*"' "$WORK/handheld/requests.json" | cut -d'"' -f4 | uniq -c || true

@@ -78,3 +78,15 @@ resource_db(out + "/Packed.prc", "Cradlecourier Packed", "appl", "CcPk", [
     ("tver", 1, b"1.0\0"),
     ("tSTR", 1000, b"Unpacked from an archive on the desktop.\0"),
 ])
+# A long e-book: more than the demo handheld's free memory, so it goes to the memory card.
+words = ["cradle", "handheld", "stylus", "graffiti", "memo", "launcher", "card", "sync",
+         "palm", "button", "serial", "record", "resource", "desktop", "courier", "book"]
+state = 12345
+lines = []
+for line in range(6000):
+    text = []
+    for _ in range(8):
+        state = (state * 1103515245 + 12345) % 2147483648
+        text.append(words[state % len(words)])
+    lines.append(" ".join(text).capitalize() + ".")
+open(out + "/CardBook.txt", "w").write("\n".join(lines) + "\n")

@@ -4,7 +4,8 @@
 # shown and hidden, a transfer under way against the virtual handheld, the dialogs the
 # window opens (the about box, the default-installer question), reached with the mouse and
 # the keyboard (xdotool), the read-me and licence windows of an archive, and the
-# installation history and the desktop users dialog over sample folders.
+# installation history and the desktop users dialog over sample folders, the port box
+# telling where each port goes, and the connection check.
 #
 #   scripts/screenshot.sh [BUILD_DIR] [OUT_DIR] [NAME...]
 #   (defaults: build/release, docs/images, every shot; NAME picks shots, e.g. about-de)
@@ -89,8 +90,8 @@ shot() {
     sleep 0.1
   done
   # The default-installer question is asked at a fresh start; only its own shots want it.
-  printf '[com]\nDevice1=%s\nSpeed=57600\n[main]\nFileList=%s\nDontAskDefault=1\n' "$pty" "$filelist" \
-    >"$home/config/Cradlecourier/CCourier.conf"
+  printf '[com]\nDevice1=%s\nSpeed=57600\n[main]\nFileList=%s\nDontAskDefault=1\nDestination=%s\n' \
+    "$pty" "$filelist" "${DEST:-0}" >"$home/config/Cradlecourier/CCourier.conf"
   env -u LC_ALL -u LC_MESSAGES LANG="$lang" XDG_CONFIG_HOME="$home/config" \
     XDG_DATA_HOME="$home/data" TMP="$home/tmp" CLICK="${CLICK:-}" KEYS="${KEYS:-}" \
     DIALOG="${DIALOG:-}" XDG_RUNTIME_DIR="$home/run" \
@@ -121,8 +122,9 @@ shot() {
 }
 
 FILES=("$WORK/CradleNotes.pdb" "$WORK/CradleHello.prc" "$WORK/Notes.txt" "$WORK/Sunset.bmp")
-shot window-en C.UTF-8 1 600000 3 "${FILES[@]}"
-shot window-de de_DE.UTF-8 1 600000 3 "${FILES[@]}"
+# The destination "Memory card": the list shows where each file goes.
+DEST=1 shot window-en C.UTF-8 1 600000 3 "${FILES[@]}"
+DEST=1 shot window-de de_DE.UTF-8 1 600000 3 "${FILES[@]}"
 shot window-collapsed-en C.UTF-8 0 600000 3 "${FILES[@]}"
 shot window-collapsed-de de_DE.UTF-8 0 600000 3 "${FILES[@]}"
 # Small files first, then the large one: well into it after a few seconds.
@@ -170,6 +172,12 @@ if [ -x "$PREVIEW" ]; then
   dialog restore-de de_DE.UTF-8 restore
   dialog options-en C.UTF-8 menu
   dialog options-de de_DE.UTF-8 menu
+  dialog ports-en C.UTF-8 ports
+  dialog ports-de de_DE.UTF-8 ports
+  dialog busy-en C.UTF-8 busy
+  dialog busy-de de_DE.UTF-8 busy
+  dialog check-en C.UTF-8 check
+  dialog check-de de_DE.UTF-8 check
 else
   echo "screenshot: $PREVIEW is missing (built with the tests); no dialog pictures" >&2
 fi

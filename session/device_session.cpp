@@ -9,6 +9,7 @@
 
 #include "pdb/palm_db_file.h"
 #include "platform/files.h"
+#include "platform/path_rules.h"
 #include "session/link/port_transport.h"
 
 namespace {
@@ -295,6 +296,7 @@ int CDeviceSession::InstallDatabase(pdb::CPalmDbFile& file) {
         return (r == hotsync::kErrPeerMemory || sock.LastMemoryError()) ? kInstallMemoryFull : r;
     };
 
+    int entriesWritten = 0;
     if (resourceDb) {
         // 8.2
         uint32_t lastType = 0;
@@ -309,6 +311,7 @@ int CDeviceSession::InstallDatabase(pdb::CPalmDbFile& file) {
             const int r = hotsync::DlpWriteResource(sock, handle, res.type, res.id, res.data);
             if (r < 0) return CleanUp(handle, name, writeFailure(r));
             if (m_bCancel) return CleanUp(handle, name, 0);
+            ++entriesWritten;
             m_nFileBytesDone += static_cast<uint32_t>(res.data.size());
         }
         // 8.3
@@ -330,6 +333,7 @@ int CDeviceSession::InstallDatabase(pdb::CPalmDbFile& file) {
                                                   rec.category, rec.data);
             if (r < 0) return CleanUp(handle, name, writeFailure(r));
             if (m_bCancel) return CleanUp(handle, name, 0);
+            ++entriesWritten;
             m_nFileBytesDone += static_cast<uint32_t>(rec.data.size());
         }
         m_nFileBytesDone = m_nFileBytesTotal.load();
@@ -352,8 +356,134 @@ int CDeviceSession::InstallDatabase(pdb::CPalmDbFile& file) {
             info.backupDate = found.backupDate;
         }
     }
+    // Handhelds without FindDB count the entries while the database is still open.
+    const bool findDb = v >= hotsync::kDlpVersion12;
+    if (!findDb && CountCheck(handle, name, entriesWritten, false) != 0) {
+        if (sock.IsBroken()) return kInstallLinkBroken;
+        return CleanUp(handle, name, kInstallVerifyFailed);
+    }
     const int r = hotsync::DlpCloseDB(sock, handle);
     if (r != 0 && sock.IsBroken()) return kInstallLinkBroken;
+    if (r != 0) return r;
+
+    // What arrived: the entries counted, and with the option every byte read back.
+    int checked = findDb ? CountCheck(-1, name, entriesWritten, true) : 0;
+    if (checked == 0 && m_bVerify) {
+        checked = ReadBack(file, name, v == hotsync::kDlpVersion10);
+        if (checked == 0) ++m_nVerified;
+    }
+    if (sock.IsBroken()) return kInstallLinkBroken;
+    if (checked != 0) {
+        hotsync::DlpDeleteDB(sock, 0, name);
+        return sock.IsBroken() ? kInstallLinkBroken : kInstallVerifyFailed;
+    }
+    return 0;
+}
+
+int CDeviceSession::CountCheck(int handle, const std::string& name, int expected, bool closed) {
+    hotsync::CSocket& sock = *m_pSocket;
+    if (closed) {
+        hotsync::DbSizes sizes;
+        const int r = hotsync::DlpFindDBSizes(sock, 0, name, sizes);
+        if (r == 0) return int(sizes.recordCount) == expected ? 0 : kInstallVerifyFailed;
+        // Only "not found" says the database is missing. A handheld that reports DLP 1.2 but
+        // knows no FindDB, or answers it without the sizes, is asked the other way: open the
+        // database and count, rather than remove a good install.
+        if (r == hotsync::kDlpErrNotFound || sock.IsBroken()) return kInstallVerifyFailed;
+        int reopened = -1;
+        if (hotsync::DlpOpenDB(sock, 0, hotsync::kOpenRead, name, reopened) != 0) {
+            return kInstallVerifyFailed;
+        }
+        const int result = CountCheck(reopened, name, expected, false);
+        hotsync::DlpCloseDB(sock, reopened);
+        return result;
+    }
+    int count = -1;
+    if (hotsync::DlpReadOpenDBInfo(sock, handle, count) != 0) return kInstallVerifyFailed;
+    return count == expected ? 0 : kInstallVerifyFailed;
+}
+
+int CDeviceSession::ReadBack(pdb::CPalmDbFile& file, const std::string& name, bool skipsDeleted) {
+    hotsync::CSocket& sock = *m_pSocket;
+    int handle = -1;
+    if (hotsync::DlpOpenDB(sock, 0, hotsync::kOpenRead, name, handle) != 0) {
+        return kInstallVerifyFailed;
+    }
+    const bool resourceDb = file.Info().IsResourceDb();
+    const int n = file.EntryCount();
+    int result = 0;
+    // The handheld's entries are those written, in order: empty resources and, on DLP
+    // 1.0, deleted or archived records were left out.
+    for (int i = 0, at = 0; i < n && result == 0; ++i) {
+        if (resourceDb) {
+            pdb::Resource res;
+            if (file.ReadResource(i, res) != pdb::kOk) {
+                result = kInstallUnreadable;
+                break;
+            }
+            if (res.data.empty()) continue;
+            hotsync::ResourceData back;
+            const bool same = hotsync::DlpReadResourceByIndex(sock, handle, at++, back) == 0 &&
+                              back.type == res.type && back.id == res.id && back.data == res.data;
+            if (!same) result = kInstallVerifyFailed;
+        } else {
+            pdb::Record rec;
+            if (file.ReadRecord(i, rec) != pdb::kOk) {
+                result = kInstallUnreadable;
+                break;
+            }
+            if (skipsDeleted &&
+                (rec.attributes & (pdb::kRecAttrDeleted | pdb::kRecAttrArchived)) != 0) {
+                continue;
+            }
+            hotsync::RecordData back;
+            const bool same = hotsync::DlpReadRecordByIndex(sock, handle, at++, back) == 0 &&
+                              back.data == rec.data;
+            if (!same) result = kInstallVerifyFailed;
+        }
+    }
+    hotsync::DlpCloseDB(sock, handle);
+    return result;
+}
+
+int CDeviceSession::InstallToCard(const std::string& path) {
+    m_nFileBytesDone = 0;
+    m_nFileBytesTotal = 0;
+    if (!m_pSocket) return kInstallLinkBroken;
+    hotsync::CSocket& sock = *m_pSocket;
+    std::vector<uint8_t> data;
+    {
+        // A plain file only: a FIFO would never end, and on Windows a device name is no file.
+        const platform::FilePtr f(platform::OpenPlainFile(path));
+        if (!f) return kInstallUnreadable;
+        // A card file's length travels in 32 bits: a longer file is not even read.
+        const int64_t length = platform::FileSize(f.get());
+        if (length < 0 || uint64_t(length) > 0xFFFFFFFFu) return kInstallUnreadable;
+        data.reserve(size_t(length));
+        uint8_t buffer[65536];
+        size_t got = 0;
+        while (data.size() <= 0xFFFFFFFFu &&
+               (got = std::fread(buffer, 1, sizeof buffer, f.get())) > 0) {
+            data.insert(data.end(), buffer, buffer + got);
+        }
+        const bool failed = std::ferror(f.get()) != 0;
+        if (failed || data.size() > 0xFFFFFFFFu) return kInstallUnreadable;
+    }
+    if (!m_pCardWriter) m_pCardWriter = std::make_unique<CCardWriter>(sock);
+    const int selected = m_pCardWriter->Select(ParseCardSelector(m_strCard));
+    if (selected != 0) return selected;
+
+    m_nFileBytesTotal = static_cast<uint32_t>(data.size());
+    const uint64_t bytesBefore = sock.BytesSent();
+    // The card's name is the desktop file's own name, whatever the system's separators.
+    const std::string name = path.substr(platform::FileNameStart(path));
+    const int r = m_pCardWriter->Write(
+        name, data, [this](uint32_t n) { m_nFileBytesDone += n; }, m_bCancel);
+    m_nBytesSent += static_cast<int32_t>(sock.BytesSent() - bytesBefore);
+    if (r == 0 && !m_bCancel) {
+        ++m_nOnCard;
+        if (m_bVerify) ++m_nVerified;
+    }
     return r;
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "hotsync/hotsync.h"
+#include "session/card_writer.h"
 #include "session/slot_list.h"
 
 namespace pdb {
@@ -37,6 +38,16 @@ inline constexpr int kReadCancelled = 13;  // the run was stopped while reading
 struct ListedDatabase {
     hotsync::DbInfo info;
     int card = 0;
+};
+
+// What the handheld holds after the install is not what was sent (then removed again).
+inline constexpr int kInstallVerifyFailed = 36;
+
+// Where a run's files go.
+enum RunDestination : int {
+    kDestinationRam = 0,   // the handheld's memory
+    kDestinationCard = 1,  // the memory card
+    kDestinationAuto = 2,  // memory first, the card for what does not fit
 };
 
 // The handheld's user record, as the worker keeps it for one run.
@@ -99,6 +110,10 @@ class CDeviceSession {
     // a cancel: the partial database is then removed), else one of the kInstall...
     // results or a negative protocol answer (-16: not enough space).
     int InstallDatabase(pdb::CPalmDbFile& file);
+    // Puts the file at path on the memory card chosen by m_strCard (/PALM/Launcher/ and
+    // its file name), its length confirmed. 0, a kCard... result, kInstallUnreadable,
+    // kInstallVerifyFailed or kInstallLinkBroken.
+    int InstallToCard(const std::string& path);
     // Writes a copy of the opened file at path, filling version with the text of its last
     // 'tver' resource (at most capacity - 1 characters; emptied first when capacity is
     // not 0). False only when the copy cannot be created.
@@ -195,6 +210,15 @@ class CDeviceSession {
     // What the backup and the restore did, line by line, for the end of the run; written by
     // the worker, read by the window once it has ended.
     std::vector<std::string> m_listReport;
+    // ---- where the run's files go, and what became of them ----
+    int m_nDestination = kDestinationRam;
+    // Read every record and resource back after an install and compare the bytes.
+    int m_bVerify = 0;
+    std::string m_strCard;   // "N" or a label; empty: the first card
+    int m_nOnCard = 0;       // files written to the card
+    int m_nMovedToCard = 0;  // ... of them because the memory was short
+    int m_nKeptInRam = 0;    // sounds and pictures kept in memory though the card was chosen
+    int m_nVerified = 0;     // files read back (or measured, on the card) and found equal
 
   private:
     void Construct(bool deferListen, int rate, std::unique_ptr<hotsync::ITransport> transport);
@@ -202,6 +226,13 @@ class CDeviceSession {
     bool ListenAndAccept(bool closeOnFailure);
     // The database at the handle is removed unless the link broke; returns the result.
     int CleanUp(int handle, const std::string& name, int result);
+    // After the install: the handheld holds the database with as many entries as were
+    // written (by FindDB, or ReadOpenDBInfo on the handle for handhelds without it), and
+    // with m_bVerify every entry equal to the file's. 0 or kInstallVerifyFailed.
+    int CountCheck(int handle, const std::string& name, int expected, bool closed);
+    int ReadBack(pdb::CPalmDbFile& file, const std::string& name, bool skipsDeleted);
+
+    std::unique_ptr<CCardWriter> m_pCardWriter;
 
     std::unique_ptr<hotsync::CSocket> m_pSocket;
     mutable std::mutex m_phaseLock;

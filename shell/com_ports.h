@@ -28,3 +28,8 @@ std::string PortDevicePath(const ISettingsStore& settings, const std::string& po
 // reason as platform::kSystemErrorBase + its code); holders are looked for only when the
 // device is there. Empty when there is nothing to add.
 std::string PortProblemDetail(int err, const std::string& devicePath, IPortHolderFinder* finder);
+// The same for a port name; when its device is missing and exactly one USB-serial adapter is
+// there (soleAdapter, see SoleUsbSerialAdapter), the words name the adapter and how to
+// choose it.
+std::string PortProblemDetail(int err, const std::string& portName, const std::string& devicePath,
+                              IPortHolderFinder* finder, const std::string& soleAdapter);

@@ -7,8 +7,12 @@
 
 class ISettingsStore;
 class IPortHolderFinder;
+class IConnectionProbe;
 
 // The user's settings: the settings file on Linux, the registry on Windows.
 std::unique_ptr<ISettingsStore> OpenUserSettings();
 // What names the programs holding a serial port; null where the system cannot tell.
 std::unique_ptr<IPortHolderFinder> CreatePortHolderFinder();
+// What the connection check looks at: serial devices, USB and the Linux desktop's services
+// on Linux; the communication ports and the network port on Windows.
+std::unique_ptr<IConnectionProbe> CreateConnectionProbe();

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include "cc_version.h"
 #include "resources/strings/dialog_texts.h"
 #include "ui/dialog_template.h"
 #include "ui/link_icons.h"
@@ -25,7 +26,7 @@ constexpr int kNoId = -1;  // statics without an id of their own
 // id, kind, text, x y w h, style. The texts are wider than in the classic template, as our
 // dialog font needs, and the links' areas grow with them; the usage note may take two lines.
 constexpr Control kControls[] = {
-    {kNoId, Kind::kStatic, kItemText1, {43, 10, 124, 9}, dlg::kNoStyle},
+    {kIdName, Kind::kStatic, kItemText1, {43, 10, 124, 9}, dlg::kNoStyle},
     {kNoId, Kind::kStatic, kItemText2, {43, 23, 135, 9}, dlg::kNoStyle},
     {kIdNote, Kind::kStatic, 0, {43, 37, 135, 18}, dlg::kWordWrap},
     {kIdWeb, Kind::kStatic, 0, {43, 58, 120, 9}, dlg::kNoStyle},
@@ -74,6 +75,9 @@ CAboutDlg::CAboutDlg(QWidget* parent, Opener openAddress)
         ->setPixmap(linkicons::ApplicationIcon().pixmap(iconSize));
     static_cast<QLabel*>(Item(kIdHiddenIcon))->setPixmap(linkicons::AnimationFrame(0, iconSize));
     Item(kIdHiddenIcon)->hide();
+    // The name with the version the build gave the whole program.
+    auto* name = static_cast<QLabel*>(Item(kIdName));
+    name->setText(name->text().replace(QStringLiteral("%s"), QStringLiteral(CC_VERSION)));
     static_cast<QLabel*>(Item(kIdWeb))->setText(QString::fromUtf8(links::kWebSite));
     static_cast<QLabel*>(Item(kIdMail))->setText(QString::fromUtf8(links::kSupportMail));
     connect(static_cast<QPushButton*>(Item(kIdOk)), &QPushButton::clicked, this, &QDialog::accept);

@@ -17,6 +17,7 @@ namespace about {
 // Control ids of dialog 100.
 enum ControlId : int {
     kIdOk = 1,
+    kIdName = 1021,  // the program's name and version
     kIdNote = 1022,
     kIdMail = 1026,
     kIdAppIcon = 1028,

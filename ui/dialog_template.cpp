@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "resources/strings/dialog_texts.h"
+#include "ui/link_icons.h"
 
 namespace dlg {
 
@@ -173,6 +175,21 @@ void CDialogBuilder::BuildMenu(QMenuBar* bar, int resourceId, std::span<const Me
             }
         }
     }
+}
+
+std::map<int, QWidget*> BuildFixedDialog(QDialog& dialog, const Template& tpl) {
+    dialog.setWindowTitle(
+        QString::fromUtf8(resources::LoadItemText(tpl.resourceId, resources::kItemCaption)));
+    dialog.setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    dialog.setWindowIcon(linkicons::ApplicationIcon());
+    auto* client = new QWidget(&dialog);
+    CDialogBuilder builder(client, dialog.font());
+    std::map<int, QWidget*> items = builder.Build(tpl);
+    const QSize size = builder.ClientSize(tpl);
+    client->setGeometry(0, 0, size.width(), size.height());
+    dialog.setFixedSize(size);
+    return items;
 }
 
 }  // namespace dlg

@@ -10,6 +10,7 @@
 #include <span>
 
 class QAction;
+class QDialog;
 class QMenu;
 class QMenuBar;
 class QWidget;
@@ -103,5 +104,10 @@ class CDialogBuilder {
     QFont m_font;
     BaseUnits m_units;
 };
+
+// A fixed-size dialog made from its table: the caption (the template's caption item), the
+// flags of a dialog with a close box, the program's icon, and the controls on a client of
+// the template's size. The widgets by id.
+std::map<int, QWidget*> BuildFixedDialog(QDialog& dialog, const Template& tpl);
 
 }  // namespace dlg

@@ -28,7 +28,9 @@
 #include "resources/strings/dialog_texts.h"
 #include "session/device_session.h"
 #include "shell/com_ports.h"
+#include "shell/connection_report.h"
 #include "shell/hotsync_manager.h"
+#include "shell/linux/linux_connection_probe.h"
 #include "shell/palm_desktop.h"
 #include "shell/port_holder.h"
 #include "shell/settings_store.h"
@@ -52,6 +54,7 @@ constexpr int kNetIndex = 9;
 constexpr int kSpeeds[] = {256000, 128000, 115200, 57600, 38400, 19200, 9600};
 constexpr int kDefaultSpeedIndex = 3;
 constexpr int kColumnWidths[] = {140, 65, 126};
+constexpr int kColumnWhere = 2;  // ours: where each file goes, before the path
 
 // Menu item states as the system's menus report them.
 constexpr unsigned kStateGrayed = 0x1;
@@ -80,7 +83,11 @@ constexpr OptionSetting kOptions[] = {
     {kCmdSetTime, settings::kMain, "SyncDate", 0},
     {kCmdOpenDialog, settings::kMain, "OpenDialog", 1},
     {kCmdPicCompress, settings::kFileFormats, "piccompress", 0},
+    {kCmdVerify, settings::kMain, "Verify", 0},
 };
+
+// The destination's menu items, by RunDestination.
+constexpr int kDestinationCommands[] = {kCmdToRam, kCmdToCard, kCmdToAuto};
 
 }  // namespace
 
@@ -132,14 +139,19 @@ void CInstallerDlg::FillDefaults() {
         m_pOwnHolders = CreatePortHolderFinder();
         s.portHolders = m_pOwnHolders.get();
     }
+    if (!s.connectionProbe) {
+        m_pOwnProbe = std::make_unique<CLinuxConnectionProbe>();
+        s.connectionProbe = m_pOwnProbe.get();
+    }
     if (!s.makeSession) {
         ISettingsStore* store = s.settings;
         s.makeSession = [store](const std::string& port, int speed) {
             const ports::ComPathMapper mapper = MakeComPathMapper(*store);
-            return std::make_unique<CDeviceSession>(
-                port.c_str(), true, speed, [&mapper](const std::string& name) {
-                    return ports::CreatePortTransport(name, mapper);
-                });
+            return std::make_unique<CDeviceSession>(SessionPortName(*store, port).c_str(), true,
+                                                    speed, [&mapper](const std::string& name) {
+                                                        return ports::CreatePortTransport(name,
+                                                                                          mapper);
+                                                    });
         };
     }
     if (!s.sleep) s.sleep = SleepMs;
@@ -247,6 +259,8 @@ void CInstallerDlg::BuildWindow() {
     });
     m_pLinkIcon->installEventFilter(this);
     m_pListView->installEventFilter(this);
+    // The list is looked at anew as it opens: adapters come and go.
+    m_pPortBox->installEventFilter(this);
 }
 
 QWidget* CInstallerDlg::Item(int id) const {
@@ -282,10 +296,11 @@ void CInstallerDlg::InitDialog() {
     setAcceptDrops(true);
     // 6: data exchange.
     m_pCloseBox->setChecked(m_bCloseOnFinish);
-    // 7: port box.
+    // 7: port box, its list telling where each port goes.
     m_pPortBox->setCurrentIndex(m_nPort >= 2 && m_nPort <= 8 ? m_nPort - 1 : 0);
     if (m_bNet) m_pPortBox->setCurrentIndex(kNetIndex);
     if (m_bUsb) m_pPortBox->setCurrentIndex(kUsbIndex);
+    RefreshPortLabels();
     // 8: speed box.
     m_pSpeedBox->setCurrentIndex(m_nSpeed == -1 ? -1 : SpeedIndex(m_nSpeed));
     // 9: the system menu's about entry is the window's context menu (contextMenuEvent).
@@ -293,14 +308,15 @@ void CInstallerDlg::InitDialog() {
     for (const OptionSetting& o : kOptions) {
         SetMenuCheck(o.id, m_settings.ReadInt(o.section, o.entry, o.def) != 0);
     }
+    SetDestination(m_settings.ReadInt(settings::kMain, "Destination", kDestinationRam), false);
     // 11: the full layout, then the stored list state.
     m_rcFullWindow = size();
     ShowFileList(m_settings.ReadInt(settings::kMain, "FileList", 1) != 0);
-    // 12: the list's columns.
-    m_pListView->setColumnCount(3);
-    m_pListView->setHeaderLabels({Q(LoadString(resources::kIdsColumnName)),
-                                  Q(LoadString(resources::kIdsColumnSize)),
-                                  Q(LoadString(resources::kIdsColumnPath))});
+    // 12: the list's columns, and where each file goes.
+    m_pListView->setColumnCount(4);
+    m_pListView->setHeaderLabels(
+        {Q(LoadString(resources::kIdsColumnName)), Q(LoadString(resources::kIdsColumnSize)),
+         Q(LoadString(resources::kIdsColumnWhere)), Q(LoadString(resources::kIdsColumnPath))});
     // The widths were set for the classic 8 pt font (6 pixels a character); they grow with
     // ours, the size column to its longest text, and the path takes the rest.
     const int baseX = dlg::BaseUnitsOf(font()).x;
@@ -311,6 +327,15 @@ void CInstallerDlg::InitDialog() {
         1, std::max({kColumnWidths[1] * baseX / 6,
                      metrics.horizontalAdvance(QStringLiteral("1024 Bytes")) + padding,
                      metrics.horizontalAdvance(m_pListView->headerItem()->text(1)) + padding}));
+    // Where each file goes: a narrow column, as wide as its longest short text, shown only
+    // when a card may take files. The path takes the rest.
+    int whereWidth = metrics.horizontalAdvance(m_pListView->headerItem()->text(kColumnWhere));
+    for (int id : {resources::kIdsWhereRam, resources::kIdsWhereCard, resources::kIdsWhereAuto}) {
+        whereWidth = std::max(whereWidth, metrics.horizontalAdvance(Q(LoadString(id))));
+    }
+    m_pListView->setColumnWidth(kColumnWhere, whereWidth + padding / 2);
+    ShowWhereColumn();
+    m_pListView->header()->setMinimumSectionSize(padding);
     m_pListView->header()->setStretchLastSection(true);
     // 13: a title.
     if (!m_strTitle.empty()) {
@@ -351,8 +376,13 @@ void CInstallerDlg::CreateSession(const std::string& port, int speed) {
     m_strPortDetail.clear();
     // Why the port did not open is looked up once, not at every tick.
     if (m_pSession && m_pSession->m_sd == -1) {
-        m_strPortDetail = PortProblemDetail(
-            m_pSession->m_nPortError, PortDevicePath(m_settings, port), m_services.portHolders);
+        const std::string adapter =
+            m_services.connectionProbe
+                ? SoleUsbSerialAdapter(m_services.connectionProbe->Probe(false, {}, 0))
+                : std::string();
+        m_strPortDetail =
+            PortProblemDetail(m_pSession->m_nPortError, port, PortDevicePath(m_settings, port),
+                              m_services.portHolders, adapter);
     }
 }
 
@@ -421,6 +451,7 @@ void CInstallerDlg::OnPortChange() {
     m_services.sleep(kPortChangePauseMs);
     const std::string port = GetPortName();
     CreateSession(port, GetSpeed());
+    RefreshPortLabels();
     RefreshView();
 }
 
@@ -533,7 +564,9 @@ void CInstallerDlg::StartTransfer() {
     m_monitor.Start();
     m_pSession->m_bBackupAll = MenuStateIs(kCmdBackupAll, kStateChecked) ? 1 : 0;
     m_pSession->m_listRestore = m_listRestore;
-    m_run.Start(*m_pSession, m_listInstall, backup, setTime, this);
+    const bool verify = MenuStateIs(kCmdVerify, kStateChecked);
+    m_run.Start(*m_pSession, m_listInstall, backup, setTime, this,
+                RunPlacement{m_nDestination, "", verify});
 }
 
 void CInstallerDlg::PostInstallDone() {
@@ -605,8 +638,36 @@ void CInstallerDlg::ToggleOption(int id) {
     }
 }
 
+void CInstallerDlg::SetDestination(int destination, bool store) {
+    if (destination < kDestinationRam || destination > kDestinationAuto) {
+        destination = kDestinationRam;  // a foreign value in the settings
+    }
+    m_nDestination = destination;
+    for (int i = 0; i < 3; ++i) SetMenuCheck(kDestinationCommands[i], i == destination);
+    if (!store) return;
+    m_settings.WriteInt(settings::kMain, "Destination", destination);
+    ShowWhereColumn();
+    RefreshFileList();
+}
+
+void CInstallerDlg::ShowWhereColumn() {
+    // Everything goes to the memory: the column would only repeat that. When it shows, the
+    // name and the path each give up half the room, so that both stay readable and the
+    // list needs no scrolling.
+    const bool shown = m_nDestination != kDestinationRam;
+    m_pListView->setColumnHidden(kColumnWhere, !shown);
+    const int nameWidth = kColumnWidths[0] * dlg::BaseUnitsOf(font()).x / 6;
+    const int half = shown ? m_pListView->columnWidth(kColumnWhere) / 2 : 0;
+    m_pListView->setColumnWidth(0, nameWidth - half);
+}
+
 void CInstallerDlg::OnCommand(int id) {
     switch (id) {
+        case kCmdToRam:
+        case kCmdToCard:
+        case kCmdToAuto:
+            SetDestination(id - kCmdToRam, true);
+            return;
         case kCmdFileList: {
             const bool show = !IsFileListShown();
             ShowFileList(show);
@@ -617,6 +678,7 @@ void CInstallerDlg::OnCommand(int id) {
         case kCmdBackup:
         case kCmdSetTime:
         case kCmdPicCompress:
+        case kCmdVerify:
             ToggleOption(id);
             return;
         case kCmdAbout:
@@ -642,6 +704,9 @@ void CInstallerDlg::OnCommand(int id) {
             return;
         case kCmdHelp:
             m_services.showHelp();
+            return;
+        case kCmdCheckConnection:
+            OnCheckConnection();
             return;
         case kIdAdd: {
             std::vector<std::string> files;
@@ -696,6 +761,9 @@ bool CInstallerDlg::eventFilter(QObject* watched, QEvent* event) {
             default:
                 break;
         }
+    } else if (watched == m_pPortBox &&
+               (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress)) {
+        RefreshPortLabels();
     } else if (watched == m_pListView && event->type() == QEvent::KeyPress) {
         if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
             RemoveSelected();

@@ -21,6 +21,7 @@
 
 class CDeviceSession;
 class ISettingsStore;
+class IConnectionProbe;
 class IHotSyncManagerHost;
 class IPalmDesktopValues;
 class IPortHolderFinder;
@@ -40,6 +41,8 @@ struct InstallerServices {
     IHotSyncManagerHost* hotSyncManager = nullptr;
     const IPalmDesktopValues* palmDesktop = nullptr;
     IPortHolderFinder* portHolders = nullptr;
+    // What the port box and the connection check see of the system.
+    IConnectionProbe* connectionProbe = nullptr;
     IPictureConverter* pictures = nullptr;  // none: pictures are reported as not installed
     // A session on a port name with a speed, listening deferred.
     std::function<std::unique_ptr<CDeviceSession>(const std::string& port, int speed)> makeSession;
@@ -88,6 +91,11 @@ class CInstallerDlg : public QDialog, private ITransferView, private IInstallDon
     void SetMenuCheck(int id, bool on);
     void ShowFileList(bool show);
     bool IsFileListShown() const;
+    // The run's destination (RunDestination), its menu checks, and with store the setting
+    // main/"Destination" and the file list's column.
+    void SetDestination(int destination, bool store);
+    // The file list's destination column, hidden while everything goes to the memory.
+    void ShowWhereColumn();
   public slots:
     // The files a second instance handed over; true when there were any.
     bool ReadHandedOverFiles();
@@ -135,6 +143,14 @@ class CInstallerDlg : public QDialog, private ITransferView, private IInstallDon
     void EnableUserCommands(bool present);
     // Runs a dialog of the window modally; tests replace it to look at the dialog instead.
     std::function<int(QDialog& dialog)> m_execDialog;
+
+    // ---- ports and the connection check (installer_dlg_ports.cpp) ----
+    // The port box's list shows where each port goes; the names stay as they are.
+    void RefreshPortLabels();
+    // "Check connection...": the report for the port chosen.
+    void OnCheckConnection();
+    // The text the port box's list shows for an entry.
+    QString PortLabel(int index) const;
     CUserLibraryHandle m_hUserLib;
 
     // ---- state, for start-up and tests ----
@@ -147,6 +163,7 @@ class CInstallerDlg : public QDialog, private ITransferView, private IInstallDon
     bool m_bUsb = false;
     bool m_bNet = false;
     int m_nSpeed = 57600;
+    int m_nDestination = 0;  // RunDestination
     int m_nHotSyncStop = -2;
     int m_nResultCode = -1;
     std::string m_strUserDir;
@@ -202,6 +219,7 @@ class CInstallerDlg : public QDialog, private ITransferView, private IInstallDon
     std::unique_ptr<IHotSyncManagerHost> m_pOwnHotSync;
     std::unique_ptr<IPalmDesktopValues> m_pOwnDesktop;
     std::unique_ptr<IPortHolderFinder> m_pOwnHolders;
+    std::unique_ptr<IConnectionProbe> m_pOwnProbe;
 
     std::map<int, QWidget*> m_items;
     std::map<int, QAction*> m_actions;

@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "engine/file_paths.h"
+#include "engine/install_worker.h"
 #include "resources/strings/string_table.h"
 #include "shell/settings_store.h"
 #include "ui/file_chooser.h"
@@ -121,8 +122,12 @@ void CInstallerDlg::RefreshFileList() {
         auto* row = new QTreeWidgetItem(view);
         row->setText(0, Shown(SplitPathPart(entry, 5)));
         row->setText(1, QString::fromLatin1(size));
-        row->setText(2, Shown(SplitPathPart(entry, 6)));
-        for (int column = 0; column < 3; ++column) row->setToolTip(column, Shown(entry));
+        static constexpr int kWhere[] = {resources::kIdsWhereRam, resources::kIdsWhereCard,
+                                         resources::kIdsWhereAuto};
+        row->setText(
+            2, QString::fromUtf8(LoadString(kWhere[PlannedDestination(entry, m_nDestination)])));
+        row->setText(3, Shown(SplitPathPart(entry, 6)));
+        for (int column = 0; column < 4; ++column) row->setToolTip(column, Shown(entry));
     }
 }
 

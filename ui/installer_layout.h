@@ -41,9 +41,15 @@ enum CommandId : int {
     kCmdFirstRecent = 32787,
     kCmdLastRecent = 32802,
     kCmdPicCompress = 32803,
-    kCmdDesktopUsers = 32804,  // ours: the desktop users dialog
-    kCmdBackupAll = 32830,     // ours: back up the whole handheld at the next HotSync
-    kCmdRestore = 32831,       // ours: the restore dialog
+    kCmdDesktopUsers = 32804,     // ours: the desktop users dialog
+    kCmdDestination = 32810,      // ours: the destination popup (its text's item id)
+    kCmdToRam = 32811,            // ... "Handheld memory"
+    kCmdToCard = 32812,           // ... "Memory card"
+    kCmdToAuto = 32813,           // ... "Card when memory is short"
+    kCmdVerify = 32814,           // ours: "Verify after install"
+    kCmdCheckConnection = 32820,  // ours: the connection check
+    kCmdBackupAll = 32830,        // ours: back up the whole handheld at the next HotSync
+    kCmdRestore = 32831,          // ours: the restore dialog
     kCmdAbout = 57664,
     kCmdHelp = 57670,
 };

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "bench/hotsync/record_size_arg.h"
 #include "hotsync/hotsync.h"
 #include "session/link/pipe_transport.h"
 #include "tools/handheld/virtual_handheld.h"
@@ -74,11 +75,8 @@ Result InstallAt(int rate, size_t recordSize) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const size_t recordSize = argc > 1 ? size_t(std::strtoul(argv[1], nullptr, 10)) : 4096;
-    if (recordSize == 0 || recordSize > hotsync::kMaxRecordData) {
-        std::fprintf(stderr, "record size must be 1 to %zu\n", hotsync::kMaxRecordData);
-        return 2;
-    }
+    size_t recordSize = 0;
+    if (!RecordSizeArg(argc, argv, recordSize)) return 2;
     std::printf("install of %zu payload bytes in records of %zu bytes\n", kPayloadBytes,
                 recordSize);
     std::printf("%8s %9s %12s %12s %9s\n", "rate", "seconds", "payload B/s", "line B/s",

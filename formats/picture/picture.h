@@ -126,6 +126,10 @@ long RleEncodeTile(const uint8_t* in, size_t size, uint8_t* out, size_t limit);
 // The four-character creator of a picture application, from the picture's title.
 std::string MakePictureCreator(const std::string& title);
 
+// Whether the database is a picture application: resources with the "HEAD" block and at
+// least one "BITM" tile. The viewer reads them from the handheld's memory only.
+bool IsPictureApplication(const pdb::CPalmDbFile& file);
+
 // Writes one picture application: the viewer's header and resources with the picture's
 // name and creator, the title as "tAIN", then "HEAD" and the "BITM" tiles.
 class CPictureDbWriter {

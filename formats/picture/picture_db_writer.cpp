@@ -147,6 +147,19 @@ std::string MakePictureCreator(const std::string& title) {
     return creator;
 }
 
+bool IsPictureApplication(const pdb::CPalmDbFile& file) {
+    if (!file.Info().IsResourceDb()) return false;
+    bool head = false;
+    bool tile = false;
+    for (int i = 0; i < file.EntryCount() && !(head && tile); ++i) {
+        pdb::Resource res;
+        if (file.ReadResourcePrefix(i, 0, res) != pdb::kOk) return false;
+        head = head || (res.type == kTypeHead && res.id == kHeadId);
+        tile = tile || res.type == kTypeTile;
+    }
+    return head && tile;
+}
+
 CPictureDbWriter::CPictureDbWriter() = default;
 
 CPictureDbWriter::~CPictureDbWriter() {

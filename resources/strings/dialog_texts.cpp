@@ -31,6 +31,11 @@ constexpr ItemEntry kItems[] = {
     {kMenuInstaller, kItemPopupExtended, "extented", "Erweitert"},
     {kMenuInstaller, 32803, "compress picture", "Bilder komprimieren"},
     {kMenuInstaller, 32782, "Adjust &PDA date/time", "&PDA Datum/Zeit setzen"},
+    {kMenuInstaller, 32810, "&Destination", "Zi&el"},
+    {kMenuInstaller, 32811, "&Handheld memory", "&Handheld-Speicher"},
+    {kMenuInstaller, 32812, "&Memory card", "&Speicherkarte"},
+    {kMenuInstaller, 32813, "&Card when memory is short", "&Karte, wenn der Speicher knapp ist"},
+    {kMenuInstaller, 32814, "&Verify after install", "Nach der Übertragung prü&fen"},
     {kMenuInstaller, 32781, "&Copy to backup directory", "&Zum Sicherungsordner kopieren"},
     {kMenuInstaller, 32783, "&Installation history...", "&Installationsverlauf..."},
     {kMenuInstaller, 32777, "&Register filetypes", "Dateitypen &registrieren"},
@@ -41,7 +46,7 @@ constexpr ItemEntry kItems[] = {
 
     // The about box: one template with these texts in both languages.
     {kDlgAbout, kItemCaption, "Informationen", nullptr},
-    {kDlgAbout, kItemText1, "Cradlecourier 2.0", nullptr},
+    {kDlgAbout, kItemText1, "Cradlecourier %s", nullptr},  // the version
     {kDlgAbout, kItemText2, "© The Cradlecourier project · GPLv3+",
      "© Das Cradlecourier-Projekt · GPLv3+"},
     {kDlgAbout, 1, "&Ok", nullptr},
@@ -75,6 +80,7 @@ constexpr ItemEntry kItems[] = {
 
     // The desktop users: its menu command, its controls, and its messages (items 1110 on).
     {kMenuInstaller, 32804, "Desktop &users...", "Desktop-&Benutzer..."},
+
     {kDlgDesktopUsers, kItemCaption, "Desktop users", "Desktop-Benutzer"},
     {kDlgDesktopUsers, kItemText1,
      "Handheld users whose installed files are copied to a backup folder. A user's name "
@@ -110,6 +116,11 @@ constexpr ItemEntry kItems[] = {
     {kDlgRestore, 3104, "&All files", "&Alle Dateien"},
     {kDlgRestore, 1, "&Restore at next HotSync", "&Beim nächsten HotSync"},
     {kDlgRestore, 2, "Cancel", "Abbrechen"},
+    // The connection check (ours), opened from the Help menu.
+    {kMenuInstaller, 32820, "Check &connection...", "&Verbindung prüfen ..."},
+    {kDlgConnectionCheck, kItemCaption, "Check connection", "Verbindung prüfen"},
+    {kDlgConnectionCheck, 1171, "Check &again", "&Erneut prüfen"},
+    {kDlgConnectionCheck, 2, "&Close", "&Schließen"},
 };
 
 }  // namespace

@@ -14,8 +14,9 @@ enum ResourceId : int {
     kDlgDefaultTypes = 135,
     kDlgReadme = 143,
     kDlgHistory = 147,
-    kDlgDesktopUsers = 300,  // ours: the desktop users (no resource of that number before)
-    kDlgRestore = 310,       // ours: restoring the handheld from its backup
+    kDlgDesktopUsers = 300,     // ours: the desktop users (no resource of that number before)
+    kDlgRestore = 310,          // ours: restoring the handheld from its backup
+    kDlgConnectionCheck = 320,  // ours: the connection check
 };
 
 // Item ids of texts that have no control or command id of their own.

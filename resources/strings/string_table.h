@@ -93,6 +93,93 @@ enum StringId : int {
     kIdsBackupHeading = 1228,    // "Backup of the handheld:"
     kIdsRestoreHeading = 1229,   // "Restore:"
     kIdsNoRestoreFolder = 1230,  // no folder to restore from
+    // The connection check (ccourier-cli --doctor, "Check connection..."), the port box's
+    // labels, and the busy line's hint about a USB-serial adapter.
+    kIdsCheckTitle = 1100,   // "Connection check"
+    kIdsCheckSerial = 1101,  // section titles
+    kIdsCheckUsb = 1102,
+    kIdsCheckUser = 1103,
+    kIdsCheckModemManager = 1104,
+    kIdsCheckNet = 1105,
+    kIdsCheckReachable = 1106,    // "A handheld can be reached now on %s."
+    kIdsCheckUnreachable = 1107,  // "No handheld can be reached now."
+    kIdsCheckFix = 1108,          // "fix: %s"
+    kIdsCheckOk = 1109,           // line marks
+    kIdsCheckProblem = 1110,
+    kIdsCheckNote = 1111,
+    kIdsCheckChosen = 1112,           // "chosen port: %s"
+    kIdsCheckAdapter = 1113,          // " (USB-serial adapter %04x:%04x, driver %s)"
+    kIdsCheckHandheldPort = 1114,     // " (a handheld's own port, driver %s)"
+    kIdsCheckBuiltIn = 1115,          // " (built in, driver %s)"
+    kIdsCheckComNames = 1116,         // " is %s"
+    kIdsCheckLink = 1117,             // "%s points to %s"
+    kIdsCheckLinkNowhere = 1118,      // "%s points nowhere: the device behind it is gone"
+    kIdsCheckFixPlugIn = 1119,        // "plug the device in again"
+    kIdsCheckMayOpen = 1120,          // ": may be opened"
+    kIdsCheckNoPermission = 1121,     // ": permission denied"
+    kIdsCheckHeld = 1122,             // ": held by %s (pid %d)"
+    kIdsCheckNoDevice = 1123,         // ": no such device"
+    kIdsCheckNoHardware = 1124,       // ": no serial port hardware behind it"
+    kIdsCheckComMissing = 1125,       // "%s is %s: no such device"
+    kIdsCheckFixDevice = 1126,        // "set Device%d=%s in section [com] of %s"
+    kIdsCheckFixDialout = 1127,       // "sudo adduser %s dialout, then log out and in again"
+    kIdsCheckFixClose = 1128,         // "close %s (pid %d)"
+    kIdsCheckFixModemManager = 1129,  // "sudo systemctl stop ModemManager"
+    kIdsCheckNoSerial = 1130,         // "no serial device found"
+    kIdsCheckHandheld = 1131,         // "%04x:%04x %s at %s"
+    kIdsCheckUsbNoPermission = 1132,  // "no permission to open it"
+    kIdsCheckFixRule = 1133,          // the udev rule's install command
+    kIdsCheckDriver = 1134,           // "the kernel's driver %s has it: ..."
+    kIdsCheckNoHandheld = 1135,       // "no Palm OS handheld on USB now ..."
+    kIdsCheckRuleInstalled = 1136,    // "our udev rule is installed: %s"
+    kIdsCheckRuleMissing = 1137,      // "our udev rule is not installed: ..."
+    kIdsCheckDrive = 1138,            // "plugged in as a drive: ..."
+    kIdsCheckInDialout = 1139,        // "%s is in the group dialout"
+    kIdsCheckDialoutLater = 1140,     // "... but this login does not have it yet"
+    kIdsCheckFixLogin = 1141,         // "log out and in again"
+    kIdsCheckNotInDialout = 1142,     // "%s is not in the group dialout: ..."
+    kIdsCheckNoDialout = 1143,        // "this system has no group dialout"
+    kIdsCheckMmNotRunning = 1144,     // "not running"
+    kIdsCheckMmRunning = 1145,        // "running (pid %d): ..."
+    kIdsCheckNetAddress = 1146,       // "NET would listen on %s port %u"
+    kIdsCheckNetLoopback = 1147,      // " (this computer only: ...)"
+    kIdsCheckNetOpen = 1148,          // " (open to the network)"
+    kIdsCheckNetFree = 1149,          // "the port is free"
+    kIdsCheckNetHeld = 1150,          // "the port is in use by %s (pid %d)"
+    kIdsCheckNetInUse = 1151,         // "the port is in use by another program"
+    kIdsCheckFixNetPort = 1152,       // "--port net:%s:%u"
+    kIdsCheckNetError = 1153,         // "cannot listen there: %s"
+    kIdsPortNoDeviceAdapter = 1154,   // busy line: no device, but one USB-serial adapter
+    kIdsPortLabelDevice = 1155,       // "%s — %s"
+    kIdsPortLabelAdapter = 1156,      // "%s — %s (USB-serial adapter)"
+    kIdsPortLabelHandheld = 1157,     // "%s — %s (handheld)"
+    kIdsPortLabelMissing = 1158,      // "%s — %s (missing)"
+    kIdsPortLabelUsbFound = 1159,     // "%s — %s"
+    kIdsPortLabelUsbNone = 1160,      // "%s — no handheld now"
+    kIdsPortLabelNet = 1161,          // "%s — %s:%u"
+    kIdsCheckSharedId = 1162,         // " (one id of several models: the handheld tells which)"
+    kIdsCheckAgain = 1163,            // dialog buttons
+    kIdsCheckClose = 1164,
+    kIdsCheckSuperUser = 1165,  // "%s may open every device"
+    // Memory cards and verification: messages with the file's name, notes of the summary.
+    kIdsCardNoExpansion = 1000,  // error 60
+    kIdsCardNone = 1001,         // error 61
+    kIdsCardReadOnly = 1002,     // error 62
+    kIdsCardFull = 1003,         // error 63
+    kIdsCardWrite = 1004,        // error 64
+    kIdsCardName = 1005,         // error 65
+    kIdsVerifyFailed = 1006,     // error 66
+    kIdsNowhere = 1007,          // error 67
+    kIdsNoteOnCard = 1010,       // "%d on the card"
+    kIdsNoteMoved = 1011,        // " (%d for lack of memory)"
+    kIdsNoteKeptInRam = 1012,    // sounds and pictures kept in memory, and why
+    kIdsNoteVerified = 1013,     // "%d verified"
+    kIdsColumnWhere = 1020,      // file list column: where a file goes
+    kIdsWhereRam = 1021,
+    kIdsWhereCard = 1022,
+    kIdsWhereAuto = 1023,
+    // Windows.
+    kIdsUsbNotAvailable = 1300,  // "USB is not available on Windows yet: ..."
 };
 
 // German for a locale text that starts with "de", English otherwise (also for null).

@@ -104,6 +104,10 @@ class CFakeDevice final : public IUsbDevice {
         const int n = line->Write(data, allowed) < 0 ? -1 : static_cast<int>(allowed);
         return Count(n);
     }
+    int InterruptIn(uint8_t, uint8_t*, int, int) override {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        return Here() ? 0 : kUsbErrNoDevice;
+    }
     int ClearHalt(uint8_t) override { return 0; }
 
   private:
@@ -157,7 +161,8 @@ class CFakeBackend final : public IUsbBackend {
         std::lock_guard<std::mutex> lock(m_state->mutex);
         if (!m_state->plugged) return {};
         const FakeUsbDevice& d = m_state->device;
-        return {UsbDeviceInfo{KeyOf(m_state->generation), d.vendorId, d.productId, 0, d.endpoints}};
+        return {UsbDeviceInfo{KeyOf(m_state->generation), "1-1", d.vendorId, d.productId, 0,
+                              d.endpoints}};
     }
 
     std::unique_ptr<IUsbDevice> Open(const UsbDeviceInfo& device, int* error) override {

@@ -1,6 +1,8 @@
-// The USB backend over libusb-1.0.
+// The USB backend over libusb-1.0: the only file that calls it. The tests build it a second
+// time against a libusb of their own that plays scripted handhelds (tests/libusb_double).
 #include <libusb.h>
 
+#include <array>
 #include <string>
 
 #include "session/link/usb_backend.h"
@@ -31,6 +33,24 @@ std::string KeyOf(libusb_device* device) {
            std::to_string(libusb_get_device_address(device));
 }
 
+// As the kernel names the place: the bus, then the hub ports down to the device ("1-1.4").
+std::string LocationOf(libusb_device* device) {
+    std::array<uint8_t, 7> ports{};  // the deepest tree USB allows
+    const int depth = libusb_get_port_numbers(device, ports.data(), int(ports.size()));
+    std::string location = std::to_string(libusb_get_bus_number(device));
+    for (int i = 0; i < depth; ++i) {
+        location += (i == 0 ? "-" : ".") + std::to_string(ports[static_cast<size_t>(i)]);
+    }
+    return location;
+}
+
+// A transfer's outcome: the bytes moved, never more than asked, or one of our errors.
+int Moved(int result, int moved, int asked) {
+    if (moved < 0 || moved > asked) return kUsbErrIo;
+    if (result == 0 || result == LIBUSB_ERROR_TIMEOUT || moved > 0) return moved;
+    return ErrorOf(result);
+}
+
 class CLibusbDevice final : public IUsbDevice {
   public:
     explicit CLibusbDevice(libusb_device_handle* handle) : m_handle(handle) {}
@@ -42,6 +62,7 @@ class CLibusbDevice final : public IUsbDevice {
                   uint8_t* data, uint16_t length, int timeoutMs) override {
         const int r = libusb_control_transfer(m_handle, requestType, request, value, index, data,
                                               length, static_cast<unsigned>(timeoutMs));
+        if (r > length) return kUsbErrIo;  // more than the buffer holds: a broken device
         return r >= 0 ? r : ErrorOf(r);
     }
     bool KernelDriverActive(int interfaceNumber) override {
@@ -61,6 +82,12 @@ class CLibusbDevice final : public IUsbDevice {
     int BulkIn(uint8_t endpoint, uint8_t* data, int length, int timeoutMs) override {
         return Bulk(endpoint, data, length, timeoutMs);
     }
+    int InterruptIn(uint8_t endpoint, uint8_t* data, int length, int timeoutMs) override {
+        int moved = 0;
+        const int r = libusb_interrupt_transfer(m_handle, endpoint, data, length, &moved,
+                                                static_cast<unsigned>(timeoutMs));
+        return Moved(r, moved, length);
+    }
     int BulkOut(uint8_t endpoint, const uint8_t* data, int length, int timeoutMs) override {
         // libusb takes one pointer type for both directions; nothing is written to it here.
         return Bulk(endpoint, const_cast<uint8_t*>(data), length, timeoutMs);
@@ -75,8 +102,7 @@ class CLibusbDevice final : public IUsbDevice {
         int moved = 0;
         const int r = libusb_bulk_transfer(m_handle, endpoint, data, length, &moved,
                                            static_cast<unsigned>(timeoutMs));
-        if (r == 0 || r == LIBUSB_ERROR_TIMEOUT || moved > 0) return moved;
-        return ErrorOf(r);
+        return Moved(r, moved, length);
     }
 
     libusb_device_handle* m_handle;
@@ -136,6 +162,7 @@ class CLibusbBackend final : public IUsbBackend {
         libusb_device_descriptor descriptor{};
         if (libusb_get_device_descriptor(device, &descriptor) != 0) return false;
         info.key = KeyOf(device);
+        info.location = LocationOf(device);
         info.vendorId = descriptor.idVendor;
         info.productId = descriptor.idProduct;
         libusb_config_descriptor* config = nullptr;
@@ -143,10 +170,11 @@ class CLibusbBackend final : public IUsbBackend {
             libusb_get_config_descriptor(device, 0, &config) != 0) {
             return true;  // listed, but without endpoints nobody will take it
         }
-        if (config->bNumInterfaces >= 1 && config->interface[0].num_altsetting >= 1) {
+        if (config->bNumInterfaces >= 1 && config->interface &&
+            config->interface[0].num_altsetting >= 1 && config->interface[0].altsetting) {
             const libusb_interface_descriptor& alt = config->interface[0].altsetting[0];
             info.interfaceNumber = alt.bInterfaceNumber;
-            for (int e = 0; e < alt.bNumEndpoints; ++e) {
+            for (int e = 0; alt.endpoint && e < alt.bNumEndpoints; ++e) {
                 const libusb_endpoint_descriptor& ep = alt.endpoint[e];
                 info.endpoints.push_back({ep.bEndpointAddress, ep.bmAttributes, ep.wMaxPacketSize});
             }

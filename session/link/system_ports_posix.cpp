@@ -17,6 +17,10 @@ std::unique_ptr<hotsync::ITransport> CreateSerialTransport(const std::string& de
     return std::make_unique<CSerialTransport>(devicePath);
 }
 
+bool SystemHasUsb() {
+    return true;
+}
+
 std::unique_ptr<IUsbBackend> CreateSystemUsbBackend() {
     return CreateLibusbBackend();
 }

@@ -32,6 +32,10 @@ std::unique_ptr<hotsync::ITransport> CreateSerialTransport(const std::string& de
     return std::make_unique<CComPortTransport>(devicePath);
 }
 
+bool SystemHasUsb() {
+    return false;
+}
+
 std::unique_ptr<IUsbBackend> CreateSystemUsbBackend() {
     return std::make_unique<CNoUsbBackend>();
 }

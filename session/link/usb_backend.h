@@ -19,8 +19,10 @@ inline constexpr int kUsbErrPipe = -9;  // the endpoint stalled (or a control re
 
 inline constexpr uint8_t kUsbEndpointIn = 0x80;  // direction bit of an endpoint address
 inline constexpr uint8_t kUsbEndpointNumberMask = 0x0F;
+inline constexpr uint8_t kUsbEndpointReservedMask = 0x70;  // never set in a sound address
 inline constexpr uint8_t kUsbTransferTypeMask = 0x03;
 inline constexpr uint8_t kUsbTransferBulk = 0x02;
+inline constexpr uint8_t kUsbTransferInterrupt = 0x03;
 
 struct UsbEndpoint {
     uint8_t address = 0;     // number, with kUsbEndpointIn for an in endpoint
@@ -30,7 +32,8 @@ struct UsbEndpoint {
 
 // A device on the bus, as its descriptors describe it.
 struct UsbDeviceInfo {
-    std::string key;  // tells it apart from the other devices on the bus
+    std::string key;       // tells it apart from the other devices on the bus
+    std::string location;  // where it is plugged in: bus and hub ports, "1-1.4"
     uint16_t vendorId = 0;
     uint16_t productId = 0;
     int interfaceNumber = 0;             // the first interface of the first configuration
@@ -38,7 +41,7 @@ struct UsbDeviceInfo {
 };
 
 // An opened device. Transfers return the bytes moved (on a time-out those that moved
-// before it, possibly 0) or one of the errors above.
+// before it, possibly 0) or one of the errors above; never more than was asked for.
 class IUsbDevice {
   public:
     virtual ~IUsbDevice() = default;
@@ -51,6 +54,8 @@ class IUsbDevice {
     virtual void ReleaseInterface(int interfaceNumber) = 0;
     virtual int BulkIn(uint8_t endpoint, uint8_t* data, int length, int timeoutMs) = 0;
     virtual int BulkOut(uint8_t endpoint, const uint8_t* data, int length, int timeoutMs) = 0;
+    // What an interrupt endpoint carries (some units tell their HotSync endpoints there).
+    virtual int InterruptIn(uint8_t endpoint, uint8_t* data, int length, int timeoutMs) = 0;
     virtual int ClearHalt(uint8_t endpoint) = 0;
 };
 

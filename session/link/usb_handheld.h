@@ -1,141 +1,79 @@
-// What the desktop knows about USB handhelds: the models by vendor and product id, the
-// control requests they answer, the layouts of their connection information, and how the
-// HotSync function and its bulk endpoints are found on a device.
+// What the desktop knows about USB handhelds: the models by vendor and product id, and the
+// rules by which each is brought to talk and its HotSync endpoints are found. Nothing here
+// knows how the bus is reached: the rules speak to an opened device through IUsbDevice, so
+// every system's USB backend shares the table and the rules.
 #pragma once
 
-#include <array>
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
 
 #include "hotsync/transport.h"
-#include "hotsync/wire.h"
 #include "session/link/usb_backend.h"
+#include "session/link/usb_connection_info.h"
 
 namespace ports::usb {
 
 // How a model is brought to talk before its HotSync function can be used.
 enum class Init {
     kNone,            // it talks at once
-    kGeneric,         // extended connection information (else the plain form), bytes available
-    kConnectionInfo,  // the plain connection information, bytes available
-    kEarlyClie,       // the standard configuration and interface requests, bytes available
-    kTapwave,         // extended connection information three times, nothing else
+    kGeneric,         // the extended connection information, else the plain one, else the
+                      // preamble on an interrupt endpoint; then the bytes-available request
+    kConnectionInfo,  // the plain connection information, then bytes available
+    kEarlyClie,       // the standard configuration and interface requests first, then the
+                      // bytes-available request
+    kExtThrice,       // the extended request three times (some answer only a later one, some
+                      // talk only after the third); none answered: the first bulk pair. No
+                      // bytes-available request: these units may hang on it
+};
+
+// Which bulk endpoints carry HotSync when the handheld does not tell them apart.
+enum class PipeRule {
+    kTold,                         // the told number, else the first bulk pair
+    kFirstInSecondOut,             // the first bulk in endpoint with the second bulk out one
+    kFirstInSecondOutIfInterrupt,  // the same on units with an interrupt in endpoint
 };
 
 struct Model {
     uint16_t vendorId;
     uint16_t productId;
+    // The family; where several models share the id, all of them: which one it is, the
+    // handheld's own system information tells.
     const char* name;
     Init init;
-    // What the model is known to speak; its first bytes decide (hotsync/framing.h).
+    // What the model is known to speak; its first bytes decide (hotsync/framing.h), but a
+    // desktop only prompts a NetSync model that stays silent.
     hotsync::Framing framing;
+    PipeRule pipes;
+    // Several models answer to this id: only the handheld's system information (ReadSysInfo)
+    // tells which one it is, so nothing here may depend on more than the family.
+    bool sharedId = false;
 };
 
 std::span<const Model> Models();
 const Model* FindModel(uint16_t vendorId, uint16_t productId);
 
-// ---- control requests ----------------------------------------------------------------------
-
-constexpr uint8_t kVendorIn = 0xC2;    // device to host, vendor request, recipient endpoint
-constexpr uint8_t kStandardIn = 0x80;  // device to host, standard request, recipient device
-constexpr uint8_t kRequestBytesAvailable = 0x01;     // answer: u16, bytes waiting (not used)
-constexpr uint8_t kRequestConnectionInfo = 0x03;     // answer: ConnectionInfo
-constexpr uint8_t kRequestExtConnectionInfo = 0x04;  // answer: ExtConnectionInfo
-constexpr uint8_t kRequestGetConfiguration = 0x08;   // standard
-constexpr uint8_t kRequestGetInterface = 0x0A;       // standard
-constexpr int kControlTimeoutMs = 1000;
-
-// Port functions of the plain connection information.
-constexpr uint8_t kFunctionGeneric = 0;
-constexpr uint8_t kFunctionDebugger = 1;
-constexpr uint8_t kFunctionHotSync = 2;
-constexpr uint8_t kFunctionConsole = 3;
-constexpr uint8_t kFunctionRemoteFileSystem = 4;
-// The HotSync function in the extended form: the creator 'sync' stored backwards.
-constexpr std::array<uint8_t, 4> kExtFunctionHotSync = {'c', 'n', 'y', 's'};
-
-struct ConnectionPort {
-    uint8_t function = 0;
-    uint8_t port = 0;  // the endpoint number both directions use
-
-    template <class F>
-    void Fields(F& f) {
-        f(function);
-        f(port);
-    }
+// The handheld a device's model table entry and its connection information point to.
+enum class Contact {
+    kFound,     // the HotSync function is there (port: the endpoints it told, if any)
+    kNotReady,  // a known unit that offers no HotSync now (a drive, refused requests)
 };
 
-// The plain connection information in the 18-byte buffer it is asked with: only the
-// entries that fit in it are looked at.
-struct ConnectionInfo {
-    uint16_t portCount = 0;  // little-endian
-    std::array<ConnectionPort, 8> ports{};
-
-    template <class F>
-    void Fields(F& f) {
-        f(hotsync::wire::Little16{portCount});
-        for (ConnectionPort& port : ports) f(port);
-    }
-};
-constexpr size_t kConnectionInfoSize = 18;
-
-struct ExtConnectionPort {
-    std::array<uint8_t, 4> function{};
-    uint8_t port = 0;       // both directions, unless the endpoints differ
-    uint8_t endpoints = 0;  // in endpoint in the high nibble, out endpoint in the low one
-    std::array<uint8_t, 2> reserved{};
-
-    template <class F>
-    void Fields(F& f) {
-        f(function);
-        f(port);
-        f(endpoints);
-        f(reserved);
-    }
-};
-
-struct ExtConnectionInfo {
-    uint8_t portCount = 0;
-    uint8_t differentEndpoints = 0;  // 1: take the endpoints field, 0: the port
-    std::array<uint8_t, 2> reserved{};
-    std::array<ExtConnectionPort, 2> ports{};
-
-    template <class F>
-    void Fields(F& f) {
-        f(portCount);
-        f(differentEndpoints);
-        f(reserved);
-        for (ExtConnectionPort& port : ports) f(port);
-    }
-};
-constexpr size_t kExtConnectionInfoSize = 20;
-
-// The HotSync function's endpoint numbers; 0 where the device did not tell.
-struct HotSyncPort {
-    uint8_t inNumber = 0;
-    uint8_t outNumber = 0;
-};
-
-// The HotSync entry of an answer to the plain or the extended request (as many bytes as
-// arrived); nothing when no entry that arrived whole is the HotSync function.
-std::optional<HotSyncPort> FindHotSyncPort(std::span<const uint8_t> connectionInfo);
-std::optional<HotSyncPort> FindHotSyncExtPort(std::span<const uint8_t> extConnectionInfo);
-
-// Runs a model's initialisation on an opened device. Nothing when the device refuses a
+// Runs a model's initialisation on an opened device. kNotReady when the device refuses a
 // request that matters or offers no HotSync function now.
-std::optional<HotSyncPort> Initialise(IUsbDevice& device, Init init);
+Contact Initialise(IUsbDevice& device, const Model& model, const UsbDeviceInfo& info,
+                   HotSyncPort& port);
 
-// The bulk endpoint addresses of the HotSync function among an interface's endpoints:
-// the numbers the device told, else its first bulk pair (64-byte packets preferred, as on
-// every Palm OS device). Nothing when a told number is missing or a direction has none.
+// The bulk endpoint addresses of the HotSync function among an interface's endpoints.
 struct Pipes {
     uint8_t in = 0;
     uint8_t out = 0;
 };
-std::optional<Pipes> ChoosePipes(const std::vector<UsbEndpoint>& endpoints,
-                                 const HotSyncPort& port);
+// The numbers the device told when it told both apart, else the model's pairing, else the
+// told number, else the first bulk pair (64-byte packets preferred, as on every Palm OS
+// device). Nothing when a told number is missing or a direction has no bulk endpoint.
+std::optional<Pipes> ChoosePipes(const std::vector<UsbEndpoint>& endpoints, const HotSyncPort& port,
+                                 PipeRule rule = PipeRule::kTold);
 
 }  // namespace ports::usb

@@ -21,6 +21,11 @@ constexpr uint8_t kEmptyNetSyncFrame[6] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00};
 
 }  // namespace
 
+// A read that claims more bytes than the buffer holds is a broken device, not data.
+int CUsbTransport::Checked(int bytesRead) {
+    return bytesRead > static_cast<int>(kReadBufferSize) ? kUsbErrIo : bytesRead;
+}
+
 CUsbTransport::CUsbTransport(std::unique_ptr<IUsbBackend> backend)
     : m_backend(std::move(backend)) {}
 
@@ -76,12 +81,20 @@ bool CUsbTransport::LookOnce() {
                              info.vendorId, info.productId, model->name);
                 m_accessReported = true;
             }
+            continue;  // also a device that went between the listing and the opening
+        }
+        usb::HotSyncPort port;
+        if (usb::Initialise(*device, *model, info, port) != usb::Contact::kFound) continue;
+        const auto pipes = usb::ChoosePipes(info.endpoints, port, model->pipes);
+        if (!pipes) {
+            if (m_unusableReported.insert(info.key).second) {
+                std::fprintf(stderr,
+                             "usb: %04x:%04x (%s) at %s offers no bulk endpoints for HotSync; "
+                             "not taken\n",
+                             info.vendorId, info.productId, model->name, info.location.c_str());
+            }
             continue;
         }
-        const auto port = usb::Initialise(*device, model->init);
-        if (!port) continue;
-        const auto pipes = usb::ChoosePipes(info.endpoints, *port);
-        if (!pipes) continue;
         m_found = Found{info, model, *pipes};
         return true;  // the device closes here; its pipes open when the link starts
     }
@@ -104,10 +117,19 @@ int CUsbTransport::LookForHandheld(int budgetMs) {
 }
 
 int CUsbTransport::OpenPipes() {
-    const std::vector<UsbDeviceInfo> devices = m_backend->Devices();
-    const auto it = std::find_if(devices.begin(), devices.end(), [&](const UsbDeviceInfo& d) {
-        return d.key == m_found->info.key;
-    });
+    const auto findFound = [this](const std::vector<UsbDeviceInfo>& devices) {
+        return std::find_if(devices.begin(), devices.end(),
+                            [&](const UsbDeviceInfo& d) { return d.key == m_found->info.key; });
+    };
+    std::vector<UsbDeviceInfo> devices = m_backend->Devices();
+    auto it = findFound(devices);
+    if (it == devices.end()) {
+        // Some units come back at another address once their HotSync starts: look again.
+        m_found.reset();
+        if (!LookOnce()) return -1;
+        devices = m_backend->Devices();
+        it = findFound(devices);
+    }
     int error = kUsbErrNoDevice;
     auto device = it == devices.end() ? nullptr : m_backend->Open(*it, &error);
     if (!device) {
@@ -130,10 +152,10 @@ int CUsbTransport::OpenPipes() {
     }
     m_device = std::move(device);
     m_buffered = m_next = 0;
-    if (!m_buffer) m_buffer = std::make_unique<std::array<uint8_t, 1024>>();
+    if (!m_buffer) m_buffer = std::make_unique<std::array<uint8_t, kReadBufferSize>>();
     if (m_found->model->framing == hotsync::Framing::kNetSync) {
-        const int n = m_device->BulkIn(m_found->pipes.in, m_buffer->data(),
-                                       static_cast<int>(m_buffer->size()), kFirstWordMs);
+        const int n = Checked(m_device->BulkIn(m_found->pipes.in, m_buffer->data(),
+                                               static_cast<int>(m_buffer->size()), kFirstWordMs));
         if (n > 0) {
             m_buffered = static_cast<size_t>(n);
         } else if (n == 0) {
@@ -159,9 +181,9 @@ int CUsbTransport::Read(uint8_t* buffer, size_t size, int timeoutMs) {
     if (!m_device && (!m_found || OpenPipes() <= 0)) return -1;
     if (m_next == m_buffered) {
         if (m_interrupted.exchange(false)) return 0;
-        const int n = m_device->BulkIn(m_found->pipes.in, m_buffer->data(),
-                                       static_cast<int>(m_buffer->size()),
-                                       timeoutMs > 0 ? timeoutMs : kDefaultReadMs);
+        const int n = Checked(m_device->BulkIn(m_found->pipes.in, m_buffer->data(),
+                                               static_cast<int>(m_buffer->size()),
+                                               timeoutMs > 0 ? timeoutMs : kDefaultReadMs));
         if (n < 0) {
             Fail(n, m_found->pipes.in);
             return -1;

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <set>
+#include <string>
 
 #include "hotsync/transport.h"
 #include "session/link/usb_backend.h"
@@ -55,6 +57,7 @@ class CUsbTransport final : public hotsync::ITransport {
         usb::Pipes pipes;
     };
 
+    static int Checked(int bytesRead);
     bool LookOnce();
     int OpenPipes();
     void Forget();
@@ -64,9 +67,11 @@ class CUsbTransport final : public hotsync::ITransport {
     std::unique_ptr<IUsbBackend> m_backend;
     bool m_open = false;
     bool m_accessReported = false;
+    std::set<std::string> m_unusableReported;  // devices already said to be unusable
     std::optional<Found> m_found;
-    std::unique_ptr<IUsbDevice> m_device;                 // open pipes
-    std::unique_ptr<std::array<uint8_t, 1024>> m_buffer;  // allocated on first use
+    std::unique_ptr<IUsbDevice> m_device;  // open pipes
+    static constexpr size_t kReadBufferSize = 1024;
+    std::unique_ptr<std::array<uint8_t, kReadBufferSize>> m_buffer;  // allocated on first use
     size_t m_buffered = 0;
     size_t m_next = 0;
     std::atomic<bool> m_interrupted{false};

@@ -2,8 +2,12 @@
 
 #include <filesystem>
 
+#include "resources/strings/string_table.h"
+#include "shell/connection_probe.h"
+#include "shell/memory_settings.h"
 #include "ui/console/cli_options.h"
 #include "ui/console/console_app.h"
+#include "ui/console/console_doctor.h"
 
 namespace {
 
@@ -44,6 +48,32 @@ TEST(CliOptions, EveryOption) {
     EXPECT_EQ(o.files, (std::vector<std::string>{"x.prc", "--odd-name.prc"}));
 }
 
+TEST(CliOptions, DestinationCardAndVerify) {
+    Options o;
+    std::string error;
+    ASSERT_TRUE(Parse({"a.prc"}, o, error)) << error;
+    EXPECT_EQ(o.destination, 0);
+    EXPECT_TRUE(o.card.empty());
+    EXPECT_FALSE(o.verify);
+    const std::pair<const char*, int> destinations[] = {{"ram", 0}, {"card", 1}, {"auto", 2}};
+    for (const auto& [name, value] : destinations) {
+        Options p;
+        ASSERT_TRUE(Parse({"--to", name, "--card", "SD CARD", "--verify", "a.prc"}, p, error))
+            << error;
+        EXPECT_EQ(p.destination, value) << name;
+        EXPECT_EQ(p.card, "SD CARD");
+        EXPECT_TRUE(p.verify);
+    }
+    const std::vector<std::vector<const char*>> bad = {
+        {"--to", "flash"}, {"--to", "CARD"}, {"--to"}, {"--card", ""}, {"--card"}, {"--verify=1"}};
+    for (const auto& args : bad) {
+        Options p;
+        error.clear();
+        EXPECT_FALSE(Parse(args, p, error)) << args[0];
+        EXPECT_FALSE(error.empty());
+    }
+}
+
 TEST(CliOptions, BadUsageIsRefusedWithAReason) {
     const std::vector<std::vector<const char*>> bad = {
         {"--port", "LPT1"},  {"--port", "COM"}, {"--port", "COMx"},  {"--speed", "12345"},
@@ -68,6 +98,40 @@ TEST(CliOptions, AddUserTakesANameAndNoFiles) {
     Options withFiles;
     EXPECT_FALSE(Parse({"--add-user", "Jane", "x.prc"}, withFiles, error));
     EXPECT_FALSE(Parse({"--add-user"}, withFiles, error));
+}
+
+TEST(CliOptions, DoctorTakesAPortAndNoFiles) {
+    Options o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--doctor", "--port", "USB"}, o, error)) << error;
+    EXPECT_TRUE(o.doctor);
+    EXPECT_EQ(o.port, "USB");
+    Options withFiles;
+    EXPECT_FALSE(Parse({"--doctor", "x.prc"}, withFiles, error));
+    EXPECT_NE(error.find("--doctor"), std::string::npos);
+    EXPECT_FALSE(Parse({"--doctor=yes"}, withFiles, error));
+    EXPECT_NE(console::UsageText("ccourier-cli").find("--doctor"), std::string::npos);
+}
+
+// The report goes to standard output; the exit status says whether a handheld can be
+// reached now on the port given.
+TEST(Doctor, ReportsAndExitsByReachability) {
+    resources::SetLanguage(resources::Language::kEnglish);
+    ConnectionFacts facts;
+    facts.handhelds.push_back({0x082D, 0x0100, "2-1", "/dev/bus/usb/002/003", 0, {}});
+    facts.net = {"127.0.0.1", 14238, 0, {}};
+    CFixedConnectionProbe probe(facts);
+    CMemorySettings settings;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(console::RunDoctor(probe, settings, "USB"), console::kExitOk);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("082d:0100 Handspring Visor, Treo 300 at 2-1"), std::string::npos) << out;
+    EXPECT_NE(out.find("A handheld can be reached now: USB."), std::string::npos) << out;
+    probe.m_facts.handhelds.front().openError = 13;  // no permission
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(console::RunDoctor(probe, settings, "USB"), console::kExitNotReachable);
+    out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("fix: sudo install -m 0644"), std::string::npos) << out;
 }
 
 TEST(CliOptions, TheWindowsSwitchesWhereTheyMakeSense) {

@@ -204,6 +204,46 @@ TEST_F(CliRun, MidiFileOfSeveralTracksIsRefusedWithItsMessage) {
     EXPECT_EQ(sounds->EntryCount(), 0);
 }
 
+// The card options as a user types them: the card chosen by its label, a program and a
+// text on it, a picture kept in memory, and every file verified.
+TEST_F(CliRun, CardInstallChosenByLabelWithEveryFileVerified) {
+    ASSERT_TRUE(testdb::WriteResourceDb(
+        Path("game.prc"), testdb::Info("Card Game", true, "appl", "CdGm"),
+        {{"code", 1, testdb::Bytes(20000, 5)}, {"tver", 1, {'1', '.', '0', 0}}}));
+    std::ofstream(Path("story.txt"), std::ios::binary) << "A story for the card.\n";
+    const auto colour = [](int x, int y) { return RgbColor{uint8_t(x * 20), uint8_t(y * 20), 90}; };
+    testsupport::WriteFile(Path("sky.bmp"), pictest::Bmp24(9, 7, colour));
+    const std::string pty = StartHandheld({"--color", "--card", "8M", "--card-label", "TRAVEL"});
+    const int status =
+        RunCli({"--port", pty, "--quiet", "--wait", "30", "--to", "card", "--card", "TRAVEL",
+                "--verify", Path("game.prc"), Path("story.txt"), Path("sky.bmp")});
+    WaitHandheld();
+    EXPECT_EQ(status, 0) << m_cliOut;
+    EXPECT_EQ(LastLine(m_cliOut), "result: 0 (3 verified)") << m_cliOut;
+    const auto onCard = [&](const std::string& name) {
+        std::ifstream in(m_out + "/card/PALM/Launcher/" + name, std::ios::binary);
+        return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
+    };
+    EXPECT_EQ(onCard("game.prc"), pictest::ReadFile(Path("game.prc")));
+    EXPECT_FALSE(onCard("story.PDB").empty());  // the DOC database beside the text
+    EXPECT_FALSE(Written("Card Game.prc"));
+    EXPECT_TRUE(Written("sky.prc")) << m_cliOut;  // pictures open from memory only
+}
+
+TEST_F(CliRun, ACardNamedThatIsNotThereIsReportedAndCounted) {
+    ASSERT_TRUE(testdb::WriteResourceDb(Path("game.prc"),
+                                        testdb::Info("Card Game", true, "appl", "CdGm"),
+                                        {{"code", 1, testdb::Bytes(500, 5)}}));
+    const std::string pty = StartHandheld({"--card", "8M"});
+    const int status = RunCli({"--port", pty, "--quiet", "--wait", "30", "--to", "card", "--card",
+                               "2", Path("game.prc")});
+    WaitHandheld();
+    EXPECT_EQ(status, 1) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("No memory card in the handheld:"), std::string::npos) << m_cliOut;
+    EXPECT_EQ(LastLine(m_cliOut), "result: 0");
+}
+
 // The same programs over network HotSync: the handheld connects to the console's listener on
 // the loopback address, and every kind of file arrives byte for byte.
 TEST_F(CliRun, EveryKindOfFileOverNetworkHotSync) {

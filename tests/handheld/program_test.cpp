@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "tests/handheld/mini_desktop.h"
 #include "tools/handheld/pty_transport.h"
@@ -138,6 +141,9 @@ TEST(ProgramOptions, NetworkAndUsbHandhelds) {
     ASSERT_EQ(Parse({"--usb", "--pty"}, usb, message), 0) << message;
     EXPECT_TRUE(usb.config.netSync);
     EXPECT_TRUE(usb.config.usb);
+    EXPECT_FALSE(usb.stay);
+    ASSERT_EQ(Parse({"--pty", "--stay"}, usb, message), 0) << message;
+    EXPECT_TRUE(usb.stay);
     std::string host;
     uint16_t port = 0;
     EXPECT_TRUE(handheld::ParseHostPort("[::1]:15000", host, port));
@@ -221,6 +227,40 @@ TEST(Program, SyncsOverAPseudoTerminalAndWritesItsFiles) {
     EXPECT_NE(text.find("\"function\":\"ReadUserInfo\""), std::string::npos);
     EXPECT_NE(text.find("\"function\":\"EndOfSync\""), std::string::npos);
     std::filesystem::remove_all(dir);
+}
+
+// With --stay the handheld keeps its line after its syncs (here: none came), so a window that
+// polls the port afterwards still finds it, until a signal ends the program.
+TEST(Program, StaysOnItsLineUntilStopped) {
+    const std::string exe = std::string(CC_BINARY_DIR) + "/tools/handheld/cc-handheld";
+    if (!std::filesystem::exists(exe)) GTEST_SKIP() << "no " << exe;
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::close(out[0]);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDERR_FILENO);
+        ::execl(exe.c_str(), exe.c_str(), "--pty", "--timeout", "1", "--stay", nullptr);
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    FILE* lines = ::fdopen(out[0], "r");
+    char line[256] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, lines), nullptr);
+    std::string path(line);
+    while (!path.empty() && path.back() == '\n') path.pop_back();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1800));  // its one wait is over
+    EXPECT_EQ(::waitpid(child, nullptr, WNOHANG), 0);              // still there
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+    EXPECT_GE(fd, 0) << path;
+    if (fd >= 0) ::close(fd);
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status));
+    std::fclose(lines);
 }
 
 TEST(Program, BadOptionAndMissingDesktopFail) {

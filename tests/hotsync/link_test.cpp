@@ -10,68 +10,12 @@
 
 #include "hotsync/dlp.h"
 #include "hotsync/hotsync.h"
+#include "link_fixture.h"
 #include "peer.h"
 #include "session/link/pipe_transport.h"
 
 namespace hotsync {
 namespace {
-
-using testing::CPeer;
-using Clock = std::chrono::steady_clock;
-
-LinkTimeouts FastTimeouts() {
-    LinkTimeouts t;
-    t.ackWaitMs = 100;
-    t.sendTries = 3;
-    t.receiveMs = 600;
-    t.acceptMs = 1500;
-    t.rateSettleMs = 0;
-    return t;
-}
-
-int64_t MsSince(Clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
-class LinkTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        auto pipe = ports::CreatePipePair();
-        handheldEnd = std::move(pipe.handheld);
-        peer = std::make_unique<CPeer>(*handheldEnd);
-        socket = CSocket::Create(kAfSlp, kSockStream, kProtoPadp);
-        ASSERT_TRUE(socket);
-        socket->SetTimeouts(FastTimeouts());
-        SocketAddress address;
-        ASSERT_TRUE(MakeAddress("COM1", address));
-        ASSERT_EQ(socket->Bind(address, std::move(pipe.desktop)), 0);
-        ASSERT_EQ(socket->Listen(1), 0);
-    }
-
-    // Handshake with the given wakeup; returns the desktop's CMP answer.
-    cmp::Packet Connect(const cmp::Packet& wakeup = CPeer::Wakeup(57600, 0x10)) {
-        auto hh = std::async(std::launch::async, [&] { return peer->Handshake(wakeup); });
-        EXPECT_EQ(socket->Accept(), 0);
-        auto answer = hh.get();
-        EXPECT_TRUE(answer.has_value());
-        return answer.value_or(cmp::Packet{});
-    }
-
-    // Serves one request with the given answer (raw DLP response bytes).
-    std::future<std::vector<uint8_t>> Serve(std::vector<uint8_t> answer) {
-        return std::async(std::launch::async, [this, answer] {
-            uint8_t xid = 0;
-            auto request = peer->ReceiveMessage(2000, &xid);
-            if (!request) return std::vector<uint8_t>{};
-            peer->SendMessage(answer, xid);
-            return *request;
-        });
-    }
-
-    std::unique_ptr<ITransport> handheldEnd;
-    std::unique_ptr<CPeer> peer;
-    std::unique_ptr<CSocket> socket;
-};
 
 // ---- handshake ----------------------------------------------------------------------------
 

@@ -71,6 +71,13 @@ TEST(NetSyncWire, FrameAndWakeupLayouts) {
     wakeup[0] = 0xFB;
     EXPECT_FALSE(netsync::AnswerWakeup(wakeup));
     EXPECT_FALSE(netsync::AnswerWakeup(std::vector<uint8_t>{0xFA, 0xDE, 0x01}));
+    // The Tungsten T2 writes its magic the other way round: answered in kind.
+    wakeup[0] = 0xDE;
+    wakeup[1] = 0xFA;
+    reply = netsync::AnswerWakeup(wakeup);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(std::vector<uint8_t>(reply->begin(), reply->begin() + 3),
+              (std::vector<uint8_t>{0xDE, 0xFA, netsync::kWakeupReply}));
 }
 
 TEST(FramingDetection, FirstBytesTellTheStacksApart) {
@@ -93,6 +100,15 @@ TEST(FramingDetection, FirstBytesTellTheStacksApart) {
     const std::vector<uint8_t> damaged = {0xBE, 0xEF, 0xED, 0x03, 0x03, 0x03, 0, 0, 0x15, 0x00};
     EXPECT_EQ(DetectFraming(damaged, start), Framing::kDetect);
     EXPECT_EQ(start, damaged.size());
+    // A network HotSync announcement, either way round, comes before NetSync frames.
+    for (uint8_t first : {uint8_t(0xFA), uint8_t(0xDE)}) {
+        const uint8_t second = first == 0xFA ? 0xDE : 0xFA;
+        EXPECT_EQ(DetectFraming(std::vector<uint8_t>{first, second, 0x01}, start),
+                  Framing::kNetSync);
+        EXPECT_EQ(DetectFraming(std::vector<uint8_t>{first, second}, start), Framing::kDetect);
+        EXPECT_EQ(DetectFraming(std::vector<uint8_t>{first, second, 0x02, 0}, start),
+                  Framing::kDetect);  // a reply is none
+    }
 }
 
 LinkTimeouts Fast() {
@@ -179,6 +195,28 @@ TEST_F(NetSyncDesktop, HandshakeRequestsAndTickles) {
     std::vector<uint8_t> tickle;
     ASSERT_TRUE(peer.ReadExact(tickle, 6, 1000));
     EXPECT_EQ(tickle, (std::vector<uint8_t>{0x02, 0xFF, 0, 0, 0, 0}));
+}
+
+// A unit that says its wakeup on the connection before its hello, with either magic.
+TEST_F(NetSyncDesktop, AnnouncementBeforeTheHelloIsPassedOver) {
+    for (const uint8_t first : {uint8_t(0xDE), uint8_t(0xFA)}) {
+        const uint8_t second = first == 0xDE ? 0xFA : 0xDE;
+        EXPECT_EQ(AcceptWith([&](CNetPeer& peer, ITransport&) {
+                      peer.Write(std::vector<uint8_t>{first, second, 0x01, 0x00, 10, 0, 0, 2, 255,
+                                                      255, 255, 0, 'T', '2', 0});
+                      peer.Handshake(nullptr);
+                  }),
+                  0);
+        socket->Close();
+        SetUp();
+    }
+    // One whose name never ends is refused, not read for ever.
+    EXPECT_NE(AcceptWith([&](CNetPeer& peer, ITransport&) {
+                  std::vector<uint8_t> endless = {0xDE, 0xFA, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+                  endless.resize(endless.size() + netsync::kMaxHostName + 1, 'x');
+                  peer.Write(endless);
+              }),
+              0);
 }
 
 TEST_F(NetSyncDesktop, HostilePeersAreRefusedAndTheNextOneServed) {

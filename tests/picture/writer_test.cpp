@@ -194,6 +194,39 @@ TEST_F(PictureWriterTest, ViewerIsCopiedWithNameCreatorAndTitle) {
     EXPECT_EQ(w.resources[viewerRes.size() + 1].type, pdb::MakeFourCC("BITM"));
 }
 
+TEST_F(PictureWriterTest, APictureApplicationIsToldFromTheViewerAndOtherDatabases) {
+    WriteAndDecode(ManyColours(20, 10), 256, false);
+    auto picture = pdb::CPalmDbFile::Open(m_dir.File("out.PDB"));
+    ASSERT_TRUE(picture);
+    EXPECT_TRUE(IsPictureApplication(*picture));
+    auto viewer = pdb::CPalmDbFile::Open(m_viewer);
+    ASSERT_TRUE(viewer);
+    EXPECT_FALSE(IsPictureApplication(*viewer));
+    // A record database, and resources with a HEAD block but no tile.
+    pdb::DbInfo info;
+    info.name = "Look-alike";
+    const std::string records = m_dir.File("records.pdb");
+    auto db = pdb::CPalmDbFile::Create(records, info);
+    ASSERT_TRUE(db);
+    pdb::Record record;
+    record.data = {'H', 'E', 'A', 'D'};
+    ASSERT_EQ(db->AppendRecord(record), pdb::kOk);
+    ASSERT_EQ(db->Close(), pdb::kOk);
+    auto opened = pdb::CPalmDbFile::Open(records);
+    ASSERT_TRUE(opened);
+    EXPECT_FALSE(IsPictureApplication(*opened));
+    info.attributes = pdb::kAttrResDb;
+    const std::string headOnly = m_dir.File("head.prc");
+    db = pdb::CPalmDbFile::Create(headOnly, info);
+    ASSERT_TRUE(db);
+    const uint8_t byte = 0;
+    ASSERT_EQ(db->AppendResource(&byte, 1, pdb::MakeFourCC("HEAD"), 0), pdb::kOk);
+    ASSERT_EQ(db->Close(), pdb::kOk);
+    opened = pdb::CPalmDbFile::Open(headOnly);
+    ASSERT_TRUE(opened);
+    EXPECT_FALSE(IsPictureApplication(*opened));
+}
+
 TEST_F(PictureWriterTest, ColourPictureForAColourDevice) {
     CDib dib;
     const Written w = WriteAndDecode(ManyColours(100, 50), 256, false, &dib);

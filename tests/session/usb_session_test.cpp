@@ -1,6 +1,7 @@
 // USB handhelds: the connection information and how its HotSync function and endpoints are
-// read, the model table against the udev rule, and the session's lookup, accept, close and
-// broken links on the fake bus with the virtual handheld behind its bulk endpoints.
+// read, the model table against the udev rule, and the session's lookup, accept and close on
+// the fake bus with the virtual handheld behind its bulk endpoints. Broken links and every
+// family's rules: libusb_backend_test.cpp and usb_family_test.cpp, on the libusb double.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,7 +15,6 @@
 #include "session/link/pipe_transport.h"
 #include "session/link/usb_handheld.h"
 #include "session/link/usb_transport.h"
-#include "tests/session/db_builder.h"
 #include "tools/handheld/virtual_handheld.h"
 
 namespace {
@@ -214,19 +214,6 @@ TEST_F(UsbSession, EachModelIsAskedWhatItNeeds) {
     }
 }
 
-TEST_F(UsbSession, NoPermissionIsSaidOnceAndNothingIsFound) {
-    FakeUsbDevice d = FakeUsbDevice{}.WithExtConnectionInfo(2, 2).WithBytesAvailable();
-    d.accessDenied = true;
-    bus->Plug(d, nullptr);
-    auto session = Session();
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(session->IsHotSyncPressed());
-    EXPECT_FALSE(session->IsHotSyncPressed());
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("60-cradlecourier.rules"), std::string::npos) << err;
-    EXPECT_EQ(err.find("usb_open"), err.rfind("usb_open"));
-}
-
 TEST_F(UsbSession, KernelDriverIsDetachedAndCloseForgetsTheDevice) {
     FakeUsbDevice d = FakeUsbDevice{}.WithExtConnectionInfo(2, 2).WithBytesAvailable();
     d.kernelDriverActive = true;
@@ -264,48 +251,5 @@ TEST_F(UsbSession, SilentNetSyncModelIsSentAnEmptyFrame) {
     EXPECT_EQ(std::vector<uint8_t>(written.begin(), written.begin() + 6),
               (std::vector<uint8_t>{0x01, 0, 0, 0, 0, 0}));
 }
-
-// A device whose endpoint stalls, that goes away, or whose handheld falls silent in the
-// middle of an install: the link is broken (4), in moments, not after a hang.
-enum class Fault { kStall, kGone, kSilent };
-
-class UsbFault : public UsbSession, public ::testing::WithParamInterface<Fault> {};
-
-TEST_P(UsbFault, InstallEndsWithABrokenLink) {
-    const std::string dir = testdb::ScratchDir("usb-fault");
-    const std::string path = dir + "big.pdb";
-    std::vector<pdb::Record> records;
-    for (int i = 0; i < 20; ++i) records.push_back(testdb::Rec(4000, uint8_t(i)));
-    ASSERT_TRUE(
-        testdb::WriteRecordDb(path, testdb::Info("Usb Big", false, "DATA", "UsbB"), records));
-    FakeUsbDevice d = FakeUsbDevice{}.WithExtConnectionInfo(2, 2).WithBytesAvailable();
-    if (GetParam() == Fault::kStall) d.stallAfterBytes = 30000;
-    if (GetParam() == Fault::kGone) d.goneAfterBytes = 30000;
-    if (GetParam() == Fault::kSilent) {
-        config.stallAfterBytes = 30000;
-        config.stallMs = 10000;
-    }
-    Plug(d);
-    auto session = Session();
-    ASSERT_TRUE(Pressed(*session));
-    ASSERT_TRUE(session->Accept());
-    auto file = pdb::CPalmDbFile::Open(path);
-    ASSERT_TRUE(file);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(session->InstallDatabase(*file), kInstallLinkBroken);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_TRUE(session->IsLinkBroken());
-    session->Close();
-    file.reset();  // Windows removes no folder with an open file in it
-    std::filesystem::remove_all(dir);
-}
-
-INSTANTIATE_TEST_SUITE_P(Faults, UsbFault,
-                         ::testing::Values(Fault::kStall, Fault::kGone, Fault::kSilent),
-                         [](const auto& p) {
-                             return p.param == Fault::kStall  ? "Stall"
-                                    : p.param == Fault::kGone ? "Gone"
-                                                              : "Silent";
-                         });
 
 }  // namespace

@@ -116,7 +116,7 @@ void CWorkerRunFixture::Run(const std::vector<std::string>& files, bool backup, 
     monitor.SetPictureConverter(pictureConverter);
     CInstallRun run;
     monitor.Start();
-    run.Start(*m_session, files, backup, setTime, &m_done);
+    run.Start(*m_session, files, backup, setTime, &m_done, placement);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (m_done.posts == 0 && std::chrono::steady_clock::now() < deadline) {
         if (onTick) onTick(run);

@@ -86,6 +86,7 @@ class CWorkerRunFixture : public ::testing::Test {
 
     handheld::HandheldConfig config;
     RunLink link = RunLink::kPipe;
+    RunPlacement placement;  // where the run's files go
     CTestView view;
     CDone m_done;
     // Converts pictures on the window's side when set.

@@ -106,7 +106,8 @@ TEST_F(WindowTest, QueueingRulesAndSizes) {
     EXPECT_EQ(list->topLevelItem(0)->text(1), "1024 Bytes");
     EXPECT_EQ(list->topLevelItem(1)->text(1), "1 KB");
     EXPECT_EQ(list->topLevelItem(2)->text(1), "1 KB");
-    EXPECT_EQ(list->topLevelItem(0)->text(2), QString::fromStdString(m_dir));
+    EXPECT_EQ(list->topLevelItem(0)->text(3), QString::fromStdString(m_dir));
+    EXPECT_EQ(list->topLevelItem(0)->text(2), "RAM");
     EXPECT_EQ(list->topLevelItem(5)->text(1), "0 Bytes");
     EXPECT_TRUE(Status().startsWith("[6] Waiting for connect on port COM1"));
 
@@ -118,6 +119,59 @@ TEST_F(WindowTest, QueueingRulesAndSizes) {
     QApplication::sendEvent(list, &del);
     ASSERT_EQ(d.m_listInstall.size(), 3u);
     EXPECT_EQ(d.m_listInstall[1], Path("Over.prc"));
+}
+
+TEST_F(WindowTest, TheDestinationColumnShowsForACardAndLeavesRoomForThePath) {
+    for (const auto language : {resources::Language::kEnglish, resources::Language::kGerman}) {
+        resources::SetLanguage(language);
+        settings.WriteInt("main", "Destination", 7);  // not a destination: the memory
+        settings.WriteInt("main", "Verify", 0);
+        CInstallerDlg& d = Open();
+        d.show();
+        WriteBytes(Path("game.prc"), 3000);
+        WriteBytes(Path("photo.bmp"), 100);
+        EXPECT_TRUE(d.AddFile(Path("game.prc")));
+        EXPECT_TRUE(d.AddFile(Path("photo.bmp")));
+        d.RefreshView();
+        QTreeWidget* list = List(d);
+        QCoreApplication::processEvents();
+        // Everything to the memory: no column to say so.
+        EXPECT_TRUE(d.MenuStateIs(installer::kCmdToRam, 0x8));
+        EXPECT_TRUE(list->isColumnHidden(2));
+        const int nameWidth = list->columnWidth(0);
+
+        d.OnCommand(installer::kCmdToCard);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(settings.ReadInt("main", "Destination", -1), 1);
+        EXPECT_TRUE(d.MenuStateIs(installer::kCmdToCard, 0x8));
+        EXPECT_FALSE(d.MenuStateIs(installer::kCmdToRam, 0x8));
+        EXPECT_FALSE(list->isColumnHidden(2));
+        const bool german = language == resources::Language::kGerman;
+        EXPECT_EQ(list->headerItem()->text(2), german ? "Ziel" : "To");
+        EXPECT_EQ(list->topLevelItem(0)->text(2), german ? "Karte" : "card");
+        EXPECT_EQ(list->topLevelItem(1)->text(2), "RAM");  // pictures stay in memory
+        // Name, size, destination and a good part of the path, without scrolling.
+        const QFontMetrics metrics(list->font());
+        EXPECT_GE(list->columnWidth(0), metrics.horizontalAdvance("CradleNotes.pdb"));
+        EXPECT_GE(list->columnWidth(2),
+                  metrics.horizontalAdvance(german ? "RAM/Karte" : "RAM/card"));
+        EXPECT_GE(list->columnWidth(3), metrics.horizontalAdvance("/home/user/"));
+        EXPECT_LE(list->columnWidth(0) + list->columnWidth(1) + list->columnWidth(2) +
+                      list->columnWidth(3),
+                  list->viewport()->width());
+
+        d.OnCommand(installer::kCmdToAuto);
+        EXPECT_EQ(list->topLevelItem(0)->text(2), german ? "RAM/Karte" : "RAM/card");
+        d.OnCommand(installer::kCmdToRam);
+        EXPECT_TRUE(list->isColumnHidden(2));
+        EXPECT_EQ(list->columnWidth(0), nameWidth);
+        EXPECT_EQ(settings.ReadInt("main", "Destination", -1), 0);
+        // The read-back is an option of its own, stored at once.
+        d.OnCommand(installer::kCmdVerify);
+        EXPECT_EQ(settings.ReadInt("main", "Verify", -1), 1);
+        m_dlg.reset();
+    }
+    resources::SetLanguage(resources::Language::kEnglish);
 }
 
 TEST_F(WindowTest, NamesThatMustNotBlockOrBreakTheList) {

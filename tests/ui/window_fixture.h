@@ -17,6 +17,7 @@
 #include "resources/strings/string_table.h"
 #include "session/device_session.h"
 #include "session/link/pipe_transport.h"
+#include "shell/connection_probe.h"
 #include "shell/memory_settings.h"
 #include "tests/session/db_builder.h"
 #include "tests/support/qt_test_app.h"
@@ -75,6 +76,7 @@ class WindowTest : public ::testing::Test {
         s.showHelp = [this] { ++helps; };
         s.registerFileTypes = [this](bool askAlways) { registers.push_back(askAlways); };
         s.unregisterFileTypes = [this] { ++unregisters; };
+        s.connectionProbe = &machine;
         s.makeSession = [this](const std::string& port, int speed) {
             sessions.push_back(port + "@" + std::to_string(speed));
             if (!m_bHandheld) {
@@ -140,6 +142,8 @@ class WindowTest : public ::testing::Test {
     QString Text(int id) const;
 
     CMemorySettings settings;
+    // What the port box and the connection check see: an empty machine unless a test says.
+    CFixedConnectionProbe machine{ConnectionFacts{}};
     handheld::HandheldConfig config;
     std::vector<int> sleeps, exits;
     std::vector<std::string> asked, shown, opened, sessions, chosen;

@@ -60,7 +60,7 @@ std::map<std::string, std::string> CardBytes(const std::string& dir) {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(dir, ec)) {
         const std::string name = entry.path().filename().string();
-        if (name == "requests.json") continue;
+        if (name == "requests.json" || entry.is_directory()) continue;
         std::string bytes = testsupport::Slurp(entry.path().string());
         if (bytes.size() >= kDatesAt + kDatesSize)
             bytes.replace(kDatesAt, kDatesSize, kDatesSize, '\0');
@@ -256,6 +256,64 @@ TEST_F(WineConsole, EveryKindOverNetSyncInstallsWhatTheLinuxConsoleInstalls) {
     EXPECT_EQ(windowsCard, linuxCard);
 }
 
+// Every file the handheld's memory card holds, by its path on the card, with the dates of
+// Palm databases blanked.
+std::map<std::string, std::string> CardFiles(const std::string& dir) {
+    std::map<std::string, std::string> files;
+    std::error_code ec;
+    const fs::path root = fs::path(dir) / "card";
+    for (const auto& entry : fs::recursive_directory_iterator(root, ec)) {
+        if (!entry.is_regular_file()) continue;
+        // A converted text carries the desktop's clock of its conversion.
+        std::string bytes = testsupport::Slurp(entry.path().string());
+        if (bytes.size() >= kDatesAt + kDatesSize)
+            bytes.replace(kDatesAt, kDatesSize, kDatesSize, '\0');
+        files[fs::relative(entry.path(), root).generic_string()] = bytes;
+    }
+    return files;
+}
+
+TEST_F(WineConsole, CardInstallsPutWhatTheLinuxConsolePutsUnderTheFilesOwnNames) {
+    std::ofstream(Path(kDiary), std::ios::binary) << "Day one.\r\nRain.\r\n";
+    testdb::WriteResourceDb(Path(kMemo), testdb::Info("Wine Card Memo", true, "appl", "WnCm"),
+                            {{"code", 1, testdb::Bytes(2500, 3)}});
+    testsupport::WriteFile(Path("sky.bmp"), pictest::Bmp24(20, 10, [](int x, int y) {
+                               return RgbColor{uint8_t(x * 9), uint8_t(y * 20), 40};
+                           }));
+    const std::vector<std::string> files = {"game.prc", kDiary, kMemo, "sky.bmp"};
+    const std::vector<std::string> handheld = {"--color", "--card", "8M", "--card-label", "TRAVEL"};
+    const std::vector<std::string> common = {"--wait", "60",     "--to",    "card",
+                                             "--card", "TRAVEL", "--verify"};
+
+    UseCard("card-linux");
+    std::vector<std::string> linuxArgs = {"--port", StartHandheld(handheld)};
+    linuxArgs.insert(linuxArgs.end(), common.begin(), common.end());
+    for (const std::string& f : Named(files, false)) linuxArgs.push_back(f);
+    EXPECT_EQ(RunCli(linuxArgs, {}, true), 0) << m_cliOut;
+    WaitHandheld();
+
+    UseCard("card-windows");
+    LinkCom(1, StartHandheld(handheld));
+    std::vector<std::string> windowsArgs = {"--port", "COM1"};
+    windowsArgs.insert(windowsArgs.end(), common.begin(), common.end());
+    for (const std::string& f : Named(files, true)) windowsArgs.push_back(f);
+    const int status = RunWindowsCli(windowsArgs);
+    WaitHandheld();
+    EXPECT_EQ(status, 0) << m_cliOut;
+    EXPECT_EQ(LastLine(m_cliOut), "result: 0 (4 verified)") << m_cliOut;
+
+    const auto linuxFiles = CardFiles(m_dir + "card-linux");
+    const auto windowsFiles = CardFiles(m_dir + "card-windows");
+    EXPECT_EQ(windowsFiles, linuxFiles);
+    // The desktop's own names, not its folders: "\\" and the drive stay on the desktop.
+    EXPECT_TRUE(windowsFiles.count("PALM/Launcher/game.prc"));
+    EXPECT_TRUE(windowsFiles.count(std::string("PALM/Launcher/") + kMemo));
+    EXPECT_TRUE(windowsFiles.count("PALM/Launcher/\xE6\x97\xA5\xE8\xA8\x98.PDB"));
+    // The picture went to memory, where the viewer reads it, on both.
+    EXPECT_EQ(CardBytes(m_dir + "card-windows"), CardBytes(m_dir + "card-linux"));
+    EXPECT_TRUE(Written("sky.prc")) << m_cliOut;
+}
+
 TEST_F(WineConsole, DeviceNamesQueuedAsFilesAreRefusedWithoutOpeningThem) {
     UseCard("card");
     LinkCom(1, StartHandheld());
@@ -409,6 +467,37 @@ TEST_F(WineConsole, SelfExtractingConsoleStartsAndInstallsItsArchiveOverCom1) {
     EXPECT_TRUE(card.count("Wine Colour.prc")) << m_cliOut;
     EXPECT_FALSE(card.count("Wine Grey.prc"));
     EXPECT_FALSE(card.count("Wine Game.prc"));
+}
+
+TEST_F(WineConsole, UsbIsSaidToBeMissingOnWindowsInPlainWords) {
+    const auto start = std::chrono::steady_clock::now();
+    const int status =
+        RunWindowsCli({"--port", "USB", "--wait", "30", WindowsPath(Path("game.prc"))});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20)) << m_cliOut;
+    EXPECT_EQ(status, 64) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("USB is not available on Windows yet: choose a COM port or NET"),
+              std::string::npos)
+        << m_cliOut;
+    EXPECT_EQ(m_cliOut.find("Waiting for connect"), std::string::npos) << m_cliOut;
+}
+
+TEST_F(WineConsole, TheConnectionCheckReportsComPortsAndNetSync) {
+    LinkCom(1, StartHandheld());
+    EXPECT_EQ(RunWindowsCli({"--doctor", "--port", "COM1"}), 0) << m_cliOut;
+    for (const char* line :
+         {"Serial ports", "[ok] chosen port COM1: may be opened", "Handhelds on USB",
+          "USB is not available on Windows yet", "Network HotSync",
+          "NET would listen on 127.0.0.1 port 14238", "A handheld can be reached now: COM1."}) {
+        EXPECT_NE(m_cliOut.find(line), std::string::npos) << line << "\n" << m_cliOut;
+    }
+    EXPECT_EQ(m_cliOut.find("dialout"), std::string::npos) << m_cliOut;
+    EXPECT_EQ(m_cliOut.find("ModemManager"), std::string::npos) << m_cliOut;
+
+    // A port that is not there: nothing can be reached on it.
+    LinkCom(7, "");
+    EXPECT_EQ(RunWindowsCli({"--doctor", "--port", "COM7"}), 1) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("[problem] chosen port COM7"), std::string::npos) << m_cliOut;
+    EXPECT_NE(m_cliOut.find("No handheld can be reached now."), std::string::npos) << m_cliOut;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <utility>
 
 #include "tools/handheld/handheld_state.h"
 
@@ -366,6 +367,10 @@ class CRequest {
         s.freeRam -= n - old;
         s.bytesStored += n;
         return kErrNone;
+    }
+    // The lost-write fault: this write is answered as done but not kept.
+    bool LosesWrite() {
+        return s.config.loseWriteEvery > 0 && ++s.writesSeen % s.config.loseWriteEvery == 0;
     }
     void Modified(CardDatabase& db) {
         ++db.db.info.modnum;
@@ -818,8 +823,12 @@ Reply WriteRecord(CRequest& r) {
     rec.category = category & 0x0F;
     rec.uid = uid;
     // A record written again under its id goes to the end, as on a recorded unit.
-    if (it != db.records.end()) db.records.erase(it);
-    db.records.push_back(std::move(rec));
+    if (r.LosesWrite()) {
+        r.log.Bool("lost", true);
+    } else {
+        if (it != db.records.end()) db.records.erase(it);
+        db.records.push_back(std::move(rec));
+    }
     r.Modified(*open->db);
     r.log.Int("newId", uid);
     CWriter w;
@@ -929,7 +938,11 @@ Reply WriteResource(CRequest& r) {
     if (it != db.resources.end()) {
         *it = std::move(res);
     } else {
-        db.resources.push_back(std::move(res));
+        if (r.LosesWrite()) {
+            r.log.Bool("lost", true);
+        } else {
+            db.resources.push_back(std::move(res));
+        }
     }
     r.Modified(*open->db);
     return {};
@@ -1223,6 +1236,307 @@ Reply SetDBInfo(CRequest& r) {
     return {};
 }
 
+// ---- Expansion cards and VFS (0x3C ... 0x5C) -------------------------------------------
+// As a Palm OS 4/5 unit answers them while reporting DLP 1.2: one slot (slot 1) holding the
+// card, whose one volume is volume 1. A ROM before 4.0 has no expansion manager.
+
+constexpr uint32_t kRom40 = 0x04000000;
+constexpr uint16_t kSlotRef = 1;
+constexpr uint16_t kVolRef = 1;
+constexpr uint32_t kVolumeSlotBased = 0x1, kVolumeReadOnly = 0x2;
+constexpr uint32_t kFsVfat = 0x76666174;           // 'vfat'
+constexpr uint32_t kFsCreator = 0x66617466;        // 'fatf'
+constexpr uint32_t kMountSlotDriver = 0x6C696273;  // 'libs'
+constexpr uint32_t kMediaSd = 0x73646967;          // 'sdig'
+constexpr uint16_t kSlotLibRef = 7;
+
+// Expansion and VFS error classes, and how volume results read on the wire.
+enum : uint16_t {
+    kExpCardNotPresent = 0x2903,
+    kExpInvalidSlot = 0x2904,
+    kExpEnumerationEmpty = 0x290D,
+    kVfsFileBadRef = 0x2A03,
+    kVfsFileStillOpen = 0x2A04,
+    kVfsPermissionDenied = 0x2A05,
+    kVfsVolumeBadRef = 0x2A09,
+    kVfsDirNotEmpty = 0x2A0D,
+    kVfsBadName = 0x2A0E,
+    kVfsVolumeFull = 0x2A0F,
+    kVfsNotADirectory = 0x2A11,
+    kVfsIsADirectory = 0x2A12,
+    kVfsDirectoryNotFound = 0x2A13,
+};
+
+// The answer for each volume result; the DLP server maps the VFS "not found" and "already
+// exists" to its own codes.
+constexpr std::pair<CardResult, uint16_t> kCardErrors[] = {
+    {CardResult::kOk, kErrNone},
+    {CardResult::kNotFound, kErrNotFound},
+    {CardResult::kAlreadyExists, kErrAlreadyExists},
+    {CardResult::kBadName, kVfsBadName},
+    {CardResult::kDirNotFound, kVfsDirectoryNotFound},
+    {CardResult::kNotADirectory, kVfsNotADirectory},
+    {CardResult::kIsADirectory, kVfsIsADirectory},
+    {CardResult::kDirNotEmpty, kVfsDirNotEmpty},
+    {CardResult::kStillOpen, kVfsFileStillOpen},
+    {CardResult::kReadOnly, kVfsPermissionDenied},
+    {CardResult::kBadRef, kVfsFileBadRef},
+    {CardResult::kFull, kVfsVolumeFull},
+    {CardResult::kPulled, kVfsVolumeBadRef},
+};
+
+uint16_t CardError(CardResult result) {
+    for (const auto& [from, error] : kCardErrors) {
+        if (from == result) return error;
+    }
+    return kErrSystem;
+}
+
+bool HasExpansion(const CRequest& r) {
+    return r.s.config.romVersion >= kRom40;
+}
+
+// The card in the slot, or null when there is none (never was, or pulled).
+CCardVolume* Card(CRequest& r) {
+    return r.s.card && !r.s.card->Pulled() ? r.s.card.get() : nullptr;
+}
+
+// The argument of a card request; false (with the error in reply) when it is missing.
+bool CardArg(CRequest& r, Reply& reply, const Arg*& arg) {
+    if (!HasExpansion(r)) {
+        reply = Reply::Error(kErrIllegalReq);
+        return false;
+    }
+    arg = r.Get(kArg0);
+    if (!arg) reply = Reply::Error(kErrArgMissing);
+    return arg != nullptr;
+}
+
+Reply RefList(uint16_t ref) {
+    CWriter w;
+    w.U16(1).U16(ref);
+    return Reply().Add(kArg0, std::move(w.Data()));
+}
+
+Reply ExpSlotEnumerate(CRequest& r) {
+    if (!HasExpansion(r)) return Reply::Error(kErrIllegalReq);
+    return RefList(kSlotRef);
+}
+
+Reply ExpCardPresent(CRequest& r) {
+    Reply reply;
+    const Arg* a = nullptr;
+    if (!CardArg(r, reply, a)) return reply;
+    CReader in(*a);
+    const uint16_t slot = in.U16();
+    if (!in.Ok()) return Reply::Error(kErrArgSize);
+    r.log.Int("slot", slot);
+    if (slot != kSlotRef) return Reply::Error(kExpInvalidSlot);
+    return Card(r) ? Reply() : Reply::Error(kExpCardNotPresent);
+}
+
+Reply VolumeEnumerate(CRequest& r) {
+    if (!HasExpansion(r)) return Reply::Error(kErrIllegalReq);
+    return Card(r) ? RefList(kVolRef) : Reply::Error(kExpEnumerationEmpty);
+}
+
+// Requests that name the volume first: the card, or the error to answer.
+CCardVolume* Volume(CRequest& r, CReader& in, Reply& reply) {
+    const uint16_t volume = in.U16();
+    r.log.Int("volume", volume);
+    if (!in.Ok()) {
+        reply = Reply::Error(kErrArgSize);
+        return nullptr;
+    }
+    CCardVolume* card = Card(r);
+    if (!card || volume != kVolRef) reply = Reply::Error(kVfsVolumeBadRef);
+    return volume == kVolRef ? card : nullptr;
+}
+
+// VFSVolumeInfo, VFSVolumeGetLabel and VFSVolumeSize: the volume alone, a figure or text out.
+template <class Answer>
+Reply VolumeRequest(CRequest& r, Answer answer) {
+    Reply reply;
+    const Arg* a = nullptr;
+    if (!CardArg(r, reply, a)) return reply;
+    CReader in(*a);
+    CCardVolume* card = Volume(r, in, reply);
+    if (!card) return reply;
+    CWriter w;
+    answer(*card, w);
+    return Reply().Add(kArg0, std::move(w.Data()));
+}
+
+Reply VolumeInfo(CRequest& r) {
+    return VolumeRequest(r, [](const CCardVolume& card, CWriter& w) {
+        w.U32(kVolumeSlotBased | (card.ReadOnly() ? kVolumeReadOnly : 0))
+            .U32(kFsVfat)
+            .U32(kFsCreator)
+            .U32(kMountSlotDriver)
+            .U16(kSlotLibRef)
+            .U16(kSlotRef)
+            .U32(kMediaSd)
+            .U32(0);
+    });
+}
+
+Reply VolumeGetLabel(CRequest& r) {
+    return VolumeRequest(r, [](const CCardVolume& card, CWriter& w) { w.Str0(card.Label()); });
+}
+
+Reply VolumeSize(CRequest& r) {
+    return VolumeRequest(r, [](const CCardVolume& card, CWriter& w) {
+        w.U32(static_cast<uint32_t>(card.Used())).U32(static_cast<uint32_t>(card.Size()));
+    });
+}
+
+// VFSFileCreate, VFSFileDelete and VFSDirCreate: a volume and a path.
+Reply PathRequest(CRequest& r, CardResult (CCardVolume::*operation)(const std::string&)) {
+    Reply reply;
+    const Arg* a = nullptr;
+    if (!CardArg(r, reply, a)) return reply;
+    CReader in(*a);
+    CCardVolume* card = Volume(r, in, reply);
+    const std::string path = in.Str0();
+    r.log.Text("path", path);
+    if (!card) return reply;
+    return Reply::Error(CardError((card->*operation)(path)));
+}
+
+Reply FileOpen(CRequest& r) {
+    Reply reply;
+    const Arg* a = nullptr;
+    if (!CardArg(r, reply, a)) return reply;
+    CReader in(*a);
+    CCardVolume* card = Volume(r, in, reply);
+    const uint16_t mode = in.U16();
+    const std::string path = in.Str0();
+    if (!in.Ok()) return Reply::Error(kErrArgSize);
+    r.log.Int("mode", mode).Text("path", path);
+    if (!card) return reply;
+    uint32_t ref = 0;
+    const CardResult result = card->Open(path, mode, ref);
+    if (result != CardResult::kOk) return Reply::Error(CardError(result));
+    r.log.Int("fileRef", ref);
+    CWriter w;
+    w.U32(ref);
+    return Reply().Add(kArg0, std::move(w.Data()));
+}
+
+// Requests that name an open file first. A pulled card has taken its references along.
+bool FileRefArg(CRequest& r, Reply& reply, CReader& in, uint32_t& ref) {
+    ref = in.U32();
+    if (!in.Ok()) {
+        reply = Reply::Error(kErrArgSize);
+        return false;
+    }
+    r.log.Int("fileRef", ref);
+    if (!r.s.card) {
+        reply = Reply::Error(kVfsFileBadRef);
+        return false;
+    }
+    return true;
+}
+
+// Requests that name an open file first; act(in, ref) reads the rest and answers.
+template <class Act>
+Reply WithFileRef(CRequest& r, Act act) {
+    Reply reply;
+    const Arg* a = nullptr;
+    if (!CardArg(r, reply, a)) return reply;
+    CReader in(*a);
+    uint32_t ref = 0;
+    if (!FileRefArg(r, reply, in, ref)) return reply;
+    return act(in, ref);
+}
+
+// VFSFileClose, VFSFileSize, VFSFileGetAttributes: a reference in, maybe a figure out.
+Reply FileRefRequest(CRequest& r, CardResult (*operation)(CCardVolume&, uint32_t, uint32_t&),
+                     bool answers) {
+    return WithFileRef(r, [&](CReader&, uint32_t ref) {
+        uint32_t value = 0;
+        const CardResult result = operation(*r.s.card, ref, value);
+        if (result != CardResult::kOk) return Reply::Error(CardError(result));
+        if (!answers) return Reply();
+        CWriter w;
+        w.U32(value);
+        return Reply().Add(kArg0, std::move(w.Data()));
+    });
+}
+
+// VFSFileWrite and VFSFileResize: a reference and a length.
+template <class Act>
+Reply FileRefAndLength(CRequest& r, const char* name, Act act) {
+    return WithFileRef(r, [&](CReader& in, uint32_t ref) {
+        const uint32_t length = in.U32();
+        if (!in.Ok()) return Reply::Error(kErrArgSize);
+        r.log.Int(name, length);
+        return act(ref, length);
+    });
+}
+
+Reply FileWrite(CRequest& r) {
+    return FileRefAndLength(r, "length", [&r](uint32_t ref, uint32_t length) {
+        const CardResult result = r.s.card->CanWrite(ref);
+        if (result != CardResult::kOk) return Reply::Error(CardError(result));
+        // The data follows as a message of its own; this answer carries no argument.
+        r.s.pendingWrite = {true, ref, length};
+        return Reply();
+    });
+}
+
+Reply FileResize(CRequest& r) {
+    return FileRefAndLength(r, "size", [&r](uint32_t ref, uint32_t size) {
+        return Reply::Error(CardError(r.s.card->Resize(ref, size)));
+    });
+}
+
+// The data message of a VFSFileWrite: as much as fits is written, and the answer under the
+// write's code says how much. A card that fills keeps what fit and answers "volume full";
+// one pulled in the middle takes what it got, and the next request finds it gone.
+std::vector<uint8_t> WriteData(CVirtualHandheld::State& s, const std::vector<uint8_t>& data,
+                               RequestLogEntry& entry) {
+    const auto pending = s.pendingWrite;
+    s.pendingWrite = {};
+    entry.function = 0x46;
+    entry.name = "VFSFileWriteData";
+    size_t size = data.size();
+    CJson log;
+    log.Int("fileRef", pending.fileRef).Int("bytes", static_cast<int64_t>(size));
+    uint64_t room = UINT64_MAX;
+    if (s.config.fullAfterBytes >= 0) {
+        // The card fills as the memory does, after as many bytes on it.
+        room = static_cast<uint64_t>(std::max<int64_t>(0, s.config.fullAfterBytes - s.cardBytes));
+    }
+    bool pull = false;
+    if (s.config.cardPullAfterBytes >= 0 &&
+        s.cardBytes + static_cast<int64_t>(size) >= s.config.cardPullAfterBytes) {
+        size = static_cast<size_t>(std::max<int64_t>(0, s.config.cardPullAfterBytes - s.cardBytes));
+        pull = true;
+    }
+    uint32_t written = 0;
+    const CardResult result = s.card && !s.card->Pulled()
+                                  ? s.card->Write(pending.fileRef, data.data(), size, room, written)
+                                  : CardResult::kPulled;
+    s.cardBytes += written;
+    if (pull && s.card) {
+        s.card->Pull();
+        log.Bool("cardPulled", true);
+    }
+    log.Int("written", written);
+    entry.argsJson = log.Str();
+    Reply reply;
+    if (result != CardResult::kOk) {
+        reply = Reply::Error(CardError(result));
+    } else {
+        CWriter w;
+        w.U32(written);
+        reply.Add(kArg0, std::move(w.Data()));
+    }
+    entry.result = reply.error;
+    return EncodeReply(0x46, reply);
+}
+
 struct Handler {
     uint8_t code;
     const char* name;
@@ -1274,6 +1588,38 @@ const std::vector<Handler>& Handlers() {
         {0x38, "ReadFeature", 0x0101, ReadFeature},
         {0x39, "FindDB", 0x0102, FindDB},
         {0x3A, "SetDBInfo", 0x0102, SetDBInfo},
+        {0x3C, "ExpSlotEnumerate", 0x0102, ExpSlotEnumerate},
+        {0x3D, "ExpCardPresent", 0x0102, ExpCardPresent},
+        {0x43, "VFSFileCreate", 0x0102,
+         [](CRequest& r) { return PathRequest(r, &CCardVolume::CreateFile); }},
+        {0x44, "VFSFileOpen", 0x0102, FileOpen},
+        {0x45, "VFSFileClose", 0x0102,
+         [](CRequest& r) {
+             return FileRefRequest(
+                 r, [](CCardVolume& c, uint32_t ref, uint32_t&) { return c.Close(ref); }, false);
+         }},
+        {0x46, "VFSFileWrite", 0x0102, FileWrite},
+        {0x48, "VFSFileDelete", 0x0102,
+         [](CRequest& r) { return PathRequest(r, &CCardVolume::Delete); }},
+        {0x4C, "VFSFileGetAttributes", 0x0102,
+         [](CRequest& r) {
+             return FileRefRequest(
+                 r, [](CCardVolume& c, uint32_t ref, uint32_t& v) { return c.Attributes(ref, v); },
+                 true);
+         }},
+        {0x50, "VFSDirCreate", 0x0102,
+         [](CRequest& r) { return PathRequest(r, &CCardVolume::CreateDirectory); }},
+        {0x55, "VFSVolumeEnumerate", 0x0102, VolumeEnumerate},
+        {0x56, "VFSVolumeInfo", 0x0102, VolumeInfo},
+        {0x57, "VFSVolumeGetLabel", 0x0102, VolumeGetLabel},
+        {0x59, "VFSVolumeSize", 0x0102, VolumeSize},
+        {0x5B, "VFSFileResize", 0x0102, FileResize},
+        {0x5C, "VFSFileSize", 0x0102,
+         [](CRequest& r) {
+             return FileRefRequest(
+                 r, [](CCardVolume& c, uint32_t ref, uint32_t& v) { return c.FileSize(ref, v); },
+                 true);
+         }},
     };
     return handlers;
 }
@@ -1306,6 +1652,12 @@ std::vector<uint8_t> CDlpServer::Handle(const std::vector<uint8_t>& request, boo
     std::lock_guard<std::mutex> lock(m_state.mutex);
     RequestLogEntry entry;
     entry.sync = m_state.currentSync;
+    if (m_state.pendingWrite.active) {
+        // The data of a card write, whatever its first bytes look like.
+        std::vector<uint8_t> reply = WriteData(m_state, request, entry);
+        m_state.log.push_back(entry);
+        return reply;
+    }
     if (request.size() < 2) {
         // Too short to name a function: answer as a bad request of function 0.
         entry.name = "Malformed";
@@ -1370,6 +1722,14 @@ int64_t CDlpServer::WriteDataSize(const uint8_t* data, size_t size, uint32_t tot
     if ((data[2] & 0xC0) == 0x40) header = 6;
     const size_t overhead = 2 + header + fixed;
     return total > overhead ? static_cast<int64_t>(total - overhead) : 0;
+}
+
+int64_t CDlpServer::IncomingWriteSize(const uint8_t* data, size_t size, uint32_t total) const {
+    {
+        std::lock_guard<std::mutex> lock(m_state.mutex);
+        if (m_state.pendingWrite.active) return -1;
+    }
+    return WriteDataSize(data, size, total);
 }
 
 bool CDlpServer::IsMemoryFull(int64_t dataBytes) const {

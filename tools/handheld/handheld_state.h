@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/handheld/card_volume.h"
 #include "tools/handheld/virtual_handheld.h"
 
 namespace handheld {
@@ -66,6 +67,16 @@ struct CVirtualHandheld::State {
     bool done = false;
     bool loaded = false;
 
+    // The memory card, and a VFSFileWrite whose data message comes next.
+    std::unique_ptr<CCardVolume> card;
+    struct PendingWrite {
+        bool active = false;
+        uint32_t fileRef = 0;
+        uint32_t length = 0;
+    } pendingWrite;
+    int64_t cardBytes = 0;  // written to the card so far
+    int writesSeen = 0;     // record and resource writes, for the lost-write fault
+
     std::mutex statsMutex;
     LinkStats stats;
     std::atomic<bool> stop{false};
@@ -87,6 +98,9 @@ class CDlpServer {
     // For the PADP layer: the data bytes a write request carries, from its first fragment
     // (size bytes of a message of total bytes); -1 when it is no write or cannot be told.
     static int64_t WriteDataSize(const uint8_t* data, size_t size, uint32_t total);
+    // The same for the next message: -1 while a card write's data is awaited (the card
+    // answers a full volume itself).
+    int64_t IncomingWriteSize(const uint8_t* data, size_t size, uint32_t total) const;
     bool IsMemoryFull(int64_t dataBytes) const;
 
   private:

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include <unistd.h>
+
 #include "tools/handheld/pty_transport.h"
 #include "tools/handheld/tcp_client_transport.h"
 #include "tools/handheld/virtual_handheld.h"
@@ -79,6 +81,8 @@ int main(int argc, char** argv) {
         if (g_bSignalled) hh.Stop();
     }
     hh.Join();
+    // A window that polls the port after its run must still find it there.
+    while (options.stay && !g_bSignalled) ::usleep(100 * 1000);
     const int code = hh.ExitCode();
     const auto outcomes = hh.Outcomes();
     for (size_t i = 0; i < outcomes.size(); ++i) {

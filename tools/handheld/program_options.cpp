@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "tools/handheld/card_volume.h"
 #include "tools/handheld/tcp_client_transport.h"
 #include "tools/handheld/virtual_handheld.h"
 
@@ -34,6 +35,8 @@ std::string ProgramUsage() {
            "--pty\n"
            "  --press-after MS       press HotSync MS ms after start and after each sync (0)\n"
            "  --syncs N              serve N syncs, then exit (1)\n"
+           "  --stay                 after the syncs keep the line open (the pseudo-terminal\n"
+           "                         stays) until stopped with a signal\n"
            "  --out DIR              after each sync write DIR/<name>.pdb|.prc, requests.json\n"
            "  --load FILE            preload a .pdb/.prc database (repeatable)\n"
            "  --load-rom FILE        preload a database into ROM: listed as ROM, read-only,\n"
@@ -53,6 +56,10 @@ std::string ProgramUsage() {
            "  --ram BYTES            RAM size of card 0 (8388608)\n"
            "  --free BYTES           free storage at start (7340032)\n"
            "  --cancel               OpenConduit answers \"cancel sync\"\n"
+           "  --card SIZE            a memory card of SIZE bytes (or 512K, 64M, 1G) in the\n"
+           "                         expansion slot (ROM 4.0 and later), /PALM/Launcher made\n"
+           "  --card-label TEXT      the card's volume label (CARD)\n"
+           "  --card-readonly        the card is write-protected\n"
            "  --timeout S            give up when no desktop answers for S s (60)\n"
            "  --wakeup-interval MS   wakeup repetition (1000)\n"
            "faults:\n"
@@ -67,6 +74,9 @@ std::string ProgramUsage() {
            "  --stall-after-bytes N  stop answering after N bytes ...\n"
            "  --stall-ms MS          ... for MS ms (40000)\n"
            "  --stall-tickles        ... sending tickles meanwhile\n"
+           "  --lose-write-every N   every Nth record or resource write is answered but lost\n"
+           "  --card-pull-after-bytes N  take the card out once N bytes were written to it\n"
+           "                         (memory full fills the card too)\n"
            "  --help                 this text\n";
 }
 
@@ -112,6 +122,8 @@ int ParseProgramOptions(int argc, const char* const* argv, ProgramOptions& out,
             }
             out.net = v;
             c.netSync = true;
+        } else if (opt == "--stay") {
+            out.stay = true;
         } else if (opt == "--net-wakeup") {
             out.netWakeups = 3;
         } else if (opt == "--usb") {
@@ -199,6 +211,27 @@ int ParseProgramOptions(int argc, const char* const* argv, ProgramOptions& out,
         } else if (opt == "--free") {
             if (!number(0, kU32Max, n)) return 2;
             c.freeRam = static_cast<uint32_t>(n);
+        } else if (opt == "--card") {
+            if (!value(v)) return 2;
+            if (!ParseCardSize(v, c.cardSize)) {
+                message = "option --card: '" + v + "' is not a size such as 65536, 512K or 64M";
+                return 2;
+            }
+        } else if (opt == "--card-label") {
+            if (!value(v)) return 2;
+            if (v.size() > CCardVolume::kMaxName || v.find('/') != std::string::npos) {
+                message = "option --card-label: a label has at most 255 bytes and no \"/\"";
+                return 2;
+            }
+            c.cardLabel = v;
+        } else if (opt == "--card-readonly") {
+            c.cardReadOnly = true;
+        } else if (opt == "--lose-write-every") {
+            if (!number(1, kIntMax, n)) return 2;
+            c.loseWriteEvery = static_cast<int>(n);
+        } else if (opt == "--card-pull-after-bytes") {
+            if (!number(0, kBig, n)) return 2;
+            c.cardPullAfterBytes = n;
         } else if (opt == "--cancel") {
             c.cancelSync = true;
         } else if (opt == "--timeout") {
@@ -254,6 +287,10 @@ int ParseProgramOptions(int argc, const char* const* argv, ProgramOptions& out,
             message = "unknown option '" + opt + "' (see --help)";
             return 2;
         }
+    }
+    if ((c.cardReadOnly || c.cardLabel != "CARD" || c.cardPullAfterBytes >= 0) && c.cardSize == 0) {
+        message = "the --card-... options need a card: --card SIZE";
+        return 2;
     }
     if (!out.net.empty() && (out.pty || c.usb)) {
         message = "option --net speaks on the network: not with --pty or --usb";

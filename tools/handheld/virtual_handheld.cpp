@@ -82,6 +82,9 @@ CVirtualHandheld::State::State(const HandheldConfig& c) : config(c) {
     user.userId = c.userName.empty() ? 0 : c.userId;
     freeRam = c.freeRam;
     SetClock(c.clock != 0 ? c.clock : HostLocalTime());
+    if (c.cardSize != 0) {
+        card = std::make_unique<CCardVolume>(c.cardSize, c.cardLabel, c.cardReadOnly);
+    }
 }
 
 int64_t CVirtualHandheld::State::Now() const {
@@ -103,6 +106,8 @@ CardDatabase* CVirtualHandheld::State::Find(const std::string& name) {
 
 void CVirtualHandheld::State::CloseAll() {
     handles.clear();
+    if (card) card->CloseAll();
+    pendingWrite = {};
 }
 
 // ---- Set-up and inspection ------------------------------------------------------------
@@ -250,6 +255,14 @@ int64_t CVirtualHandheld::BytesStored() const {
     return m_state->bytesStored;
 }
 
+std::vector<std::pair<std::string, std::vector<uint8_t>>> CVirtualHandheld::CardFiles() const {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> out;
+    if (!m_state->card) return out;
+    for (auto& file : m_state->card->Files()) out.emplace_back(file.path, std::move(file.data));
+    return out;
+}
+
 std::string SafeFileName(const std::string& name, bool resourceDb) {
     std::string out;
     for (unsigned char c : name) {
@@ -282,6 +295,10 @@ int CVirtualHandheld::WriteOut(const std::string& dir, std::string* message) con
             if (message) *message = "cannot write " + path;
             return -1;
         }
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        if (m_state->card && m_state->card->WriteOut(dir + "/card", message) != 0) return -1;
     }
     std::ofstream json(dir + "/requests.json", std::ios::binary | std::ios::trunc);
     json << RequestsJson();
@@ -485,7 +502,7 @@ int CVirtualHandheld::Run(hotsync::ITransport& transport) {
     CDeviceLink link(transport, m_config, s.stop, s.stats, s.statsMutex);
     CDlpServer server(s);
     link.SetMemoryFullTest([&server](const uint8_t* data, size_t size, uint32_t total) {
-        return server.IsMemoryFull(CDlpServer::WriteDataSize(data, size, total));
+        return server.IsMemoryFull(server.IncomingWriteSize(data, size, total));
     });
     CSyncRunner runner(s, link, server);
     CNetSyncDevice net(transport, m_config, s.stop, s.stats, s.statsMutex);

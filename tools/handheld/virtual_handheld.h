@@ -83,6 +83,12 @@ struct HandheldConfig {
     int tickleIntervalMs = 3000;   // tickles sent while busy (a stall with tickles)
     std::string outDir;            // after each sync: every database and requests.json
 
+    // The memory card in the expansion slot (none when cardSize is 0). Handhelds from
+    // Palm OS 4 on have an expansion manager; older ROMs answer its requests "illegal".
+    uint64_t cardSize = 0;
+    std::string cardLabel = "CARD";
+    bool cardReadOnly = false;
+
     // Faults (0: off, unless said otherwise).
     int64_t breakAfterBytes = 0;  // pulls the cable after this many bytes (both directions)
     int64_t fullAfterBytes = -1;  // memory full once this many data bytes were written (-1 off)
@@ -98,6 +104,11 @@ struct HandheldConfig {
     // Tests: sees every request message and may change the answer before it is sent.
     std::function<void(const std::vector<uint8_t>& request, std::vector<uint8_t>& answer)>
         reviseAnswer;
+    // Every Nth record or resource write is answered as written but not kept.
+    int loseWriteEvery = 0;
+    // The card is taken out once this many bytes were written to it (-1 off). Memory full
+    // (fullAfterBytes) fills the card too, after as many bytes on it.
+    int64_t cardPullAfterBytes = -1;
 };
 
 // How a sync ended.
@@ -198,7 +209,11 @@ class CVirtualHandheld {
     LinkStats Stats() const;
     int64_t BytesStored() const;  // data bytes written by the desktop so far
 
-    // Writes every database as dir/<name>.pdb|.prc and dir/requests.json. 0 or -1.
+    // The files on the memory card, with their paths ("/PALM/Launcher/x.prc").
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> CardFiles() const;
+
+    // Writes every database as dir/<name>.pdb|.prc, the card's files under dir/card/, and
+    // dir/requests.json. 0 or -1.
     int WriteOut(const std::string& dir, std::string* message = nullptr) const;
 
     // Internal state, shared with the implementation files.
@@ -220,6 +235,7 @@ struct ProgramOptions {
     bool pty = false;
     std::string net;     // --net HOST:PORT: connect to a desktop's NetSync port
     int netWakeups = 0;  // --net-wakeup: UDP wakeups before each connection
+    bool stay = false;   // --stay: the line stays open after the syncs, until stopped
     bool help = false;
 };
 // Parses the arguments (argv[0] is the program). 0, or 2 with a message naming the bad option.

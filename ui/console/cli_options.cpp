@@ -115,6 +115,9 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
         } else if (name == "--version") {
             if (!noValue()) return false;
             options.version = true;
+        } else if (name == "--doctor") {
+            if (!noValue()) return false;
+            options.doctor = true;
         } else if (name == "--close") {
             if (!noValue()) return false;
             options.close = true;
@@ -184,6 +187,28 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
                 return false;
             }
             options.backupDir = value;
+        } else if (name == "--to") {
+            if (!takeValue()) return false;
+            if (value == "ram") {
+                options.destination = 0;
+            } else if (value == "card") {
+                options.destination = 1;
+            } else if (value == "auto") {
+                options.destination = 2;
+            } else {
+                error = "bad destination \"" + value + "\" (ram, card or auto)";
+                return false;
+            }
+        } else if (name == "--card") {
+            if (!takeValue()) return false;
+            if (value.empty()) {
+                error = "option --card needs a card's number or label";
+                return false;
+            }
+            options.card = value;
+        } else if (name == "--verify") {
+            if (!noValue()) return false;
+            options.verify = true;
         } else if (name == "--add-user") {
             if (!takeValue()) return false;
             options.addUser = true;
@@ -199,6 +224,10 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
     }
     if (options.fullBackup && !options.backupAll) {
         error = "--full belongs to --backup-all";
+        return false;
+    }
+    if (options.doctor && !options.files.empty()) {
+        error = "--doctor installs nothing: give no files with it";
         return false;
     }
     return true;
@@ -229,6 +258,13 @@ std::string UsageText(const char* program) {
         "      --backup-dir DIR\n"
         "                     the backup folder for --backup-all and --restore, instead of\n"
         "                     the desktop user's (needed without desktop users)\n"
+        "      --to WHERE     ram: the handheld's memory (default); card: its memory card\n"
+        "                     (/PALM/Launcher/, sounds and pictures still to memory); auto:\n"
+        "                     memory, and the card for what does not fit\n"
+        "      --card N|LABEL the card to use: the Nth or the one with that label (default the\n"
+        "                     first)\n"
+        "      --verify       read every installed file back and compare it; the last line\n"
+        "                     then says how many were verified\n"
         "  -w, --wait S       give up after S seconds without a handheld (default 300, 0: never)\n"
         "  -a, --answer A     answer error messages with ok (go on, default) or cancel\n"
         "  -q, --quiet        no progress bar\n"
@@ -237,6 +273,10 @@ std::string UsageText(const char* program) {
         "                     as the handheld has it) and end; --backup then copies the files\n"
         "                     installed on that handheld to the user's backup folder\n"
         "      --title TEXT   a title for the run (\"Upload TEXT...\")\n"
+        "      --doctor       check what a connection needs (serial devices, USB handhelds,\n"
+        "                     permissions, ModemManager, the network port), say how to mend\n"
+        "                     each problem, and end; 0 when a handheld can be reached now on\n"
+        "                     the port given (default COM1), on USB or on NET\n"
         "  -h, --help         this text\n"
         "      --version      the program's version\n"
         "\n"
@@ -246,8 +286,9 @@ std::string UsageText(const char* program) {
         "and names nothing is ignored; a path is a file.\n"
         "\n"
         "Exit status: 0 all installed, 1 failures or error messages, 2 no handheld came,\n"
-        "3 interrupted, 64 bad usage. The last line is \"result: N\" with the run's outcome:\n"
-        "0 after a run, -1 when no handheld came, -2 when interrupted.\n";
+        "3 interrupted, 64 bad usage; --doctor: 0 or 1 as above. The last line of a run is\n"
+        "\"result: N\" with its outcome: 0 after a run, -1 when no handheld came, -2 when\n"
+        "interrupted; with --verify it is \"result: 0 (N verified)\".\n";
     return text;
 }
 

@@ -8,17 +8,21 @@
 namespace console {
 
 // Exit status of the program.
-inline constexpr int kExitOk = 0;           // a run with no failed database and no message
-inline constexpr int kExitRunErrors = 1;    // a run with failures or error messages
-inline constexpr int kExitNoHandheld = 2;   // no handheld came within the waiting time
-inline constexpr int kExitInterrupted = 3;  // stopped by Ctrl-C
-inline constexpr int kExitUsage = 64;       // bad command line
+inline constexpr int kExitOk = 0;            // a run with no failed database and no message
+inline constexpr int kExitRunErrors = 1;     // a run with failures or error messages
+inline constexpr int kExitNoHandheld = 2;    // no handheld came within the waiting time
+inline constexpr int kExitInterrupted = 3;   // stopped by Ctrl-C
+inline constexpr int kExitUsage = 64;        // bad command line
+inline constexpr int kExitNotReachable = 1;  // --doctor: no handheld can be reached now
 
 struct Options {
     std::string port = "COM1";
     int speed = 57600;
     bool backup = false;
     bool setTime = false;
+    int destination = 0;    // --to ram|card|auto: 0, 1, 2
+    std::string card;       // --card N|LABEL; empty: the first card
+    bool verify = false;    // --verify
     int waitSeconds = 300;  // 0: wait without limit
     bool answerOk = true;
     bool quiet = false;
@@ -33,6 +37,7 @@ struct Options {
     std::string backupDir;
     std::string userName;
     bool version = false;
+    bool doctor = false;  // --doctor: check the connection, report, and end
     // The window's switches: /CLOSE (the console always ends after its run) and /IGNOREHS
     // (it never touches a HotSync Manager) are accepted and change nothing; /TITLE TEXT
     // is shown when the run starts.

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+#include "cc_version.h"
 #include "engine/backup_folder.h"
 #include "engine/file_paths.h"
 #include "engine/install_run.h"
@@ -25,10 +26,13 @@
 #include "resources/strings/string_table.h"
 #include "session/device_session.h"
 #include "shell/com_ports.h"
+#include "shell/connection_probe.h"
+#include "shell/connection_report.h"
 #include "shell/port_holder.h"
 #include "shell/program_file.h"
 #include "shell/settings_store.h"
 #include "shell/system_services.h"
+#include "ui/console/console_doctor.h"
 #include "ui/console/console_users.h"
 
 namespace console {
@@ -284,6 +288,16 @@ int RunCli(int argc, const char* const* argv) {
         return kExitOk;
     }
     if (options.addUser) return AddDesktopUser(options.userName);
+    if (options.doctor) {
+        const std::unique_ptr<ISettingsStore> settings = OpenUserSettings();
+        const std::unique_ptr<IConnectionProbe> probe = CreateConnectionProbe();
+        return RunDoctor(*probe, *settings, options.port);
+    }
+    if (options.port == ports::kUsbPortName && !ports::SystemHasUsb()) {
+        std::fprintf(stderr, "ccourier-cli: %s\n",
+                     resources::LoadString(resources::kIdsUsbNotAvailable));
+        return kExitUsage;
+    }
     for (const std::string& arg : options.ignored) {
         std::fprintf(stderr, "ccourier-cli: unknown switch, ignored: %s\n", arg.c_str());
     }
@@ -373,7 +387,7 @@ int RunCli(int argc, const char* const* argv) {
     const ports::ComPathMapper mapper = MakeComPathMapper(settings);
     const auto makeSession = [&] {
         return std::make_unique<CDeviceSession>(
-            options.port.c_str(), true, options.speed,
+            SessionPortName(settings, options.port).c_str(), true, options.speed,
             [&](const std::string& name) { return ports::CreatePortTransport(name, mapper); });
     };
     // The link's failure line once per reason, not at every retry.
@@ -385,12 +399,14 @@ int RunCli(int argc, const char* const* argv) {
         std::fprintf(stderr, "%s\n", line.c_str());
     });
     const std::unique_ptr<IPortHolderFinder> holders = CreatePortHolderFinder();
+    const std::unique_ptr<IConnectionProbe> probe = CreateConnectionProbe();
     std::string lastBusy;
     const auto reportBusy = [&](const CDeviceSession& s) {
+        const std::string adapter = SoleUsbSerialAdapter(probe->Probe(false, {}, 0));
         const std::string line =
             resources::FormatString(resources::kIdsPortBusy, options.port.c_str()) +
-            PortProblemDetail(s.m_nPortError, PortDevicePath(settings, options.port),
-                              holders.get());
+            PortProblemDetail(s.m_nPortError, options.port, PortDevicePath(settings, options.port),
+                              holders.get(), adapter);
         if (line != lastBusy) view.PrintLine(line);
         lastBusy = line;
     };
@@ -481,7 +497,8 @@ int RunCli(int argc, const char* const* argv) {
     session->m_bFullBackup = options.fullBackup ? 1 : 0;
     session->m_strBackupDir = backupDir;
     session->m_listRestore = restoreFiles;
-    run.Start(*session, list.Paths(), options.backup, options.setTime, &done);
+    run.Start(*session, list.Paths(), options.backup, options.setTime, &done,
+              RunPlacement{options.destination, options.card, options.verify});
 
     // Transfer: the window's timer until the worker's notification.
     while (!done.Done()) {
@@ -508,11 +525,17 @@ int RunCli(int argc, const char* const* argv) {
     view.EndRun();
     monitor.OnInstallDone(*session);
     const bool failures = session->m_nFailed != 0 || view.Messages() != 0;
+    const int verified = session->m_nVerified;
     session->Close();
     timeline::Mark("desktop.closed");
     session.reset();
     g_pSession = nullptr;
     list.DeleteTempFiles();
+    if (options.verify) {
+        std::printf("result: 0 (%d verified)\n", verified);
+        std::fflush(stdout);
+        return failures ? kExitRunErrors : kExitOk;
+    }
     return Finish(0, failures ? kExitRunErrors : kExitOk);
 }
 

@@ -1,0 +1,11 @@
+// The connection probe on Windows: the communication ports the system knows (COM1 and up,
+// as its device map lists them) and whether each opens, and the network HotSync port by
+// trying to bind it. USB and the Linux services are not looked for (see linuxServices).
+#pragma once
+
+#include "shell/connection_probe.h"
+
+class CWin32ConnectionProbe final : public IConnectionProbe {
+  public:
+    ConnectionFacts Probe(bool thorough, const std::string& netAddress, uint16_t netPort) override;
+};
