@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <thread>
 
 #include "pdb/palm_db_file.h"
@@ -21,6 +22,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/console_harness.h"
 #include "tests/support/worker_harness.h"
+#include "tools/ccapack/cca_packer.h"
 
 namespace {
 
@@ -371,6 +373,61 @@ TEST_F(ConsoleRun, PictureBecomesAPictureApplication) {
     EXPECT_EQ(status, 0) << m_cliOut;
     EXPECT_NE(m_cliOut.find("Converting sunset.bmp"), std::string::npos) << m_cliOut;
     EXPECT_EQ(CardFiles(m_out).size(), 1u);
+}
+
+// A copy of the console that carries an archive (cc-ccapack --sfx) installs just that
+// archive: the files named are not queued, and its copy of the archive goes at the end.
+class CarriedArchiveRun : public testsupport::CConsoleRunFixture {
+  protected:
+    static constexpr const char* kProgram = CC_BINARY_DIR "/tests/console/ccourier-cli-carrying";
+    CarriedArchiveRun() : CConsoleRunFixture(kProgram, CC_HANDHELD_PATH) {}
+    void TearDown() override {
+        CConsoleRunFixture::TearDown();
+        std::filesystem::remove(kProgram);
+        if (m_savedTmp) {
+            ::setenv("TMP", m_savedTmp->c_str(), 1);
+        } else {
+            ::unsetenv("TMP");
+        }
+    }
+    std::optional<std::string> m_savedTmp;
+};
+
+TEST_F(CarriedArchiveRun, InstallsJustItsArchive) {
+    if (const char* tmp = std::getenv("TMP")) m_savedTmp = tmp;
+    std::filesystem::create_directory(Path("tmp"));
+    ::setenv("TMP", Path("tmp").c_str(), 1);
+    ASSERT_TRUE(testdb::WriteResourceDb(Path("app.prc"),
+                                        testdb::Info("Carried App", true, "appl", "CarA"),
+                                        {{"code", 1, testdb::Bytes(2000, 1)}}));
+    ASSERT_TRUE(testdb::WriteResourceDb(Path("other.prc"),
+                                        testdb::Info("Named App", true, "appl", "NamA"),
+                                        {{"code", 1, testdb::Bytes(900, 2)}}));
+    ccapack::CCcaPacker packer;
+    std::string error;
+    ASSERT_TRUE(packer.AddFile("All", Path("app.prc"), "", 1, error)) << error;
+    ASSERT_TRUE(packer.Write(Path("game.cca"), error)) << error;
+    ASSERT_TRUE(ccapack::AppendSfxArchive(CC_CLI_PATH, Path("game.cca"), kProgram, error)) << error;
+    ASSERT_EQ(::chmod(kProgram, 0755), 0);
+
+    const std::string pty = StartHandheld();
+    const int status = RunCli({"--port", pty, "--wait", "30", Path("other.prc")}, {}, true);
+    WaitHandheld();
+    EXPECT_EQ(status, 0) << m_cliOut;
+    EXPECT_EQ(LastLine(m_cliOut), "result: 0") << m_cliOut;
+    EXPECT_NE(m_cliOut.find("installs its own archive; not queued: " + Path("other.prc")),
+              std::string::npos)
+        << m_cliOut;
+    auto app = Written("Carried App.prc");
+    ASSERT_TRUE(app) << m_cliOut;
+    ExpectSameEntries(*app, Path("app.prc"));
+    EXPECT_FALSE(Written("Named App.prc"));
+    // The copy of the archive is gone with the run.
+    EXPECT_FALSE(std::filesystem::exists(Path("tmp/CCASFX.CCA")));
+    for (const auto& entry : std::filesystem::directory_iterator(Path("tmp"))) {
+        EXPECT_EQ(entry.path().filename().string().find("CCASFX.CCA"), std::string::npos)
+            << entry.path();
+    }
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "tests/session/db_builder.h"
 #include "tests/support/console_harness.h"
 #include "tools/ccapack/cca_packer.h"
+#include "tools/ccapack/pe_image.h"
 
 namespace {
 
@@ -96,8 +97,9 @@ class WineConsole : public testsupport::CConsoleRunFixture {
 
     // Runs the Windows console under Wine in the private prefix; its exit status, its standard
     // and error output in m_cliOut.
-    int RunWindowsCli(std::vector<std::string> args, int waitMs = 180000) {
-        args.insert(args.begin(), {CC_WINE_RUN, CC_WINE_PREFIX, CC_WINDOWS_CLI_PATH});
+    int RunWindowsCli(std::vector<std::string> args, int waitMs = 180000,
+                      const std::string& program = CC_WINDOWS_CLI_PATH) {
+        args.insert(args.begin(), {CC_WINE_RUN, CC_WINE_PREFIX, program});
         CChild cli(args, true);
         const int status = cli.Wait(waitMs);
         // Lines end in CR LF on Windows.
@@ -413,6 +415,58 @@ TEST_F(WineConsole, ArchiveMembersThatReachOutOfTheirFolderAreRefused) {
             EXPECT_NE(entry.path().filename().string().find("EVIL"), 0u) << entry.path();
         }
     }
+}
+
+// The layout and checksum of a Windows program file.
+ccapack::PeLayout ReadLayout(const std::string& path) {
+    ccapack::PeLayout layout;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
+    std::string error;
+    EXPECT_TRUE(f && ccapack::ReadPeLayout(f.get(), fs::file_size(path), layout, error))
+        << path << ": " << error;
+    uint32_t sum = 0;
+    EXPECT_TRUE(f && ccapack::ComputePeChecksum(f.get(), layout.nChecksumOffset, sum));
+    EXPECT_EQ(sum, layout.dwChecksum) << path << ": the stored checksum is not the file's";
+    return layout;
+}
+
+TEST_F(WineConsole, SelfExtractingConsoleStartsAndInstallsItsArchiveOverCom1) {
+    EveryKind();
+    const std::string setup = Path("game-setup.exe");
+    std::string error;
+    ASSERT_TRUE(ccapack::AppendSfxArchive(CC_WINDOWS_CLI_PATH, Path("bundle.cca"), setup, error))
+        << error;
+    // The linker's checksum of the program is ours, and the setup's is true again; the
+    // program's own data ends where the archive begins.
+    const ccapack::PeLayout program = ReadLayout(CC_WINDOWS_CLI_PATH);
+    const ccapack::PeLayout carried = ReadLayout(setup);
+    EXPECT_NE(program.dwChecksum, 0u);
+    EXPECT_NE(carried.dwChecksum, program.dwChecksum);
+    EXPECT_EQ(carried.nImageEnd, program.nImageEnd);
+    EXPECT_EQ(program.nImageEnd, fs::file_size(CC_WINDOWS_CLI_PATH));
+    // The toolchain's own reader still reads the headers.
+    if (std::string(CC_MINGW_OBJDUMP).empty()) {
+        std::printf("no x86_64-w64-mingw32-objdump: its reading is not checked\n");
+    } else {
+        CChild objdump({CC_MINGW_OBJDUMP, "-p", setup}, true);
+        EXPECT_EQ(objdump.Wait(60000), 0) << objdump.Output();
+        EXPECT_NE(objdump.Output().find("PE32+"), std::string::npos) << objdump.Output();
+    }
+
+    UseCard("card");
+    LinkCom(1, StartHandheld(HandheldOptions()));
+    const int status = RunWindowsCli(
+        {"--port", "COM1", "--wait", "60", WindowsPath(Path("game.prc"))}, 180000, setup);
+    WaitHandheld();
+    EXPECT_EQ(status, 0) << m_cliOut;
+    EXPECT_EQ(LastLine(m_cliOut), "result: 0") << m_cliOut;
+    EXPECT_NE(m_cliOut.find("installs its own archive; not queued"), std::string::npos) << m_cliOut;
+    // Just the archive's members for a colour handheld; the file named was not queued.
+    const auto card = CardBytes(m_dir + "card");
+    EXPECT_TRUE(card.count("Wine Bundled.prc")) << m_cliOut;
+    EXPECT_TRUE(card.count("Wine Colour.prc")) << m_cliOut;
+    EXPECT_FALSE(card.count("Wine Grey.prc"));
+    EXPECT_FALSE(card.count("Wine Game.prc"));
 }
 
 TEST_F(WineConsole, UsbIsSaidToBeMissingOnWindowsInPlainWords) {

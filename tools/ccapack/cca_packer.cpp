@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "formats/cca/cca_archive.h"
 #include "formats/cca/cca_format.h"
 #include "platform/path_rules.h"
+#include "tools/ccapack/pe_image.h"
 
 using namespace cca;
 
@@ -390,6 +392,69 @@ bool CCcaPacker::Write(const std::string& strPath, std::string& strError) const 
     return bOk;
 }
 
+namespace {
+
+bool EndsWithExe(const std::string& strPath) {
+    if (strPath.size() < 4) return false;
+    std::string strEnd = strPath.substr(strPath.size() - 4);
+    std::transform(strEnd.begin(), strEnd.end(), strEnd.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return strEnd == ".exe";
+}
+
+// A program the output can start: a Windows program is checked whole, since what its loader
+// and scanners read must stay as it was; anything else (an ELF program) is taken as it is.
+bool CheckProgram(std::FILE* pProgram, const std::string& strProgramPath,
+                  const std::string& strOutputPath, PeLayout& pe, bool& bPe,
+                  std::string& strError) {
+    if (::fseeko(pProgram, 0, SEEK_END) != 0) {
+        strError = "cannot read " + strProgramPath;
+        return false;
+    }
+    const off_t nSize = ::ftello(pProgram);
+    unsigned char trailer[kTrailerSize];
+    if (nSize >= static_cast<off_t>(kTrailerSize) &&
+        ::fseeko(pProgram, nSize - static_cast<off_t>(kTrailerSize), SEEK_SET) == 0 &&
+        std::fread(trailer, 1, sizeof trailer, pProgram) == sizeof trailer &&
+        std::memcmp(trailer + 4, kTrailerMarker.data(), kTrailerMarker.size()) == 0) {
+        strError = strProgramPath + " already carries an archive";
+        return false;
+    }
+    bPe = LooksLikePe(pProgram) || EndsWithExe(strOutputPath);
+    if (bPe) {
+        std::string strWhy;
+        if (!ReadPeLayout(pProgram, static_cast<uint64_t>(nSize), pe, strWhy)) {
+            strError = strProgramPath + ": " + strWhy;
+            return false;
+        }
+        // Signing tools put the certificate table last and hash everything before it: an
+        // archive behind it breaks the signature, and one signed after would lose the trailer.
+        if (pe.dwCertificateSize != 0) {
+            strError = strProgramPath +
+                       " is signed: an archive appended to it would break its signature; use the "
+                       "unsigned program";
+            return false;
+        }
+    }
+    std::rewind(pProgram);
+    return true;
+}
+
+// Windows keeps a program's checksum over the whole file; one that had a checksum gets the
+// checksum of what it has become.
+bool UpdatePeChecksum(const std::string& strPath, uint64_t nChecksumOffset) {
+    FilePtr pFile(std::fopen(strPath.c_str(), "r+b"));
+    uint32_t dwChecksum = 0;
+    if (!pFile || !ComputePeChecksum(pFile.get(), nChecksumOffset, dwChecksum)) return false;
+    unsigned char field[4];
+    PutU32(field, dwChecksum);
+    return ::fseeko(pFile.get(), static_cast<off_t>(nChecksumOffset), SEEK_SET) == 0 &&
+           std::fwrite(field, 1, sizeof field, pFile.get()) == sizeof field &&
+           std::fclose(pFile.release()) == 0;
+}
+
+}  // namespace
+
 bool AppendSfxArchive(const std::string& strProgramPath, const std::string& strArchivePath,
                       const std::string& strOutputPath, std::string& strError) {
     {
@@ -405,6 +470,11 @@ bool AppendSfxArchive(const std::string& strProgramPath, const std::string& strA
         strError = "cannot read " + std::string(pProgram ? strArchivePath : strProgramPath);
         return false;
     }
+    PeLayout pe;
+    bool bPe = false;
+    if (!CheckProgram(pProgram.get(), strProgramPath, strOutputPath, pe, bPe, strError)) {
+        return false;
+    }
     FilePtr pOut(std::fopen(strOutputPath.c_str(), "wb"));
     if (!pOut) {
         strError = "cannot create " + strOutputPath;
@@ -418,6 +488,8 @@ bool AppendSfxArchive(const std::string& strProgramPath, const std::string& strA
         }
         return !std::ferror(pIn);
     };
+    // A Windows program's own data stays as it was; the archive and the trailer follow it as
+    // the file's overlay, which the loader never maps.
     bool bOk = copy(pProgram.get());
     const off_t nOffset = ::ftello(pOut.get());
     if (bOk && (nOffset < 0 || static_cast<uint64_t>(nOffset) > kMaxU32)) {
@@ -430,6 +502,7 @@ bool AppendSfxArchive(const std::string& strProgramPath, const std::string& strA
     std::memcpy(trailer + 4, kTrailerMarker.data(), kTrailerMarker.size());
     bOk = bOk && std::fwrite(trailer, 1, sizeof trailer, pOut.get()) == sizeof trailer;
     if (std::fclose(pOut.release()) != 0) bOk = false;
+    if (bOk && bPe && pe.dwChecksum != 0) bOk = UpdatePeChecksum(strOutputPath, pe.nChecksumOffset);
     if (!bOk) {
         if (strError.empty()) strError = "write error: " + strOutputPath;
         std::remove(strOutputPath.c_str());

@@ -16,7 +16,9 @@
 #include "engine/file_paths.h"
 #include "engine/install_run.h"
 #include "engine/install_worker.h"
+#include "engine/temp_dir.h"
 #include "engine/transfer_monitor.h"
+#include "formats/cca/sfx_trailer.h"
 #include "hotsync/timeline.h"
 #include "platform/files.h"
 #include "platform/path_rules.h"
@@ -27,6 +29,7 @@
 #include "shell/connection_probe.h"
 #include "shell/connection_report.h"
 #include "shell/port_holder.h"
+#include "shell/program_file.h"
 #include "shell/settings_store.h"
 #include "shell/system_services.h"
 #include "ui/console/console_doctor.h"
@@ -198,6 +201,24 @@ bool IdleTick(CDeviceSession* session, bool watchLine) {
     return platform::WaitReadable(fd, kTickMs);
 }
 
+// An archive carried at the end of this program file (cc-ccapack --sfx), copied to the
+// temporary directory as the window copies it; empty when there is none or the copy fails.
+std::string CopyCarriedArchive() {
+    const std::string self = program::ProgramFilePath();
+    uint64_t offset = 0;
+    uint64_t size = 0;
+    if (self.empty() || !cca::FindSfxArchive(self, offset, size)) return {};
+    const std::string copy = GetTempDir() + "CCASFX.CCA";
+    // Written beside it and renamed over it: another run may be installing the older copy.
+    const std::string part = copy + "." + std::to_string(platform::ProcessId());
+    if (!cca::ExtractSfxArchive(self, part)) return {};
+    if (!platform::RenameFile(part, copy)) {
+        platform::RemoveFile(part);
+        return {};
+    }
+    return copy;
+}
+
 }  // namespace
 
 void SetTextConverter(TextConverter converter) {
@@ -311,6 +332,18 @@ int RunCli(int argc, const char* const* argv) {
     }
 
     CInstallList list;
+    // A console that carries an archive installs just that archive, as the window does; its
+    // options (the port above all) still count.
+    const std::string carried = CopyCarriedArchive();
+    if (!carried.empty()) {
+        for (const std::string& file : options.files) {
+            std::fprintf(stderr,
+                         "ccourier-cli: this program installs its own archive; not queued: %s\n",
+                         file.c_str());
+        }
+        options.files.assign(1, carried);
+        list.AddTempFile(carried);
+    }
     for (const std::string& file : options.files) {
         switch (list.Add(file)) {
             case CInstallList::AddResult::kAdded:

@@ -1,0 +1,67 @@
+# Run at build time (cmake -P): gathers what Windows users get into STAGE, then writes the
+# setup program's lists of it: install_files.nsh (the files, folder by folder) and
+# uninstall_files.nsh (each file deleted by name, then each folder, deepest first, removed
+# only when empty), so the uninstaller removes what the setup added and nothing else.
+#   -DSTAGE=dir -DPROGRAMS=a.exe;b.exe -DSOURCE_DIR=top of the sources -DNSH_DIR=dir
+file(REMOVE_RECURSE "${STAGE}")
+file(MAKE_DIRECTORY "${STAGE}")
+foreach(program IN LISTS PROGRAMS)
+  file(COPY "${program}" DESTINATION "${STAGE}")
+endforeach()
+# Text files with Windows line ends, so Notepad shows them as meant.
+foreach(pair IN ITEMS "README.md|README.txt" "LICENSE|LICENSE.txt")
+  string(REPLACE "|" ";" pair "${pair}")
+  list(GET pair 0 from)
+  list(GET pair 1 to)
+  file(READ "${SOURCE_DIR}/${from}" text)
+  string(REPLACE "\r\n" "\n" text "${text}")
+  string(REPLACE "\n" "\r\n" text "${text}")
+  file(WRITE "${STAGE}/${to}" "${text}")
+endforeach()
+# The user guide as the program writes it out: pages, style, screenshots and icon.
+set(guide "${STAGE}/guide")
+file(COPY "${SOURCE_DIR}/resources/guide/guide.css" DESTINATION "${guide}")
+file(COPY "${SOURCE_DIR}/resources/guide/en" "${SOURCE_DIR}/resources/guide/de"
+     DESTINATION "${guide}" FILES_MATCHING PATTERN "*.html")
+file(GLOB shots "${SOURCE_DIR}/docs/images/*.png")
+file(COPY ${shots} DESTINATION "${guide}/images")
+file(COPY_FILE "${SOURCE_DIR}/ui/icons/application.svg" "${guide}/images/cradlecourier.svg")
+
+file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${STAGE}" "${STAGE}/*")
+list(SORT files)
+set(install "")
+set(uninstall "")
+set(dirs "")
+set(current "-")
+foreach(f IN LISTS files)
+  get_filename_component(dir "${f}" DIRECTORY)
+  string(REPLACE "/" "\\" windir "${dir}")
+  string(REPLACE "/" "\\" winfile "${f}")
+  if(NOT dir STREQUAL current)
+    set(current "${dir}")
+    if(dir STREQUAL "")
+      string(APPEND install "SetOutPath \"$INSTDIR\"\n")
+    else()
+      string(APPEND install "SetOutPath \"$INSTDIR\\${windir}\"\n")
+      # Every folder on the way, so the uninstaller knows them all.
+      set(d "${dir}")
+      while(NOT d STREQUAL "")
+        list(APPEND dirs "${d}")
+        get_filename_component(d "${d}" DIRECTORY)
+      endwhile()
+    endif()
+  endif()
+  string(APPEND install "File \"${STAGE}/${f}\"\n")
+  string(APPEND uninstall "Delete \"$INSTDIR\\${winfile}\"\n")
+endforeach()
+list(REMOVE_DUPLICATES dirs)
+# Deepest first: a longer path sorts after its parent, so the reversed order removes children
+# before their parents.
+list(SORT dirs)
+list(REVERSE dirs)
+foreach(d IN LISTS dirs)
+  string(REPLACE "/" "\\" windir "${d}")
+  string(APPEND uninstall "RMDir \"$INSTDIR\\${windir}\"\n")
+endforeach()
+file(WRITE "${NSH_DIR}/install_files.nsh" "${install}")
+file(WRITE "${NSH_DIR}/uninstall_files.nsh" "${uninstall}")
