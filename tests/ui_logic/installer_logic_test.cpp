@@ -234,23 +234,25 @@ TEST_F(InstallerLogic, QueueRulesSizesAndRemoval) {
     EXPECT_TRUE(d.AddFile(Path("Exact.prc")));  // letter case makes another path
     EXPECT_TRUE(d.AddFile(Path("over.prc")));
     EXPECT_TRUE(d.AddFile(Path("notes.txt.d/b.pdb")));  // ".TXT" anywhere: converted
+    EXPECT_TRUE(d.AddFile(Path("notes.txt.d/b.pdb")));  // and converted again
     EXPECT_FALSE(d.AddFile(Path("bad.txt")));
     EXPECT_FALSE(d.AddFile(m_dir));
-    EXPECT_EQ(conversions, 1);
-    EXPECT_EQ(d.m_listTempFiles, std::vector<std::string>{Path("converted1.pdb")});
+    EXPECT_EQ(conversions, 2);
+    EXPECT_EQ(d.m_listTempFiles,
+              (std::vector<std::string>{Path("converted1.pdb"), Path("converted2.pdb")}));
     EXPECT_EQ(d.m_listRecent.front(), Path("bad.txt"));  // in the menu though not queued
     d.RefreshView();
-    ASSERT_EQ(view.rows.size(), 4u);
+    ASSERT_EQ(view.rows.size(), 5u);
     EXPECT_EQ(view.rows[0].name, "exact.prc");
     EXPECT_EQ(view.rows[0].size, "1024 Bytes");
     EXPECT_EQ(view.rows[0].path, m_dir);
     EXPECT_EQ(view.rows[0].where, "RAM");
     EXPECT_EQ(view.rows[1].size, "0 Bytes");  // no such file
     EXPECT_EQ(view.rows[2].size, "1 KB");
-    EXPECT_EQ(view.status.rfind("[4] Waiting", 0), 0u);
+    EXPECT_EQ(view.status.rfind("[5] Waiting", 0), 0u);
 
     // Selected rows go, whatever order the view gives them in.
-    view.selected = {3, 0, 3, 9};
+    view.selected = {4, 0, 3, 4, 9};
     d.RemoveSelected();
     EXPECT_EQ(d.m_listInstall, (std::vector<std::string>{Path("Exact.prc"), Path("over.prc")}));
     EXPECT_EQ(view.rows.size(), 2u);
