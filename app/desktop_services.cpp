@@ -17,10 +17,10 @@
 #include "shell/linux/qt_settings.h"
 #include "shell/linux/xdg_file_types.h"
 #include "shell/program_file.h"
-#include "ui/desktop_commands.h"
-#include "ui/file_chooser.h"
-#include "ui/link_icons.h"
-#include "ui/readme_dlg.h"
+#include "ui/qt/desktop_commands.h"
+#include "ui/qt/file_chooser.h"
+#include "ui/qt/link_icons.h"
+#include "ui/qt/readme_view.h"
 #ifdef CC_HAVE_VIEWER
 #include "resources/viewer/viewer_prc.h"
 #endif
@@ -74,10 +74,10 @@ StartupServices MakeDesktopServices(int& argc, char** argv) {
         return ChooseFilesDialog(nullptr, files);
     };
     s.showReadme = [](const std::string& strPath, const std::string& strCaption, bool bLicence) {
-        CReadmeDlg dlg;
-        dlg.m_strPath = strPath;
-        dlg.m_strCaption = strCaption;
-        dlg.m_bLicence = bLicence;
+        CReadmeView dlg;
+        dlg.Dialog().m_strPath = strPath;
+        dlg.Dialog().m_strCaption = strCaption;
+        dlg.Dialog().m_bLicence = bLicence;
         return dlg.exec();
     };
     s.showStopMessage = [](const std::string& strText) {

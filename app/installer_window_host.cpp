@@ -10,7 +10,7 @@ int CInstallerWindowHost::Exec() {
 
 bool CInstallerWindowHost::OnWindowMessage(int nWParam, int /*nLParam*/) {
     // Recognised by wParam alone; taken only while no transfer runs.
-    return nWParam == handover::kMessageParam && m_dlg.OnHandOverMessage();
+    return nWParam == handover::kMessageParam && Dialog().OnHandOverMessage();
 }
 
 void CInstallerWindowHost::Raise() {

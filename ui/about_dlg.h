@@ -2,15 +2,14 @@
 // note and two links, the web site and the support address. The links are plain texts that
 // the dialog makes clickable itself: the pointing hand over them (and over the hidden icon
 // left of the web address, whose area belongs to that link), the highlight colour on them,
-// and the address opened when the left button is released over them.
+// and the address opened when the left button is released over them. The behaviour, without
+// a toolkit, over a small view; ui/qt/about_view.h is the Qt view.
 #pragma once
 
-#include <QDialog>
 #include <functional>
-#include <map>
 #include <string>
 
-#include "resources/strings/string_table.h"
+#include "ui/dialog_template.h"
 
 namespace about {
 
@@ -25,35 +24,41 @@ enum ControlId : int {
     kIdWeb = 1030,
 };
 
+const dlg::Template& AboutTemplate();
+
 }  // namespace about
 
-class CAboutDlg : public QDialog {
-    Q_OBJECT
-
+class IAboutView {
   public:
-    // openAddress opens a web or "mailto:" address with the desktop; its result is ignored.
+    virtual ~IAboutView() = default;
+    // The control's rectangle in the dialog's client coordinates, visible or not; false when
+    // the dialog has no control with that id.
+    virtual bool ControlRect(int id, dlg::PxRect& rect) const = 0;
+    virtual void SetItemText(int id, const std::string& text) = 0;
+    // The pointing hand (true) or the arrow.
+    virtual void SetLinkCursor(bool hand) = 0;
+};
+
+class CAboutDlg {
+  public:
+    // Opens a web or "mailto:" address with the desktop; its result is ignored.
     using Opener = std::function<void(const std::string& address)>;
-    explicit CAboutDlg(QWidget* parent = nullptr, Opener openAddress = {});
+    CAboutDlg(IAboutView& view, Opener openAddress);
 
     // Exchanged with static 1022 at initialisation: string 134.
     std::string m_strText;
 
-    // Whether a point in the dialog's client coordinates lies in the control's rectangle;
-    // false for an id the dialog has not. Visibility does not count.
-    bool HitTest(int id, const QPoint& point) const;
-    QWidget* Item(int id) const;
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void changeEvent(QEvent* event) override;
+    // The texts: the name with the build's version, the usage note, the two addresses.
+    void OnInitDialog();
+    // Whether a point in the dialog's client coordinates lies in the control's rectangle.
+    bool HitTest(int id, int x, int y) const;
+    void OnMouseMove(int x, int y);
+    // True when the release was over a link (and its address was opened).
+    bool OnLButtonUp(int x, int y);
+    // The colour request: a static whose text is exactly one of the addresses is a link.
+    static bool IsLinkText(const std::string& text);
 
   private:
-    void OnMouseMove(const QPoint& point);
-    bool OnLButtonUp(const QPoint& point);
-    // The colour request: statics showing exactly one of the addresses get the highlight.
-    void ColourLinks();
-
+    IAboutView& m_view;
     Opener m_open;
-    QWidget* m_pClient = nullptr;
-    std::map<int, QWidget*> m_items;
 };

@@ -1,16 +1,10 @@
 #include "ui/default_types_dlg.h"
 
-#include <QCheckBox>
-#include <QLabel>
-#include <QPushButton>
-
 #include "resources/strings/dialog_texts.h"
-#include "ui/dialog_template.h"
-#include "ui/link_icons.h"
 
+namespace defaulttypes {
 namespace {
 
-using namespace defaulttypes;
 using dlg::Control;
 using dlg::Kind;
 
@@ -32,58 +26,34 @@ constexpr dlg::Template kTemplate{resources::kDlgDefaultTypes, 246, 89, kControl
 
 }  // namespace
 
-CDefaultTypesDlg::CDefaultTypesDlg(QWidget* parent, std::function<void()> onHelp)
-    : QDialog(parent), m_onHelp(std::move(onHelp)) {
-    setWindowTitle(QString::fromUtf8(
-        resources::LoadItemText(resources::kDlgDefaultTypes, resources::kItemCaption)));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setWindowIcon(linkicons::ApplicationIcon());
-
-    auto* client = new QWidget(this);
-    dlg::CDialogBuilder builder(client, font());
-    m_items = builder.Build(kTemplate);
-    const QSize size = builder.ClientSize(kTemplate);
-    client->setGeometry(0, 0, size.width(), size.height());
-    setFixedSize(size);
-
-    auto* icon = static_cast<QLabel*>(Item(kIdIcon));
-    icon->setPixmap(linkicons::ApplicationIcon().pixmap(std::min(icon->width(), icon->height())));
-    connect(static_cast<QPushButton*>(Item(kIdYes)), &QPushButton::clicked, this,
-            [this] { OnAnswer(kIdYes); });
-    connect(static_cast<QPushButton*>(Item(kIdNo)), &QPushButton::clicked, this,
-            [this] { OnAnswer(kIdNo); });
-    connect(static_cast<QPushButton*>(Item(kIdHelp)), &QPushButton::clicked, this, [this] {
-        if (m_onHelp) m_onHelp();
-    });
-    Item(kIdYes)->setFocus();
+const dlg::Template& DefaultTypesTemplate() {
+    return kTemplate;
 }
 
-QWidget* CDefaultTypesDlg::Item(int id) const {
-    const auto it = m_items.find(id);
-    return it == m_items.end() ? nullptr : it->second;
+}  // namespace defaulttypes
+
+void CDefaultTypesDlg::OnInitDialog() {
+    m_view.SetDontAsk(m_nDontAsk != 0);
 }
 
-void CDefaultTypesDlg::showEvent(QShowEvent* event) {
-    static_cast<QCheckBox*>(Item(kIdDontAsk))->setChecked(m_nDontAsk != 0);
-    QDialog::showEvent(event);
+void CDefaultTypesDlg::OnAnswer(int id) {
+    m_nDontAsk = m_view.DontAsk() ? 1 : 0;
+    m_view.EndDialog(id);
 }
 
-void CDefaultTypesDlg::OnAnswer(int result) {
-    m_nDontAsk = static_cast<QCheckBox*>(Item(kIdDontAsk))->isChecked() ? 1 : 0;
-    done(result);
+void CDefaultTypesDlg::OnHelp() {
+    if (m_onHelp) m_onHelp();
 }
 
-void CDefaultTypesDlg::reject() {
-    done(IDefaultTypesQuestion::kNoAnswer);
+void CDefaultTypesDlg::OnCancel() {
+    m_view.EndDialog(IDefaultTypesQuestion::kNoAnswer);
 }
 
 IDefaultTypesQuestion::Answer CDefaultTypesQuestion::Ask(bool& dontAsk) {
-    CDefaultTypesDlg dialog(m_pParent, m_onHelp);
-    dialog.m_nDontAsk = dontAsk ? 1 : 0;
-    const int result = dialog.exec();
+    int number = dontAsk ? 1 : 0;
+    const int result = m_run ? m_run(number) : kNoAnswer;
     if (result == kYes || result == kNo) {
-        dontAsk = dialog.m_nDontAsk != 0;
+        dontAsk = number != 0;
         return static_cast<Answer>(result);
     }
     return kNoAnswer;

@@ -2,14 +2,14 @@
 // three lines of text, "Don't ask this question again", Yes, No and Help. Yes and No take
 // the check box into m_nDontAsk and end the dialog with 6 or 7; Escape and the close box end
 // it with 2 and leave m_nDontAsk as it was. Help opens the user guide and keeps the question
-// open.
+// open. The behaviour, without a toolkit, over a small view; ui/qt/default_types_view.h is
+// the Qt view.
 #pragma once
 
-#include <QDialog>
 #include <functional>
-#include <map>
 
 #include "shell/linux/file_types.h"
+#include "ui/dialog_template.h"
 
 namespace defaulttypes {
 
@@ -22,39 +22,47 @@ enum ControlId : int {
     kIdDontAsk = 1030,
 };
 
+const dlg::Template& DefaultTypesTemplate();
+
 }  // namespace defaulttypes
 
-class CDefaultTypesDlg : public QDialog {
-    Q_OBJECT
-
+class IDefaultTypesView {
   public:
-    explicit CDefaultTypesDlg(QWidget* parent = nullptr, std::function<void()> onHelp = {});
+    virtual ~IDefaultTypesView() = default;
+    virtual void SetDontAsk(bool checked) = 0;
+    virtual bool DontAsk() const = 0;
+    virtual void EndDialog(int result) = 0;
+};
+
+class CDefaultTypesDlg {
+  public:
+    CDefaultTypesDlg(IDefaultTypesView& view, std::function<void()> onHelp)
+        : m_view(view), m_onHelp(std::move(onHelp)) {}
 
     int m_nDontAsk = 0;  // the check box's number, 0 at the start
 
-    QWidget* Item(int id) const;
-    // Escape and the close box.
-    void reject() override;
-
-  protected:
     // Data exchange at initialisation: the check box shows m_nDontAsk.
-    void showEvent(QShowEvent* event) override;
+    void OnInitDialog();
+    // Yes or No: the check box into m_nDontAsk, then the end with the button's id.
+    void OnAnswer(int id);
+    void OnHelp();
+    // Escape and the close box.
+    void OnCancel();
 
   private:
-    void OnAnswer(int result);
-
+    IDefaultTypesView& m_view;
     std::function<void()> m_onHelp;
-    std::map<int, QWidget*> m_items;
 };
 
-// The question asked with the dialog, for RegisterFileTypes.
+// The question asked with the dialog, for RegisterFileTypes. The runner shows the dialog
+// modally with its m_nDontAsk set to the number given, and gives its result and the
+// number it ended with.
 class CDefaultTypesQuestion final : public IDefaultTypesQuestion {
   public:
-    CDefaultTypesQuestion(QWidget* parent, std::function<void()> onHelp)
-        : m_pParent(parent), m_onHelp(std::move(onHelp)) {}
+    using Runner = std::function<int(int& dontAsk)>;
+    explicit CDefaultTypesQuestion(Runner run) : m_run(std::move(run)) {}
     Answer Ask(bool& dontAsk) override;
 
   private:
-    QWidget* m_pParent;
-    std::function<void()> m_onHelp;
+    Runner m_run;
 };

@@ -1,21 +1,13 @@
 #include "ui/desktop_users_dlg.h"
 
-#include <QComboBox>
-#include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTreeWidget>
 #include <cstdio>
-#include <vector>
 
 #include "resources/strings/dialog_texts.h"
 #include "shell/desktop_users.h"
-#include "ui/dialog_template.h"
 
 using namespace deskusers;
 
+namespace deskusers {
 namespace {
 
 using dlg::Control;
@@ -35,11 +27,6 @@ constexpr Control kControls[] = {
     {kIdClose, Kind::kDefPushButton, kIdClose, {193, 150, 60, 14}, kTabStop},
 };
 constexpr dlg::Template kTemplate{kResource, 260, 171, kControls};
-constexpr int kNameColumnWidth = 130;  // for the classic 8 pt font
-
-QString Q(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 std::string Format(int item, const std::string& value) {
     const char* pattern = resources::LoadItemText(kResource, item);
@@ -51,122 +38,83 @@ std::string Format(int item, const std::string& value) {
 
 }  // namespace
 
-CDesktopUsersDlg::CDesktopUsersDlg(CDesktopUserStore& store, std::string offered, QWidget* parent)
-    : QDialog(parent), m_store(store), m_strOffered(std::move(offered)) {
-    m_askYesNo = [this](const std::string& text) {
-        QMessageBox box(QMessageBox::Question, windowTitle(), Q(text),
-                        QMessageBox::Yes | QMessageBox::No, this);
-        box.setDefaultButton(QMessageBox::No);
-        return box.exec() == QMessageBox::Yes;
-    };
-    m_showMessage = [this](const std::string& text) {
-        QMessageBox box(QMessageBox::Warning, windowTitle(), Q(text), QMessageBox::Ok, this);
-        box.exec();
-    };
-    BuildWindow();
-    Refresh();
+const dlg::Template& DesktopUsersTemplate() {
+    return kTemplate;
 }
 
-void CDesktopUsersDlg::BuildWindow() {
-    setWindowTitle(Q(resources::LoadItemText(kResource, resources::kItemCaption)));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    dlg::CDialogBuilder builder(this, font());
-    m_items = builder.Build(kTemplate);
-    setFixedSize(builder.ClientSize(kTemplate));
+}  // namespace deskusers
 
-    m_pList = static_cast<QTreeWidget*>(m_items[kIdList]);
-    m_pName = static_cast<QComboBox*>(m_items[kIdName]);
-    m_pAdd = static_cast<QPushButton*>(m_items[kIdAdd]);
-    m_pRemove = static_cast<QPushButton*>(m_items[kIdRemove]);
-    // The name is typed or taken from the offer; its label's "&" leads there.
-    m_pName->setEditable(true);
-    m_pName->setInsertPolicy(QComboBox::NoInsert);
-    static_cast<QLabel*>(m_items[resources::kItemText2])->setBuddy(m_pName);
-    // Long folders keep their ends (the user's folder and "Backup/") in sight.
-    m_pList->setTextElideMode(Qt::ElideMiddle);
-    // The selection stays visible when the list loses the focus.
-    QPalette palette = m_pList->palette();
-    palette.setColor(QPalette::Inactive, QPalette::Highlight,
-                     palette.color(QPalette::Active, QPalette::Highlight));
-    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                     palette.color(QPalette::Active, QPalette::HighlightedText));
-    m_pList->setPalette(palette);
-
-    m_pList->setColumnCount(2);
-    m_pList->setHeaderLabels(
-        {Q(resources::LoadItemText(kResource, 1101)), Q(resources::LoadItemText(kResource, 1102))});
-    m_pList->setColumnWidth(0, kNameColumnWidth * dlg::BaseUnitsOf(font()).x / 6);
-    m_pList->header()->setStretchLastSection(true);
-
-    connect(static_cast<QPushButton*>(m_items[kIdClose]), &QPushButton::clicked, this,
-            &QDialog::accept);
-    connect(m_pAdd, &QPushButton::clicked, this, [this] { OnAdd(); });
-    connect(m_pRemove, &QPushButton::clicked, this, [this] { OnRemove(); });
-    connect(m_pList, &QTreeWidget::currentItemChanged, this, [this] { UpdateButtons(); });
-    connect(m_pName, &QComboBox::editTextChanged, this, [this] { UpdateButtons(); });
-}
+CDesktopUsersDlg::CDesktopUsersDlg(IDesktopUsersView& view, CDesktopUserStore& store,
+                                   std::string offered)
+    : m_view(view), m_store(store), m_strOffered(std::move(offered)) {}
 
 void CDesktopUsersDlg::Refresh() {
-    m_pList->clear();
+    std::vector<Row>& rows = m_rows;
+    rows.clear();
+    m_userIds.clear();
     bool offeredIsUser = false;
     for (const DesktopUser& user : m_store.Users()) {
-        auto* item = new QTreeWidgetItem(m_pList);
-        item->setText(0, Q(user.name));
-        item->setText(1, Q(m_store.Root() + user.folder + "/Backup/"));
-        item->setToolTip(1, item->text(1));
-        item->setData(0, Qt::UserRole, QVariant::fromValue<uint>(user.id));
+        rows.push_back({user.name, m_store.Root() + user.folder + "/Backup/"});
+        m_userIds.push_back(user.id);
         offeredIsUser = offeredIsUser || user.name == m_strOffered;
     }
-    m_pName->clear();
-    if (!m_strOffered.empty() && !offeredIsUser) {
-        m_pName->addItem(Q(m_strOffered));
-        m_pName->setCurrentIndex(0);
-    } else {
-        m_pName->setEditText(QString());
-    }
+    m_view.ShowUsers(rows);
+    m_nCurrentRow = -1;
+    // A name that is a user already is offered no more.
+    m_strName = offeredIsUser ? std::string() : m_strOffered;
+    m_view.ShowOffer(m_strName);
+    UpdateButtons();
+}
+
+void CDesktopUsersDlg::OnNameChange(const std::string& name) {
+    m_strName = name;
+    UpdateButtons();
+}
+
+void CDesktopUsersDlg::OnRowChange(int row) {
+    m_nCurrentRow = row >= 0 && static_cast<size_t>(row) < m_userIds.size() ? row : -1;
     UpdateButtons();
 }
 
 void CDesktopUsersDlg::UpdateButtons() {
-    m_pAdd->setEnabled(!m_pName->currentText().isEmpty());
-    m_pRemove->setEnabled(m_pList->currentItem() != nullptr);
+    m_view.EnableAdd(!m_strName.empty());
+    m_view.EnableRemove(m_nCurrentRow >= 0);
 }
 
 void CDesktopUsersDlg::OnAdd() {
-    const std::string name = m_pName->currentText().toStdString();
+    const std::string name = m_strName;
     if (name.empty()) return;
     DesktopUser added;
     switch (m_store.AddUser(name, &added)) {
         case CDesktopUserStore::AddResult::kAdded:
             m_bChanged = true;
             Refresh();
-            for (int i = 0; i < m_pList->topLevelItemCount(); ++i) {
-                QTreeWidgetItem* item = m_pList->topLevelItem(i);
-                if (item->data(0, Qt::UserRole).toUInt() == added.id) m_pList->setCurrentItem(item);
+            for (size_t i = 0; i < m_userIds.size(); ++i) {
+                if (m_userIds[i] != added.id) continue;
+                m_view.SelectRow(static_cast<int>(i));
+                OnRowChange(static_cast<int>(i));
             }
             return;
         case CDesktopUserStore::AddResult::kBadName:
-            m_showMessage(Format(kMsgBadName, name));
+            m_view.ShowMessage(Format(kMsgBadName, name));
             return;
         case CDesktopUserStore::AddResult::kNameTaken:
-            m_showMessage(Format(kMsgNameTaken, name));
+            m_view.ShowMessage(Format(kMsgNameTaken, name));
             return;
         case CDesktopUserStore::AddResult::kNotWritten:
-            m_showMessage(Format(kMsgNotWritten, m_store.UsersFilePath()));
+            m_view.ShowMessage(Format(kMsgNotWritten, m_store.UsersFilePath()));
             return;
     }
 }
 
 void CDesktopUsersDlg::OnRemove() {
-    const QTreeWidgetItem* item = m_pList->currentItem();
-    if (!item) return;
-    const uint32_t id = item->data(0, Qt::UserRole).toUInt();
-    if (!m_askYesNo(Format(kMsgAskRemove, item->text(0).toStdString()))) return;
+    if (m_nCurrentRow < 0) return;
+    const uint32_t id = m_userIds[size_t(m_nCurrentRow)];
+    if (!m_view.AskYesNo(Format(kMsgAskRemove, m_rows[size_t(m_nCurrentRow)].name))) return;
     if (m_store.RemoveUser(id)) {
         m_bChanged = true;
     } else {
-        m_showMessage(Format(kMsgNotWritten, m_store.UsersFilePath()));
+        m_view.ShowMessage(Format(kMsgNotWritten, m_store.UsersFilePath()));
     }
     Refresh();
 }

@@ -1,19 +1,10 @@
 // Dialogs and menus declared as data, the way their resources read: each control once with
 // its id, kind, text, rectangle in dialog units and style, each menu item once with its
-// command id and text. CDialogBuilder makes the Qt widgets from such a table and places
-// them; the dialog classes hold behaviour only.
+// command id and text. No toolkit here: each front end builds its windows from these
+// tables (ui/qt/dialog_builder.h for Qt), and the dialog classes hold behaviour only.
 #pragma once
 
-#include <QFont>
-#include <QRect>
-#include <map>
 #include <span>
-
-class QAction;
-class QDialog;
-class QMenu;
-class QMenuBar;
-class QWidget;
 
 namespace dlg {
 
@@ -76,38 +67,14 @@ struct BaseUnits {
     int x = 4;
     int y = 8;
 };
-BaseUnits BaseUnitsOf(const QFont& font);
+// A control's place in pixels, in its dialog's client coordinates.
+struct PxRect {
+    int x = 0, y = 0, w = 0, h = 0;
+    bool Contains(int px, int py) const { return px >= x && px < x + w && py >= y && py < y + h; }
+};
+
 // Dialog units to pixels, rounded as MulDiv rounds.
 int DuToPxX(int du, const BaseUnits& units);
 int DuToPxY(int du, const BaseUnits& units);
-QRect DuToPx(const DuRect& rect, const BaseUnits& units);
-
-// Builds the controls of a template into a client widget and a menu into a menu bar.
-class CDialogBuilder {
-  public:
-    CDialogBuilder(QWidget* client, const QFont& font);
-
-    // Makes every control of the table, placed and with its text; the widgets by id.
-    std::map<int, QWidget*> Build(const Template& tpl);
-    // Makes the menu; the actions of commands and check items by id, the popups by the
-    // item id of their text.
-    void BuildMenu(QMenuBar* bar, int resourceId, std::span<const MenuItem> items,
-                   std::map<int, QAction*>& actions, std::map<int, QMenu*>& popups);
-
-    const BaseUnits& Units() const { return m_units; }
-    QSize ClientSize(const Template& tpl) const;
-
-  private:
-    QWidget* Make(const Control& c, int resourceId);
-
-    QWidget* m_client;
-    QFont m_font;
-    BaseUnits m_units;
-};
-
-// A fixed-size dialog made from its table: the caption (the template's caption item), the
-// flags of a dialog with a close box, the program's icon, and the controls on a client of
-// the template's size. The widgets by id.
-std::map<int, QWidget*> BuildFixedDialog(QDialog& dialog, const Template& tpl);
 
 }  // namespace dlg

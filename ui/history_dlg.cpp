@@ -1,22 +1,14 @@
 #include "ui/history_dlg.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QHeaderView>
-#include <QLabel>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTreeWidget>
 #include <algorithm>
 
 #include "engine/backup_copy.h"
 #include "engine/backup_folder.h"
 #include "engine/user_library.h"
 #include "resources/strings/dialog_texts.h"
-#include "ui/dialog_template.h"
+#include "ui/utf8_text.h"
 
-using namespace history;
-
+namespace history {
 namespace {
 
 using dlg::Control;
@@ -38,92 +30,66 @@ constexpr Control kControls[] = {
 };
 constexpr dlg::Template kTemplate{resources::kDlgHistory, 280, 204, kControls};
 
-// Column texts and widths, the widths for the classic 8 pt font (6 pixels a character).
-constexpr int kColumnTexts[] = {resources::kIdsHistoryName, resources::kIdsHistoryVersion,
-                                resources::kIdsHistoryDate, resources::kIdsHistoryExists};
-constexpr int kColumnWidths[] = {130, 53, 150, 48};
-enum Column { kColName, kColVersion, kColDate, kColExist };
+// Lower case for the letters names are written in: Latin, Greek and Cyrillic.
+char32_t Folded(char32_t c) {
+    if ((c >= U'A' && c <= U'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 0x20;
+    if (c == 0x178) return 0xFF;
+    if (c >= 0x100 && c <= 0x17E && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149) {
+        // Pairs: even upper, odd lower, but shifted by one from 0x139 to 0x148 and 0x179 on.
+        const bool shifted = (c >= 0x139 && c <= 0x148) || c >= 0x179;
+        return shifted ? (c % 2 == 1 ? c + 1 : c) : (c % 2 == 0 ? c + 1 : c);
+    }
+    if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return c + 0x20;
+    if (c >= 0x410 && c <= 0x42F) return c + 0x20;
+    if (c >= 0x400 && c <= 0x40F) return c + 0x50;
+    return c;
+}
 
-QString Q(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+bool LessIgnoringCase(const std::string& a, const std::string& b) {
+    const std::u32string x = utf8::CodePoints(a), y = utf8::CodePoints(b);
+    return std::lexicographical_compare(
+        x.begin(), x.end(), y.begin(), y.end(),
+        [](char32_t l, char32_t r) { return Folded(l) < Folded(r); });
 }
 
 }  // namespace
 
-CHistoryDlg::CHistoryDlg(IUserLibrary* library, std::string userDir, QWidget* parent)
-    : QDialog(parent), m_strUserDir(std::move(userDir)), m_pLibrary(library) {
-    m_askYesNo = [this](const std::string& text) {
-        QMessageBox box(QMessageBox::Question, QString(), Q(text),
-                        QMessageBox::Yes | QMessageBox::No, this);
-        box.setDefaultButton(QMessageBox::No);
-        return box.exec() == QMessageBox::Yes;
-    };
-    BuildWindow();
+const dlg::Template& HistoryTemplate() {
+    return kTemplate;
+}
 
+std::vector<size_t> SortedNameOrder(const std::vector<std::string>& names) {
+    std::vector<size_t> order(names.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return LessIgnoringCase(names[a], names[b]); });
+    return order;
+}
+
+}  // namespace history
+
+CHistoryDlg::CHistoryDlg(IHistoryView& view, IUserLibrary* library, std::string userDir)
+    : m_strUserDir(std::move(userDir)), m_view(view), m_pLibrary(library) {}
+
+void CHistoryDlg::OnInitDialog() {
     // 1: the users, the window's own selected.
-    FillUsers();
-    // 2: the columns.
-    m_pList->setColumnCount(4);
-    QStringList headers;
-    for (int id : kColumnTexts) headers << Q(resources::LoadString(id));
-    m_pList->setHeaderLabels(headers);
-    const int baseX = dlg::BaseUnitsOf(font()).x;
-    for (int c = 0; c < 4; ++c) m_pList->setColumnWidth(c, kColumnWidths[c] * baseX / 6);
-    // 3, 4.
+    int selected = -1;
+    const std::vector<HistoryUser> users = HistoryUsers(m_pLibrary, m_strUserDir, selected);
+    std::vector<std::string> names;
+    for (const HistoryUser& user : users) names.push_back(user.name);
+    std::vector<HistoryUser> shown;
+    int shownSelected = -1;
+    m_userIds.clear();
+    for (size_t i : history::SortedNameOrder(names)) {
+        if (static_cast<int>(i) == selected) shownSelected = static_cast<int>(shown.size());
+        shown.push_back(users[i]);
+        m_userIds.push_back(users[i].id);
+    }
+    m_view.ShowUsers(shown, shownSelected);
+    // 2 ... 4.
     LoadLog();
     ScanBackups();
-    m_pDelete->setEnabled(false);
-}
-
-void CHistoryDlg::BuildWindow() {
-    setWindowTitle(Q(resources::LoadItemText(resources::kDlgHistory, resources::kItemCaption)));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    dlg::CDialogBuilder builder(this, font());
-    m_items = builder.Build(kTemplate);
-    setFixedSize(builder.ClientSize(kTemplate));
-
-    m_pUsers = static_cast<QComboBox*>(m_items[kIdUsers]);
-    m_pList = static_cast<QTreeWidget*>(m_items[kIdList]);
-    m_pAllFiles = static_cast<QCheckBox*>(m_items[kIdAllFiles]);
-    m_pDelete = static_cast<QPushButton*>(m_items[kIdDelete]);
-    // The selection stays visible when the list loses the focus.
-    QPalette palette = m_pList->palette();
-    palette.setColor(QPalette::Inactive, QPalette::Highlight,
-                     palette.color(QPalette::Active, QPalette::Highlight));
-    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                     palette.color(QPalette::Active, QPalette::HighlightedText));
-    m_pList->setPalette(palette);
-    // Grid lines between the cells.
-    m_pList->setStyleSheet(
-        QStringLiteral("QTreeView::item { border-right: 1px solid palette(midlight);"
-                       " border-bottom: 1px solid palette(midlight); }"
-                       "QTreeView::item:selected { background: palette(highlight);"
-                       " color: palette(highlighted-text); }"));
-
-    connect(static_cast<QPushButton*>(m_items[kIdOk]), &QPushButton::clicked, this,
-            &QDialog::accept);
-    connect(m_pDelete, &QPushButton::clicked, this, [this] { OnDelete(); });
-    connect(m_pAllFiles, &QCheckBox::clicked, this, [this] { OnAllFilesClicked(); });
-    connect(m_pList, &QTreeWidget::currentItemChanged, this, [this] { OnRowChange(); });
-    connect(m_pUsers, &QComboBox::activated, this, [this] { OnUserChange(); });
-}
-
-void CHistoryDlg::FillUsers() {
-    int selected = -1;
-    std::vector<HistoryUser> users = HistoryUsers(m_pLibrary, m_strUserDir, selected);
-    std::vector<size_t> order(users.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-    // The list shows the names sorted, as a sorted drop-down list does: without regard to
-    // case, equal names in the order they came.
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        return Q(users[a].name).compare(Q(users[b].name), Qt::CaseInsensitive) < 0;
-    });
-    for (size_t i : order) {
-        m_pUsers->addItem(Q(users[i].name), QVariant::fromValue<uint>(users[i].id));
-        if (static_cast<int>(i) == selected) m_pUsers->setCurrentIndex(m_pUsers->count() - 1);
-    }
-    if (selected < 0) m_pUsers->setCurrentIndex(-1);
+    m_view.EnableDelete(false);
 }
 
 void CHistoryDlg::LoadLog() {
@@ -135,55 +101,38 @@ void CHistoryDlg::ScanBackups() {
     ::ScanBackups(m_strUserDir, m_rows, m_bAllFiles != 0);
     ShowRows();
     // When the whole handheld was last backed up here, below the installations.
-    static_cast<QLabel*>(m_items[kIdLastBackup])
-        ->setText(Q(LastBackupNote(m_strUserDir + kBackupFolder)));
+    m_view.ShowLastBackup(LastBackupNote(m_strUserDir + kBackupFolder));
 }
 
 void CHistoryDlg::ShowRows() {
-    m_pList->clear();
-    QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<qsizetype>(m_rows.size()));
-    for (const HistoryRow& row : m_rows) {
-        auto* item = new QTreeWidgetItem;
-        item->setText(kColName, Q(row.name));
-        item->setText(kColVersion, Q(row.version));
-        item->setText(kColDate, Q(row.date));
-        item->setText(kColExist, row.exists ? QStringLiteral("X") : QString());
-        items.append(item);
-    }
-    m_pList->addTopLevelItems(items);
-    OnRowChange();
+    m_view.ShowRows(m_rows);
+    OnRowChange(-1);
 }
 
-void CHistoryDlg::OnUserChange() {
-    const int index = m_pUsers->currentIndex();
-    if (index < 0) return;
-    const uint32_t id = m_pUsers->itemData(index).toUInt();
-    m_strUserDir = GetUserDirectoryById(m_pLibrary, id, m_strUserDir);
+void CHistoryDlg::OnUserChange(int index) {
+    if (index < 0 || static_cast<size_t>(index) >= m_userIds.size()) return;
+    m_strUserDir = GetUserDirectoryById(m_pLibrary, m_userIds[size_t(index)], m_strUserDir);
     LoadLog();
     ScanBackups();
 }
 
-void CHistoryDlg::OnAllFilesClicked() {
-    m_bAllFiles = m_pAllFiles->isChecked() ? 1 : 0;
+void CHistoryDlg::OnAllFilesClicked(bool checked) {
+    m_bAllFiles = checked ? 1 : 0;
     LoadLog();
     ScanBackups();
 }
 
-void CHistoryDlg::OnRowChange() {
-    const QTreeWidgetItem* item = m_pList->currentItem();
-    m_pDelete->setEnabled(item && item->text(kColExist) == QStringLiteral("X"));
+void CHistoryDlg::OnRowChange(int row) {
+    m_nCurrentRow = row >= 0 && static_cast<size_t>(row) < m_rows.size() ? row : -1;
+    m_view.EnableDelete(m_nCurrentRow >= 0 && m_rows[size_t(m_nCurrentRow)].exists);
 }
 
 void CHistoryDlg::OnDelete() {
-    const QTreeWidgetItem* item = m_pList->currentItem();
-    if (!item) return;
-    const int row = m_pList->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item));
-    if (row < 0 || static_cast<size_t>(row) >= m_rows.size() || !m_rows[size_t(row)].exists) {
+    if (m_nCurrentRow < 0 || !m_rows[size_t(m_nCurrentRow)].exists) return;
+    const std::string name = m_rows[size_t(m_nCurrentRow)].name;
+    if (!m_view.AskYesNo(resources::FormatString(resources::kIdsDeleteBackup, name.c_str()))) {
         return;
     }
-    const std::string name = m_rows[size_t(row)].name;
-    if (!m_askYesNo(resources::FormatString(resources::kIdsDeleteBackup, name.c_str()))) return;
     DeleteBackup(m_strUserDir, name);  // a failure is not reported: the row keeps its "X"
     LoadLog();
     ScanBackups();

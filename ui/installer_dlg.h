@@ -1,12 +1,12 @@
-// The main installer window: queue files, pick the port and the speed, wait for the HotSync
-// button, show the run. It owns the device session between runs and starts one install
-// worker per connection; during a run it is the engine's second view (CTransferMonitor
-// drives its status line, caption, progress bar, elapsed time and message boxes).
+// The main installer window's behaviour: queue files, pick the port and the speed, wait for
+// the HotSync button, show the run, close. It owns the device session between runs and
+// starts one install worker per connection; during a run the engine's CTransferMonitor
+// drives its status line, caption, progress bar, elapsed time and message boxes. No toolkit
+// here: everything it shows goes through IInstallerView, whose Qt implementation is
+// ui/qt/installer_view.h; its timer, menu commands and control notifications come back as
+// calls of CInstallerDlg.
 #pragma once
 
-#include <QDialog>
-#include <QPixmap>
-#include <QTimer>
 #include <functional>
 #include <map>
 #include <memory>
@@ -25,17 +25,43 @@ class IConnectionProbe;
 class IHotSyncManagerHost;
 class IPalmDesktopValues;
 class IPortHolderFinder;
-class QAction;
-class QCheckBox;
-class QComboBox;
-class QLabel;
-class QMenu;
-class QMenuBar;
-class QProgressBar;
-class QPushButton;
-class QTreeWidget;
 
-// What the window needs from its surroundings; everything left unset gets the real thing.
+namespace installer {
+
+// Menu item states as the system's menus report them.
+inline constexpr unsigned kStateGrayed = 0x1;
+inline constexpr unsigned kStateChecked = 0x8;
+
+inline constexpr int kTimerMs = 180;
+inline constexpr int kUsbIndex = 8;  // of the port box
+inline constexpr int kNetIndex = 9;
+inline constexpr int kSpeeds[] = {256000, 128000, 115200, 57600, 38400, 19200, 9600};
+inline constexpr size_t kRecentMax = 16;
+inline constexpr size_t kDroppedNameMax = 511;
+
+// The file list's columns: name, size, where the file goes (ours, shown only when a card may
+// take files), path; the widths for the classic 8 pt font (6 pixels a character).
+enum Column { kColName, kColSize, kColWhere, kColPath };
+inline constexpr int kColumnWidths[] = {140, 65, 126};
+
+// One row of the file list, as shown.
+struct FileRow {
+    std::string name;  // file name with extension
+    std::string size;  // "1024 Bytes", "1 KB"
+    std::string where;
+    std::string path;  // drive and directory, with the trailing separator
+    std::string tip;   // the whole path
+};
+
+// The port box's entry as the settings and the command line name it.
+std::string PortEntryName(int index);
+// The speed box's index for a speed; 57600's for one it does not list.
+int SpeedIndex(int speed);
+
+}  // namespace installer
+
+// What the window needs from its surroundings; everything left unset gets the real thing
+// (the view fills the ones that need its toolkit).
 struct InstallerServices {
     ISettingsStore* settings = nullptr;  // required
     IHotSyncManagerHost* hotSyncManager = nullptr;
@@ -58,17 +84,76 @@ struct InstallerServices {
     std::function<bool(const std::string& text, std::string& db)> convertText;
     std::function<void(const std::string& url)> openUrl;
     std::function<void()> showAbout;
-    // The desktop's commands (ui/desktop_commands.h): the user guide and the file types.
+    // The desktop's commands: the user guide and the file types.
     std::function<void()> showHelp;
     std::function<void(bool askAlways)> registerFileTypes;
     std::function<void()> unregisterFileTypes;
 };
 
-class CInstallerDlg : public QDialog, private ITransferView, private IInstallDoneSink {
-    Q_OBJECT
-
+// What CInstallerDlg needs from a window.
+class IInstallerView {
   public:
-    explicit CInstallerDlg(InstallerServices services, QWidget* parent = nullptr);
+    virtual ~IInstallerView() = default;
+
+    // ---- what a run shows (driven by the engine's monitor) ----
+    virtual void SetStatus(const std::string& text) = 0;
+    virtual void SetCaption(const std::string& text) = 0;
+    virtual void SetProgress(int position, int rangeMax) = 0;
+    virtual void SetElapsed(const std::string& text) = 0;
+    // The link icon's frame 0 ... 13.
+    virtual void SetAnimationFrame(int frame) = 0;
+    virtual void SetCancelButtonToOk() = 0;
+
+    // ---- the boxes ----
+    // Selected index, -1 for none.
+    virtual int PortIndex() const = 0;
+    virtual void SetPortIndex(int index) = 0;
+    // What the port box's opened list says of each entry; the entries keep their names.
+    virtual void ShowPortLabels(const std::vector<std::string>& labels) = 0;
+    virtual int SpeedIndex() const = 0;
+    virtual void SetSpeedIndex(int index) = 0;
+    virtual bool CloseOnFinish() const = 0;
+    virtual void SetCloseOnFinish(bool checked) = 0;
+
+    // ---- menu 131 ----
+    virtual void SetMenuCheck(int id, bool on) = 0;
+    virtual void EnableMenuItem(int id, bool enable) = 0;
+    // The File menu's recent files, command ids from 32787 on, texts as given.
+    virtual void ShowRecentFiles(const std::vector<std::string>& texts) = 0;
+
+    // ---- the file list ----
+    virtual bool IsFileListShown() const = 0;
+    // The list area shown (the full layout) or hidden (the window 160 pixels lower, the
+    // controls below the list moved up, the list's controls out of the tab order).
+    virtual void SetFileListArea(bool show) = 0;
+    virtual void ShowFiles(const std::vector<installer::FileRow>& rows) = 0;
+    virtual std::vector<int> SelectedRows() const = 0;
+    virtual void ShowWhereColumn(bool shown) = 0;
+
+    // ---- the window ----
+    // Port box, speed box, list, Add and Remove.
+    virtual void EnableRunControls(bool enable) = 0;
+    virtual void AcceptDrops(bool accept) = 0;
+    virtual void StartTimer(int ms) = 0;
+    virtual void StopTimer() = 0;
+    virtual void EndDialog(int result) = 0;
+    // From the worker's thread: OnInstallDone is to run on the window's thread.
+    virtual void PostInstallDone() = 0;
+
+    // ---- the windows opened from this one (modal) ----
+    virtual void RunHistory(IUserLibrary* library, const std::string& userDir) = 0;
+    virtual void RunDesktopUsers(CDesktopUserStore& store, const std::string& offered) = 0;
+    // True with the files chosen for the next HotSync.
+    virtual bool RunRestore(IUserLibrary* library, const std::string& userDir,
+                            std::vector<std::string>& chosen) = 0;
+    virtual void RunConnectionCheck(IConnectionProbe& probe, const ISettingsStore& settings,
+                                    const std::string& port) = 0;
+};
+
+class CInstallerDlg : private ITransferView, private IInstallDoneSink {
+  public:
+    // Construction reads the settings; the view is used from OnInitDialog on.
+    CInstallerDlg(IInstallerView& view, InstallerServices services);
     ~CInstallerDlg() override;
 
     // ---- set by start-up between construction and the run ----
@@ -78,9 +163,8 @@ class CInstallerDlg : public QDialog, private ITransferView, private IInstallDon
     // Keeps the digits of the text as the COM port number ("/COM3" gives 3).
     void SetPortFromText(const std::string& text);
 
-    // Initialisation (also done by the first show); then the modal loop.
-    void InitDialog();
-    int exec() override;
+    // Initialisation, once the view's window exists.
+    void OnInitDialog();
 
     // ---- operations ----
     std::string GetPortName();
@@ -89,31 +173,32 @@ class CInstallerDlg : public QDialog, private ITransferView, private IInstallDon
     void RefreshView();
     bool MenuStateIs(int id, unsigned state) const;
     void SetMenuCheck(int id, bool on);
+    void EnableMenuItem(int id, bool enable);
     void ShowFileList(bool show);
     bool IsFileListShown() const;
     // The run's destination (RunDestination), its menu checks, and with store the setting
     // main/"Destination" and the file list's column.
     void SetDestination(int destination, bool store);
-    // The file list's destination column, hidden while everything goes to the memory.
-    void ShowWhereColumn();
-  public slots:
     // The files a second instance handed over; true when there were any.
     bool ReadHandedOverFiles();
     // The hand-over notification (wParam 1970): handled only while no transfer runs.
     bool OnHandOverMessage();
 
-  public:
+    // ---- messages and commands ----
     void OnCommand(int id);
     void OnSysCommand(int id);
     void OnLinkClicked();
-    // The timer step (public so that tests can step without waiting).
+    void OnPortChange();
+    void OnSpeedChange();
+    void OnCloseOnFinishClicked();
+    // The timer step.
     void OnTimer();
     // The worker's "install done", on the window's thread.
     void OnInstallDone();
     // The closing work; during a transfer the process ends in it.
     void StopTransfer();
     // Cancel, Escape, Enter and the close box: the closing work, then the dialog ends.
-    void reject() override;
+    void OnCancel();
 
     // ---- the file list ----
     bool AddFile(const std::string& path);
@@ -125,35 +210,25 @@ class CInstallerDlg : public QDialog, private ITransferView, private IInstallDon
     bool ChooseFiles(std::vector<std::string>& files);
     bool OpenRecentFile(int id);
     void RemoveSelected();
-    // Local files from a text/uri-list drop; remote addresses and non-files refused with a
-    // message.
-    void DropUriList(const std::string& uriList);
+    // Dropped files: local paths queued when they are plain files, the rest (and remote
+    // addresses) refused with a message each.
+    void DropFiles(const std::vector<std::string>& paths, const std::vector<std::string>& remote);
 
-    // ---- the desktop users, backups and history (installer_dlg_users.cpp) ----
+    // ---- the desktop users, backups and history ----
     // Initialisation's step for the user library: backup and history greyed without it.
     void LoadUserLibrary();
-    // The installation history for m_strUserDir; nothing while that is empty.
     void OnHistory();
-    // The desktop users dialog; a store made by it enables backup and history.
     void OnDesktopUsers();
-    // The restore dialog for m_strUserDir's backup; the files chosen wait in m_listRestore
-    // for the next HotSync.
     void OnRestore();
-    // The menu items that need desktop users, enabled when the library is there.
     void EnableUserCommands(bool present);
-    // Runs a dialog of the window modally; tests replace it to look at the dialog instead.
-    std::function<int(QDialog& dialog)> m_execDialog;
-
-    // ---- ports and the connection check (installer_dlg_ports.cpp) ----
-    // The port box's list shows where each port goes; the names stay as they are.
-    void RefreshPortLabels();
-    // "Check connection...": the report for the port chosen.
-    void OnCheckConnection();
-    // The text the port box's list shows for an entry.
-    QString PortLabel(int index) const;
     CUserLibraryHandle m_hUserLib;
 
-    // ---- state, for start-up and tests ----
+    // ---- ports ----
+    // The port box's opened list tells where each port goes.
+    void RefreshPortLabels();
+    void OnCheckConnection();
+
+    // ---- state, for start-up, the view and tests ----
     std::vector<std::string> m_listInstall;
     std::vector<std::string> m_listTempFiles;
     std::vector<std::string> m_listRecent;
@@ -170,22 +245,10 @@ class CInstallerDlg : public QDialog, private ITransferView, private IInstallDon
     bool m_bTransferRunning = false;
     CDeviceSession* Session() const { return m_pSession.get(); }
     CTransferMonitor& Monitor() { return m_monitor; }
-    QWidget* Item(int id) const;
-    QAction* Action(int id) const;
-    QMenu* FileMenu() const { return m_pFileMenu; }
-    QPixmap Frame(int n) const { return m_frames[n]; }
-    QSize FullSize() const { return m_rcFullWindow; }
-
-  protected:
-    void keyPressEvent(QKeyEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    InstallerServices& Services() { return m_services; }
 
   private:
-    // ITransferView
+    // ITransferView: the view's share passed on, the rest is the window's state.
     void SetStatus(const std::string& text) override;
     void SetCaption(const std::string& text) override;
     void SetProgress(int position, int rangeMax) override;
@@ -199,21 +262,16 @@ class CInstallerDlg : public QDialog, private ITransferView, private IInstallDon
     // IInstallDoneSink
     void PostInstallDone() override;
 
-    void BuildWindow();
     void FillDefaults();
     void CreateSession(const std::string& port, int speed);
     void CloseSession();
     void PollConnection();
     void StartTransfer();
-    void OnPortChange();
-    void OnSpeedChange();
-    void OnCloseOnFinishClicked();
     void ToggleOption(int id);
-    void EnableRunControls(bool enable);
-    void MoveControlBy(int id, int dy);
-    void UpdateCloseOnFinish();
     std::string IdlePortName() const;
+    void RestartHotSync();
 
+    IInstallerView& m_view;
     InstallerServices m_services;
     ISettingsStore& m_settings;
     std::unique_ptr<IHotSyncManagerHost> m_pOwnHotSync;
@@ -221,25 +279,8 @@ class CInstallerDlg : public QDialog, private ITransferView, private IInstallDon
     std::unique_ptr<IPortHolderFinder> m_pOwnHolders;
     std::unique_ptr<IConnectionProbe> m_pOwnProbe;
 
-    std::map<int, QWidget*> m_items;
-    std::map<int, QAction*> m_actions;
-    std::map<int, QMenu*> m_popups;
-    QMenuBar* m_pMenuBar = nullptr;
-    QMenu* m_pFileMenu = nullptr;
-    QWidget* m_pClient = nullptr;
-    QTreeWidget* m_pListView = nullptr;
-    QLabel* m_pStatus = nullptr;
-    QLabel* m_pLinkIcon = nullptr;
-    QComboBox* m_pPortBox = nullptr;
-    QComboBox* m_pSpeedBox = nullptr;
-    QProgressBar* m_pProgress = nullptr;
-    QCheckBox* m_pCloseBox = nullptr;
-    QPushButton* m_pCancel = nullptr;
-    QTimer m_tipTimer;
-
-    QPixmap m_frames[14];
-    QSize m_rcFullWindow;
-    QTimer m_timer;
+    // Menu 131's check and grey marks by command id: the live store of the options.
+    std::map<int, unsigned> m_menuState;
     bool m_bInitialised = false;
 
     std::unique_ptr<CDeviceSession> m_pSession;

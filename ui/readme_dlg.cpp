@@ -1,15 +1,12 @@
 #include "ui/readme_dlg.h"
 
-#include <QApplication>
-#include <QFile>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QStringDecoder>
+#include <fstream>
+#include <vector>
 
 #include "resources/strings/dialog_texts.h"
-#include "ui/dialog_template.h"
-#include "ui/link_icons.h"
+#include "ui/utf8_text.h"
 
+namespace readme {
 namespace {
 
 using dlg::Control;
@@ -27,59 +24,40 @@ constexpr dlg::Template kTemplate{resources::kDlgReadme, 300, 201, kEnglish};
 
 }  // namespace
 
-CReadmeDlg::CReadmeDlg() : QDialog(nullptr) {
-    setWindowTitle(
-        QString::fromUtf8(resources::LoadItemText(resources::kDlgReadme, resources::kItemCaption)));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
-    dlg::CDialogBuilder builder(this, font());
-    m_items = builder.Build(kTemplate);
-    setFixedSize(builder.ClientSize(kTemplate));
-    const auto button = [this](int id) { return static_cast<QPushButton*>(m_items[id]); };
-    connect(button(kIdOk), &QPushButton::clicked, this, [this] { done(kIdOk); });
-    connect(button(kIdAccept), &QPushButton::clicked, this, [this] { done(kIdOk); });
-    connect(button(kIdCancel), &QPushButton::clicked, this, [this] { done(kIdCancel); });
+const dlg::Template& ReadmeTemplate() {
+    return kTemplate;
 }
 
-QWidget* CReadmeDlg::Item(int id) const {
-    const auto it = m_items.find(id);
-    return it == m_items.end() ? nullptr : it->second;
+}  // namespace readme
+
+std::string CReadmeDlg::LoadText(const std::string& strPath, int64_t nMaxBytes) {
+    std::ifstream file(strPath, std::ios::binary);
+    if (!file || nMaxBytes <= 0) return {};
+    std::vector<char> buffer(static_cast<size_t>(nMaxBytes));
+    file.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    std::string bytes(buffer.data(), static_cast<size_t>(file.gcount()));
+    std::string text = utf8::IsValid(bytes) ? std::move(bytes) : utf8::FromLatin1(bytes);
+    std::string uniform;
+    uniform.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        uniform += text[i];
+    }
+    return uniform;
 }
 
-QPlainTextEdit* CReadmeDlg::TextBox() const {
-    return static_cast<QPlainTextEdit*>(Item(kIdText));
-}
-
-QString CReadmeDlg::LoadText(const std::string& strPath, qint64 nMaxBytes) {
-    QFile file(QFile::decodeName(strPath.c_str()));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    const QByteArray bytes = file.read(nMaxBytes);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError()) text = QString::fromLatin1(bytes);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return text;
-}
-
-void CReadmeDlg::InitDialog() {
-    setWindowIcon(linkicons::ApplicationIcon());
-    Item(kIdAccept)->setVisible(m_bLicence);
-    Item(kIdCancel)->setVisible(m_bLicence);
-    Item(kIdOk)->setVisible(!m_bLicence);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    TextBox()->setPlainText(LoadText(m_strPath));
-    QApplication::restoreOverrideCursor();
-    TextBox()->moveCursor(QTextCursor::Start);
-    setWindowTitle(QString::fromUtf8(m_strCaption.c_str()));
+void CReadmeDlg::OnInitDialog() {
+    m_view.ShowButtons(m_bLicence);
+    m_view.SetText(LoadText(m_strPath));
+    m_view.SetCaption(m_strCaption);
     // A licence is not accepted by a stray Enter.
-    (m_bLicence ? Item(kIdCancel) : Item(kIdOk))->setFocus();
+    m_view.FocusItem(m_bLicence ? kIdCancel : kIdOk);
 }
 
-int CReadmeDlg::exec() {
-    InitDialog();
-    return QDialog::exec();
+void CReadmeDlg::OnButton(int id) {
+    m_view.EndDialog(id == kIdCancel ? kIdCancel : kIdOk);
 }
 
-void CReadmeDlg::reject() {
-    done(kIdCancel);
+void CReadmeDlg::OnCancel() {
+    m_view.EndDialog(kIdCancel);
 }

@@ -1,45 +1,58 @@
 // The read-me and licence window of an archive (dialog 143): a read-only text box with a
 // text file in it, and "OK" for a read-me, "&Accept!" and "&Don't accept" for a licence.
-// exec() gives 1 (OK, accepted) or 2 (declined, Escape, the close box).
+// The run gives 1 (OK, accepted) or 2 (declined, Escape, the close box). The behaviour,
+// without a toolkit, over a small view; ui/qt/readme_view.h is the Qt view.
 #pragma once
 
-#include <QDialog>
-#include <map>
+#include <cstdint>
 #include <string>
 
-class QPlainTextEdit;
-class QPushButton;
+#include "ui/dialog_template.h"
 
-class CReadmeDlg : public QDialog {
+class IReadmeView {
+  public:
+    virtual ~IReadmeView() = default;
+    // Which buttons show: "Accept" and "Don't accept" for a licence, else OK.
+    virtual void ShowButtons(bool licence) = 0;
+    // The text (UTF-8, "\n" line ends), shown from its start.
+    virtual void SetText(const std::string& text) = 0;
+    virtual void SetCaption(const std::string& text) = 0;
+    virtual void FocusItem(int id) = 0;
+    virtual void EndDialog(int result) = 0;
+};
+
+class CReadmeDlg {
   public:
     static constexpr int kIdOk = 1;
     static constexpr int kIdCancel = 2;
     static constexpr int kIdAccept = 3;
     static constexpr int kIdText = 1041;
     // Longest text shown; a larger file shows its beginning.
-    static constexpr qint64 kMaxTextBytes = 4 << 20;
+    static constexpr int64_t kMaxTextBytes = 4 << 20;
 
-    // Constructed without a parent, as the window opens before the main window does.
-    CReadmeDlg();
+    explicit CReadmeDlg(IReadmeView& view) : m_view(view) {}
 
     // Set by the caller before the run.
     std::string m_strPath;
     std::string m_strCaption;
     bool m_bLicence = false;
 
-    // Opening (icon, buttons, text, caption), then the modal run.
-    int exec() override;
-    void reject() override;
+    // Opening: buttons, text, caption, and the focus where a stray Enter does no harm.
+    void OnInitDialog();
+    // OK, Accept and Don't accept.
+    void OnButton(int id);
+    // Escape and the close box: declined.
+    void OnCancel();
 
-    QWidget* Item(int id) const;
-    QPlainTextEdit* TextBox() const;
-
-    // The text as the box shows it: line ends made uniform, UTF-8 when the file is valid
-    // UTF-8 and Latin-1 otherwise (texts from older archives); empty when it can't be read.
-    static QString LoadText(const std::string& strPath, qint64 nMaxBytes = kMaxTextBytes);
+    // The text as the box shows it (UTF-8): line ends made uniform, taken as UTF-8 when the
+    // file is valid UTF-8 and as Latin-1 otherwise (texts from older archives); empty when
+    // it can't be read.
+    static std::string LoadText(const std::string& strPath, int64_t nMaxBytes = kMaxTextBytes);
 
   private:
-    void InitDialog();
-
-    std::map<int, QWidget*> m_items;
+    IReadmeView& m_view;
 };
+
+namespace readme {
+const dlg::Template& ReadmeTemplate();
+}  // namespace readme

@@ -10,8 +10,8 @@
 #include "resources/strings/dialog_texts.h"
 #include "shell/connection_report.h"
 #include "tests/ui/window_fixture.h"
-#include "ui/connection_check_view.h"
 #include "ui/installer_layout.h"
+#include "ui/qt/connection_check_view.h"
 
 namespace {
 
@@ -94,9 +94,9 @@ TEST_F(ConnectionCheckWindow, TheHelpMenuOpensItForThePortChosen) {
     machine.m_facts = MachineWithAdapter();
     settings.WriteInt("com", "USB", 1);
     CInstallerDlg& d = Open();
-    ASSERT_TRUE(d.Action(kCmdCheckConnection));
+    ASSERT_TRUE(View().Action(kCmdCheckConnection));
     std::string report;
-    d.m_execDialog = [&](QDialog& dialog) {
+    View().m_execDialog = [&](QDialog& dialog) {
         auto* view = dynamic_cast<CConnectionCheckView*>(&dialog);
         if (!view) return 0;
         view->show();
@@ -110,13 +110,13 @@ TEST_F(ConnectionCheckWindow, TheHelpMenuOpensItForThePortChosen) {
 TEST_F(ConnectionCheckWindow, ThePortBoxListTellsWhereEachPortGoes) {
     machine.m_facts = MachineWithAdapter();
     settings.WriteText("com", "Device2", "/dev/ttyUSB0");
-    CInstallerDlg& d = Open();
-    EXPECT_EQ(d.PortLabel(0).toStdString(), "COM1 — /dev/ttyS0 (missing)");
-    EXPECT_EQ(d.PortLabel(1).toStdString(), "COM2 — /dev/ttyUSB0 (USB-serial adapter)");
-    EXPECT_EQ(d.PortLabel(8).toStdString(), "USB — Palm Tungsten T, T2, T3, C, E, Zire 71");
-    EXPECT_EQ(d.PortLabel(9).toStdString(), "NET — 127.0.0.1:14238");
+    Open();
+    EXPECT_EQ(View().PortLabel(0).toStdString(), "COM1 — /dev/ttyS0 (missing)");
+    EXPECT_EQ(View().PortLabel(1).toStdString(), "COM2 — /dev/ttyUSB0 (USB-serial adapter)");
+    EXPECT_EQ(View().PortLabel(8).toStdString(), "USB — Palm Tungsten T, T2, T3, C, E, Zire 71");
+    EXPECT_EQ(View().PortLabel(9).toStdString(), "NET — 127.0.0.1:14238");
     // The entries keep the names the settings and the command line use.
-    auto* box = static_cast<QComboBox*>(d.Item(kIdPort));
+    auto* box = static_cast<QComboBox*>(View().Item(kIdPort));
     EXPECT_EQ(box->itemText(1), "COM2");
     EXPECT_EQ(box->itemText(8), "USB");
     // The list is as wide as its longest text.
@@ -127,7 +127,7 @@ TEST_F(ConnectionCheckWindow, ThePortBoxListTellsWhereEachPortGoes) {
                       Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(box, &press);
     box->hidePopup();
-    EXPECT_EQ(d.PortLabel(1).toStdString(), "COM2 — /dev/ttyUSB0 (missing)");
+    EXPECT_EQ(View().PortLabel(1).toStdString(), "COM2 — /dev/ttyUSB0 (missing)");
 }
 
 TEST_F(ConnectionCheckWindow, TheBusyLineNamesTheSoleAdapterAndHowToChooseIt) {
@@ -139,9 +139,9 @@ TEST_F(ConnectionCheckWindow, TheBusyLineNamesTheSoleAdapterAndHowToChooseIt) {
             return std::unique_ptr<hotsync::ITransport>();
         });
     };
-    m_dlg = std::make_unique<CInstallerDlg>(s);
+    m_dlg = std::make_unique<CInstallerView>(s);
     m_dlg->InitDialog();
-    m_dlg->OnTimer();
+    m_dlg->Dialog().OnTimer();
     EXPECT_EQ(Status().toStdString(),
               "port COM1 busy (no such device /dev/ttyS0; USB-serial adapter: /dev/ttyUSB0, "
               "chosen with Device1=/dev/ttyUSB0 in [com])");

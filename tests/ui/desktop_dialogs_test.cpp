@@ -12,11 +12,11 @@
 #include "shell/linux/carried_files.h"
 #include "shell/linux/xdg_file_types.h"
 #include "tests/ui/window_fixture.h"
-#include "ui/about_dlg.h"
-#include "ui/default_types_dlg.h"
-#include "ui/desktop_commands.h"
 #include "ui/installer_layout.h"
 #include "ui/links.h"
+#include "ui/qt/about_view.h"
+#include "ui/qt/default_types_view.h"
+#include "ui/qt/desktop_commands.h"
 
 namespace uitest {
 namespace {
@@ -39,8 +39,8 @@ void ExpectTextsFit(QWidget* dialog) {
         if (auto* label = qobject_cast<QLabel*>(w)) {
             text = label->text();
             if (label->wordWrap()) {  // then its lines must fit its height
-                const QRect need = label->fontMetrics().boundingRect(
-                    QRect(0, 0, room, 1000), Qt::TextWordWrap, text);
+                const QRect need = label->fontMetrics().boundingRect(QRect(0, 0, room, 1000),
+                                                                     Qt::TextWordWrap, text);
                 EXPECT_LE(need.height(), label->height()) << text.toStdString();
                 continue;
             }
@@ -67,15 +67,15 @@ class AboutBox : public ::testing::TestWithParam<Language> {
 };
 
 TEST_P(AboutBox, LinksOpenOnReleaseOverTheirAreasAndTheHiddenIcon) {
-    CAboutDlg d(nullptr, Recorder());
+    CAboutView d(nullptr, Recorder());
     QWidget* client = d.Item(about::kIdWeb)->parentWidget();
     const QRect web = d.Item(about::kIdWeb)->geometry();
     const QRect mail = d.Item(about::kIdMail)->geometry();
     const QRect hidden = d.Item(about::kIdHiddenIcon)->geometry();
     ASSERT_FALSE(d.Item(about::kIdHiddenIcon)->isVisible());
-    EXPECT_TRUE(d.HitTest(about::kIdHiddenIcon, hidden.center()));
-    EXPECT_FALSE(d.HitTest(4711, hidden.center()));
-    EXPECT_FALSE(d.HitTest(about::kIdWeb, QPoint(2, 2)));
+    EXPECT_TRUE(d.Dialog().HitTest(about::kIdHiddenIcon, hidden.center().x(), hidden.center().y()));
+    EXPECT_FALSE(d.Dialog().HitTest(4711, hidden.center().x(), hidden.center().y()));
+    EXPECT_FALSE(d.Dialog().HitTest(about::kIdWeb, 2, 2));
 
     // The hand over the links and the hidden icon's area, the arrow elsewhere.
     for (const QPoint& p : {web.center(), mail.center(), hidden.center(), hidden.bottomLeft()}) {
@@ -97,10 +97,10 @@ TEST_P(AboutBox, LinksOpenOnReleaseOverTheirAreasAndTheHiddenIcon) {
 }
 
 TEST_P(AboutBox, OnlyTheAddressesTakeTheHighlightColourAndTextsFit) {
-    CAboutDlg d(nullptr, Recorder());
-    EXPECT_EQ(d.m_strText, resources::LoadString(resources::kIdsAboutNote));
+    CAboutView d(nullptr, Recorder());
+    EXPECT_EQ(d.Dialog().m_strText, resources::LoadString(resources::kIdsAboutNote));
     auto* note = static_cast<QLabel*>(d.Item(about::kIdNote));
-    EXPECT_EQ(note->text().toStdString(), d.m_strText);
+    EXPECT_EQ(note->text().toStdString(), d.Dialog().m_strText);
     EXPECT_EQ(d.windowTitle(), "Informationen");
 
     const QColor highlight = d.palette().color(QPalette::Highlight);
@@ -133,23 +133,23 @@ class DefaultTypes : public ::testing::TestWithParam<Language> {
 };
 
 // Acts on the modal dialog once it shows.
-void WhenShown(const std::function<void(CDefaultTypesDlg&)>& act) {
+void WhenShown(const std::function<void(CDefaultTypesView&)>& act) {
     QTimer::singleShot(0, [act] {
-        auto* d = qobject_cast<CDefaultTypesDlg*>(QApplication::activeModalWidget());
+        auto* d = qobject_cast<CDefaultTypesView*>(QApplication::activeModalWidget());
         ASSERT_NE(d, nullptr);
         act(*d);
     });
 }
 
-void Click(CDefaultTypesDlg& d, int id) {
+void Click(CDefaultTypesView& d, int id) {
     static_cast<QAbstractButton*>(d.Item(id))->click();
 }
 
 TEST_P(DefaultTypes, AnswersTakeTheCheckBoxAndEscapeLeavesIt) {
     int helps = 0;
-    CDefaultTypesQuestion question(nullptr, [&] { ++helps; });
+    CDefaultTypesQuestion question(DefaultTypesRunner(nullptr, [&] { ++helps; }));
     bool dontAsk = false;
-    WhenShown([](CDefaultTypesDlg& d) {
+    WhenShown([](CDefaultTypesView& d) {
         EXPECT_FALSE(static_cast<QCheckBox*>(d.Item(defaulttypes::kIdDontAsk))->isChecked());
         ExpectTextsFit(&d);
         Click(d, defaulttypes::kIdHelp);  // the guide opens, the question stays
@@ -162,7 +162,7 @@ TEST_P(DefaultTypes, AnswersTakeTheCheckBoxAndEscapeLeavesIt) {
     EXPECT_EQ(helps, 1);
 
     // The box shows the number it is given; No takes it as it is then.
-    WhenShown([](CDefaultTypesDlg& d) {
+    WhenShown([](CDefaultTypesView& d) {
         auto* box = static_cast<QCheckBox*>(d.Item(defaulttypes::kIdDontAsk));
         EXPECT_TRUE(box->isChecked());
         box->setChecked(false);
@@ -172,7 +172,7 @@ TEST_P(DefaultTypes, AnswersTakeTheCheckBoxAndEscapeLeavesIt) {
     EXPECT_FALSE(dontAsk);
 
     dontAsk = false;
-    WhenShown([](CDefaultTypesDlg& d) {
+    WhenShown([](CDefaultTypesView& d) {
         static_cast<QCheckBox*>(d.Item(defaulttypes::kIdDontAsk))->setChecked(true);
         d.reject();  // Escape, the close box
     });
@@ -193,7 +193,7 @@ TEST(DesktopCommands, RegisterThroughTheDialogAndHelpOpensTheGuide) {
     CXdgFileTypes registry(XdgDirs{(root / "data").string(), (root / "config").string()});
     registry.SetDefaultFor("application/vnd.palm", "other.desktop;");
     CMemorySettings settings;
-    WhenShown([](CDefaultTypesDlg& d) {
+    WhenShown([](CDefaultTypesView& d) {
         static_cast<QCheckBox*>(d.Item(defaulttypes::kIdDontAsk))->setChecked(true);
         Click(d, defaulttypes::kIdNo);
     });

@@ -27,12 +27,12 @@
 #include "shell/connection_probe.h"
 #include "shell/desktop_users.h"
 #include "shell/memory_settings.h"
-#include "ui/connection_check_view.h"
-#include "ui/desktop_users_dlg.h"
-#include "ui/history_dlg.h"
-#include "ui/installer_dlg.h"
 #include "ui/installer_layout.h"
-#include "ui/restore_view.h"
+#include "ui/qt/connection_check_view.h"
+#include "ui/qt/desktop_users_view.h"
+#include "ui/qt/history_view.h"
+#include "ui/qt/installer_view.h"
+#include "ui/qt/restore_view.h"
 
 namespace {
 
@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
     WriteHandheldRecord(userDir + kBackupFolder, record);
 
     if (what == "history") {
-        auto* dialog = new CHistoryDlg(&store, userDir);
+        auto* dialog = new CHistoryView(&store, userDir);
         dialog->AllFiles()->click();
         dialog->List()->setCurrentItem(dialog->List()->topLevelItem(3));
         dialog->show();
@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
         settings.WriteInt("main", "Verify", 1);
         InstallerServices services;
         services.settings = &settings;
-        auto* window = new CInstallerDlg(services);
+        auto* window = new CInstallerView(services);
         window->InitDialog();
         window->show();
         QTimer::singleShot(1000, window, [window] {
@@ -185,7 +185,7 @@ int main(int argc, char** argv) {
                     return std::unique_ptr<hotsync::ITransport>();
                 });
         };
-        auto* window = new CInstallerDlg(services);
+        auto* window = new CInstallerView(services);
         window->InitDialog();
         window->show();
         if (what == "ports") {
@@ -199,7 +199,7 @@ int main(int argc, char** argv) {
         auto* dialog = new CConnectionCheckView(probe, settings, "COM1");
         dialog->show();
     } else {
-        auto* dialog = new CDesktopUsersDlg(store, "Virtual User");
+        auto* dialog = new CDesktopUsersView(store, "Virtual User");
         dialog->List()->setCurrentItem(dialog->List()->topLevelItem(0));
         dialog->show();
     }

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QPushButton>
 #include <QTreeWidget>
 #include <fstream>
 
@@ -23,11 +24,11 @@ void WriteBytes(const std::string& path, size_t n) {
     std::ofstream(path, std::ios::binary) << std::string(n, 'x');
 }
 
-QTreeWidget* List(CInstallerDlg& d) {
+QTreeWidget* List(CInstallerView& d) {
     return static_cast<QTreeWidget*>(d.Item(kIdList));
 }
 
-std::vector<std::string> RecentMenu(CInstallerDlg& d) {
+std::vector<std::string> RecentMenu(CInstallerView& d) {
     std::vector<std::string> texts;
     for (QAction* a : d.FileMenu()->actions()) {
         const int id = a->data().toInt();
@@ -82,25 +83,18 @@ TEST(UriList, LocalFilesExactlyAndEverythingElseRefused) {
     EXPECT_FALSE(ParseUriList("file://other/y.prc", "box")[0].local);
 }
 
-TEST_F(WindowTest, QueueingRulesAndSizes) {
+// The queue's rules are CInstallerDlg's (tests/ui_logic); here the list view shows them.
+TEST_F(WindowTest, TheListViewShowsTheQueue) {
     CInstallerDlg& d = Open();
     WriteBytes(Path("exact.prc"), 1024);
     WriteBytes(Path("over.prc"), 1025);
     WriteBytes(Path("Over.prc"), 2047);
-    std::filesystem::create_directories(Path("notes.txt.d"));
-    WriteBytes(Path("notes.txt.d/b.pdb"), 10);
-    EXPECT_TRUE(d.AddFile(Path("exact.prc")));
-    EXPECT_FALSE(d.AddFile(Path("exact.prc")));
-    EXPECT_TRUE(d.AddFile(Path("over.prc")));
-    EXPECT_TRUE(d.AddFile(Path("Over.prc")));           // letter case makes another path
-    EXPECT_TRUE(d.AddFile(Path("notes.txt.d/b.pdb")));  // ".TXT" anywhere: converted
-    EXPECT_TRUE(d.AddFile(Path("notes.txt.d/b.pdb")));  // and converted again
-    EXPECT_FALSE(d.AddFile(Path("bad.txt")));
-    EXPECT_TRUE(d.AddFile(Path("missing.prc")));  // shows with 0 Bytes
-    EXPECT_EQ(conversions, 2);
-    EXPECT_EQ(d.m_listTempFiles.size(), 2u);
+    for (const char* name :
+         {"exact.prc", "over.prc", "Over.prc", "a.txt", "b.txt", "missing.prc"}) {
+        d.AddFile(Path(name));
+    }
     d.RefreshView();
-    QTreeWidget* list = List(d);
+    QTreeWidget* list = List(View());
     ASSERT_EQ(list->topLevelItemCount(), 6);
     EXPECT_EQ(list->topLevelItem(0)->text(0), "exact.prc");
     EXPECT_EQ(list->topLevelItem(0)->text(1), "1024 Bytes");
@@ -127,13 +121,13 @@ TEST_F(WindowTest, TheDestinationColumnShowsForACardAndLeavesRoomForThePath) {
         settings.WriteInt("main", "Destination", 7);  // not a destination: the memory
         settings.WriteInt("main", "Verify", 0);
         CInstallerDlg& d = Open();
-        d.show();
+        View().show();
         WriteBytes(Path("game.prc"), 3000);
         WriteBytes(Path("photo.bmp"), 100);
         EXPECT_TRUE(d.AddFile(Path("game.prc")));
         EXPECT_TRUE(d.AddFile(Path("photo.bmp")));
         d.RefreshView();
-        QTreeWidget* list = List(d);
+        QTreeWidget* list = List(View());
         QCoreApplication::processEvents();
         // Everything to the memory: no column to say so.
         EXPECT_TRUE(d.MenuStateIs(installer::kCmdToRam, 0x8));
@@ -187,68 +181,57 @@ TEST_F(WindowTest, NamesThatMustNotBlockOrBreakTheList) {
     WriteBytes(odd, 2048);
     EXPECT_TRUE(d.AddFile(odd));
     d.RefreshView();
-    EXPECT_EQ(List(d)->topLevelItem(0)->text(0), QString::fromUtf8("odd\uFFFD\uFFFDname.prc"));
-    EXPECT_EQ(List(d)->topLevelItem(0)->text(1), "2 KB");
-    EXPECT_TRUE(RecentMenu(d).empty());  // a name the settings cannot hold stays out
-    List(d)->topLevelItem(0)->setSelected(true);
+    EXPECT_EQ(List(View())->topLevelItem(0)->text(0), QString::fromUtf8("odd\uFFFD\uFFFDname.prc"));
+    EXPECT_EQ(List(View())->topLevelItem(0)->text(1), "2 KB");
+    EXPECT_TRUE(RecentMenu(View()).empty());  // a name the settings cannot hold stays out
+    List(View())->topLevelItem(0)->setSelected(true);
     d.RemoveSelected();
     EXPECT_TRUE(d.m_listInstall.empty());
 
     // Drops: local files queued, the rest named in one message each.
     WriteBytes(Path("ok.prc"), 10);
     ::symlink(Path("gone").c_str(), Path("dangling.prc").c_str());
-    d.DropUriList("file://" + Path("ok.prc") + "\r\nhttps://example.org/a.prc\r\nfile://" +
-                  Path("x.pdb") + "\r\nfile://" + Path("dangling.prc") + "\r\nfile://" + m_dir +
-                  "\r\nfile://" + Path("odd%FF%0Aname.prc") + "\r\n");
+    View().DropUriList("file://" + Path("ok.prc") + "\r\nhttps://example.org/a.prc\r\nfile://" +
+                       Path("x.pdb") + "\r\nfile://" + Path("dangling.prc") + "\r\nfile://" +
+                       m_dir + "\r\nfile://" + Path("odd%FF%0Aname.prc") + "\r\n");
     EXPECT_EQ(d.m_listInstall, (std::vector<std::string>{Path("ok.prc"), odd}));
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0], "Only files on this computer can be installed:\nhttps://example.org/a.prc");
     EXPECT_NE(shown[1].find(Path("x.pdb")), std::string::npos);
     EXPECT_NE(shown[1].find(Path("dangling.prc")), std::string::npos);
     d.m_bTransferRunning = true;
-    d.DropUriList("file://" + Path("ok.prc") + "2\r\n");
+    View().DropUriList("file://" + Path("ok.prc") + "2\r\n");
     EXPECT_EQ(d.m_listInstall.size(), 2u);
 }
 
-TEST_F(WindowTest, RecentFilesAndTheAddCommand) {
-    for (int i = 0; i < 16; ++i) settings.WriteText("Recent", "Recent" + std::to_string(i), "");
-    settings.WriteText("Recent", "Recent3", Path("stored.prc"));
-    settings.WriteText("Recent", "Recent5", Path("stored.prc"));
+// The rules of the recent list are CInstallerDlg's (tests/ui_logic); here the Qt menu
+// shows them and its items reach the window.
+TEST_F(WindowTest, TheRecentMenuAndTheAddButton) {
     CInstallerDlg& d = Open();
-    EXPECT_EQ(d.m_listRecent, std::vector<std::string>{Path("stored.prc")});
+    for (const char* name : {"f0.prc", "R&D.prc"}) WriteBytes(Path(name), 5);
+    chosen = {Path("f0.prc"), Path("R&D.prc"), Path("f0.prc")};
+    static_cast<QPushButton*>(View().Item(kIdAdd))->click();
+    EXPECT_EQ(d.m_listInstall, (std::vector<std::string>{Path("f0.prc"), Path("R&D.prc")}));
+    // Most recent first; an "&" shows as it is.
+    ASSERT_EQ(RecentMenu(View()), (std::vector<std::string>{Path("R&&D.prc"), Path("f0.prc")}));
+    std::vector<QAction*> items;
+    for (QAction* a : View().FileMenu()->actions()) {
+        if (a->data().toInt() >= kCmdFirstRecent) items.push_back(a);
+    }
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[1]->text().remove(QLatin1Char('&')).toStdString(), Path("f0.prc"));
+    // Chosen from the menu: the entry moves to the top.
+    std::filesystem::remove(Path("R&D.prc"));
+    items[1]->trigger();
+    EXPECT_EQ(RecentMenu(View()), (std::vector<std::string>{Path("f0.prc"), Path("R&&D.prc")}));
+    View().FileMenu()->actions().back()->trigger();  // gone: the message, and out of the menu
+    EXPECT_EQ(shown, std::vector<std::string>{"Could not open " + Path("R&D.prc") + "!"});
+    EXPECT_EQ(RecentMenu(View()).size(), 1u);
 
-    for (int i = 0; i < 17; ++i) WriteBytes(Path("f" + std::to_string(i) + ".prc"), 5);
-    chosen = {Path("f0.prc"), Path("f1.prc"), Path("f0.prc")};
-    d.OnCommand(kIdAdd);
-    EXPECT_EQ(d.m_listInstall, (std::vector<std::string>{Path("f0.prc"), Path("f1.prc")}));
-    for (int i = 2; i < 17; ++i) d.AddFile(Path("f" + std::to_string(i) + ".prc"));
-    d.RefreshView();
-    ASSERT_EQ(d.m_listRecent.size(), 16u);
-    EXPECT_EQ(d.m_listRecent.front(), Path("f16.prc"));
-    EXPECT_EQ(d.m_listRecent.back(), Path("f1.prc"));  // stored.prc and f0 pushed out
-    EXPECT_EQ(RecentMenu(d).size(), 16u);
-    EXPECT_EQ(settings.ReadText("Recent", "Recent15", ""), Path("f1.prc"));
-
-    // An existing entry moves to the top even when already queued.
-    EXPECT_TRUE(d.OpenRecentFile(kCmdFirstRecent + 15));
-    EXPECT_EQ(d.m_listRecent.front(), Path("f1.prc"));
-    EXPECT_EQ(d.m_listInstall.size(), 17u);
-    // A vanished one: the message, and it leaves the menu.
-    std::filesystem::remove(Path("f16.prc"));
-    EXPECT_TRUE(d.OpenRecentFile(kCmdFirstRecent + 1));
-    EXPECT_EQ(shown, std::vector<std::string>{"Could not open " + Path("f16.prc") + "!"});
-    EXPECT_EQ(RecentMenu(d).size(), 15u);
-    EXPECT_TRUE(d.OpenRecentFile(kCmdFirstRecent + 15));  // past the end: nothing
-    d.m_bTransferRunning = true;
-    EXPECT_FALSE(d.OpenRecentFile(kCmdFirstRecent));
-    d.m_bTransferRunning = false;
-
-    // Temporary files go at close; the list keeps them.
+    // Temporary files go when the window closes.
     WriteBytes(Path("t.pdb"), 1);
     d.AddTempFile(Path("t.pdb"));
-    d.AddTempFile(Path("t.pdb"));
-    EXPECT_EQ(d.m_listTempFiles.size(), 1u);
-    d.reject();
+    static_cast<QPushButton*>(View().Item(kIdCancel))->click();
     EXPECT_FALSE(std::filesystem::exists(Path("t.pdb")));
 }
 

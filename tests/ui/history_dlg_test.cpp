@@ -13,9 +13,9 @@
 #include "engine/user_library.h"
 #include "shell/desktop_users.h"
 #include "tests/ui/window_fixture.h"
-#include "ui/desktop_users_dlg.h"
-#include "ui/history_dlg.h"
 #include "ui/installer_layout.h"
+#include "ui/qt/desktop_users_view.h"
+#include "ui/qt/history_view.h"
 
 namespace uitest {
 namespace {
@@ -71,7 +71,7 @@ TEST_F(HistoryTest, OpensOnTheWindowsUserWithItsLogAndCopies) {
         "GAME.PRC, 1.1, Sat Jan 20 11:00:00 2001\r\n");
     Backup("Bert", "GAME.PRC");
     auto store = Store();
-    CHistoryDlg dlg(store.get(), m_root + "Bert/");
+    CHistoryView dlg(store.get(), m_root + "Bert/");
 
     QComboBox* users = dlg.Users();
     ASSERT_EQ(users->count(), 3);
@@ -93,12 +93,12 @@ TEST_F(HistoryTest, OpensOnTheWindowsUserWithItsLogAndCopies) {
 
     // Another user: that user's directory and (no) log.
     users->setCurrentIndex(0);
-    dlg.OnUserChange();
-    EXPECT_EQ(dlg.m_strUserDir, m_root + "Anna/");
+    dlg.Dialog().OnUserChange(0);
+    EXPECT_EQ(dlg.Dialog().m_strUserDir, m_root + "Anna/");
     EXPECT_EQ(list->topLevelItemCount(), 0);
 
     // The same folder, written otherwise: no user's directory exactly, so nothing selected.
-    CHistoryDlg other(store.get(), m_root + "./Bert/");
+    CHistoryView other(store.get(), m_root + "./Bert/");
     EXPECT_EQ(other.Users()->currentIndex(), -1);
     EXPECT_EQ(other.List()->topLevelItemCount(), 3);
 }
@@ -108,12 +108,12 @@ TEST_F(HistoryTest, AllBackupFilesAndDeletingACopy) {
     Log("Bert", "GAME.PRC, 1.0, d\r\n");
     Backup("Bert", "GAME.PRC");
     Backup("Bert", "LOOSE.PDB");
-    CHistoryDlg dlg(nullptr, m_root + "Bert/");  // no library: an empty user list
+    CHistoryView dlg(nullptr, m_root + "Bert/");  // no library: an empty user list
     EXPECT_EQ(dlg.Users()->count(), 0);
     EXPECT_EQ(dlg.List()->topLevelItemCount(), 1);
 
     dlg.AllFiles()->click();
-    EXPECT_EQ(dlg.m_bAllFiles, 1);
+    EXPECT_EQ(dlg.Dialog().m_bAllFiles, 1);
     EXPECT_EQ(Column(dlg.List(), 0), (std::vector<std::string>{"GAME.PRC", "LOOSE.PDB"}));
     EXPECT_EQ(Column(dlg.List(), 3), (std::vector<std::string>{"X", "X"}));
     dlg.AllFiles()->click();
@@ -144,7 +144,7 @@ TEST_F(HistoryTest, AllBackupFilesAndDeletingACopy) {
 TEST_F(HistoryTest, GermanTexts) {
     resources::SetLanguage(resources::Language::kGerman);
     Users({{"Bert", "Bert"}});
-    CHistoryDlg dlg(nullptr, m_root + "Bert/");
+    CHistoryView dlg(nullptr, m_root + "Bert/");
     EXPECT_EQ(dlg.windowTitle(), "Verlauf der Installationen");
     EXPECT_EQ(dlg.List()->headerItem()->text(2), "Installationsdatum");
     EXPECT_EQ(dlg.List()->headerItem()->text(3), "Existiert");
@@ -154,21 +154,21 @@ TEST_F(HistoryTest, GermanTexts) {
 
 TEST_F(HistoryTest, UsersDialogOffersTheLastHandheldsName) {
     CDesktopUserStore store(m_root);
-    CDesktopUsersDlg dlg(store, "Virtual User");
+    CDesktopUsersView dlg(store, "Virtual User");
     EXPECT_EQ(dlg.NameBox()->currentText(), "Virtual User");
     EXPECT_FALSE(dlg.RemoveButton()->isEnabled());
-    dlg.OnAdd();
+    dlg.Dialog().OnAdd();
     ASSERT_EQ(dlg.List()->topLevelItemCount(), 1);
     EXPECT_EQ(dlg.List()->topLevelItem(0)->text(1).toStdString(), m_root + "Virtual_User/Backup/");
     EXPECT_EQ(dlg.NameBox()->currentText(), "");  // offered no more: it is a user now
-    EXPECT_TRUE(dlg.Changed());
+    EXPECT_TRUE(dlg.Dialog().Changed());
 
     std::vector<std::string> notices;
     dlg.m_showMessage = [&](const std::string& text) { notices.push_back(text); };
     dlg.NameBox()->setEditText("Virtual User");
-    dlg.OnAdd();
+    dlg.Dialog().OnAdd();
     dlg.NameBox()->setEditText(" padded");
-    dlg.OnAdd();
+    dlg.Dialog().OnAdd();
     ASSERT_EQ(notices.size(), 2u);
     EXPECT_EQ(notices[0], "There is already a desktop user \"Virtual User\".");
     EXPECT_EQ(notices[1].rfind("\" padded\" cannot be a handheld's user name", 0), 0u);
@@ -179,30 +179,30 @@ TEST_F(HistoryTest, UsersDialogOffersTheLastHandheldsName) {
     };
     dlg.List()->setCurrentItem(dlg.List()->topLevelItem(0));
     EXPECT_TRUE(dlg.RemoveButton()->isEnabled());
-    dlg.OnRemove();
+    dlg.Dialog().OnRemove();
     EXPECT_EQ(dlg.List()->topLevelItemCount(), 0);
     EXPECT_TRUE(fs::is_directory(m_root + "Virtual_User/Backup"));  // kept
 }
 
 TEST_F(HistoryTest, WindowGreysBackupAndHistoryWithoutTheStore) {
-    CInstallerDlg& d = Open();
-    EXPECT_FALSE(d.Action(kCmdBackup)->isEnabled());
-    EXPECT_FALSE(d.Action(kCmdHistory)->isEnabled());
+    Open();
+    EXPECT_FALSE(View().Action(kCmdBackup)->isEnabled());
+    EXPECT_FALSE(View().Action(kCmdHistory)->isEnabled());
     EXPECT_EQ(g_pUserLibrary.load(), nullptr);
 
     // The users dialog makes the store with its first user: both come alive.
     settings.WriteText("main", "LastHandheldUser", "Virtual User");
     std::string offered;
-    d.m_execDialog = [&](QDialog& dialog) {
-        auto& users = dynamic_cast<CDesktopUsersDlg&>(dialog);
+    View().m_execDialog = [&](QDialog& dialog) {
+        auto& users = dynamic_cast<CDesktopUsersView&>(dialog);
         offered = users.NameBox()->currentText().toStdString();
-        users.OnAdd();
+        users.AddButton()->click();
         return 1;
     };
-    d.Action(kCmdDesktopUsers)->trigger();
+    View().Action(kCmdDesktopUsers)->trigger();
     EXPECT_EQ(offered, "Virtual User");
-    EXPECT_TRUE(d.Action(kCmdBackup)->isEnabled());
-    EXPECT_TRUE(d.Action(kCmdHistory)->isEnabled());
+    EXPECT_TRUE(View().Action(kCmdBackup)->isEnabled());
+    EXPECT_TRUE(View().Action(kCmdHistory)->isEnabled());
     EXPECT_EQ(FindUserDirectory(g_pUserLibrary, "Virtual User"), m_root + "Virtual_User/");
 
     // A window closed puts the library back.
@@ -216,12 +216,12 @@ TEST_F(HistoryTest, HistoryCommandNeedsAUserDirectory) {
     int historyOpened = 0;
     std::string dir;
     CInstallerDlg& d = Open();
-    d.m_execDialog = [&](QDialog& dialog) {
+    View().m_execDialog = [&](QDialog& dialog) {
         ++historyOpened;
-        dir = dynamic_cast<CHistoryDlg&>(dialog).m_strUserDir;
+        dir = dynamic_cast<CHistoryView&>(dialog).Dialog().m_strUserDir;
         return 1;
     };
-    EXPECT_TRUE(d.Action(kCmdHistory)->isEnabled());
+    EXPECT_TRUE(View().Action(kCmdHistory)->isEnabled());
     d.OnCommand(kCmdHistory);
     EXPECT_EQ(historyOpened, 0);  // no transfer has found a user yet
     d.m_strUserDir = m_root + "Bert/";
@@ -242,8 +242,8 @@ TEST_F(HistoryTest, RunWithBackupsThenTheHistoryListsTheCopies) {
     CInstallerDlg& d = Open(false);
     d.AddFile(Path("a.prc"));
     d.AddFile(Path("b.pdb"));
-    d.InitDialog();
-    ASSERT_TRUE(d.Action(kCmdBackup)->isChecked());
+    View().InitDialog();
+    ASSERT_TRUE(View().Action(kCmdBackup)->isChecked());
     ASSERT_TRUE(RunTransfer());
     EXPECT_TRUE(asked.empty() && shown.empty());
 
@@ -254,8 +254,8 @@ TEST_F(HistoryTest, RunWithBackupsThenTheHistoryListsTheCopies) {
     EXPECT_TRUE(fs::exists(userDir + "Backup/WINDOW DATA.PDB"));
 
     std::vector<std::string> names, versions, exist;
-    d.m_execDialog = [&](QDialog& dialog) {
-        auto& history = dynamic_cast<CHistoryDlg&>(dialog);
+    View().m_execDialog = [&](QDialog& dialog) {
+        auto& history = dynamic_cast<CHistoryView&>(dialog);
         names = Column(history.List(), 0);
         versions = Column(history.List(), 1);
         exist = Column(history.List(), 3);
@@ -277,14 +277,14 @@ TEST_F(HistoryTest, RunForAnotherHandheldUserLeavesNothing) {
                                         {{"code", 1, testdb::Bytes(2000, 1)}}));
     CInstallerDlg& d = Open(false);
     d.AddFile(Path("a.prc"));
-    d.InitDialog();
+    View().InitDialog();
     ASSERT_TRUE(RunTransfer());
     EXPECT_TRUE(asked.empty() && shown.empty());
     EXPECT_TRUE(fs::is_empty(m_root + "Else/Backup"));
     EXPECT_FALSE(fs::exists(m_root + "Else/CCourier.log"));
     EXPECT_EQ(settings.ReadText("main", "Userdir", "(none)"), "(none)");
     int historyOpened = 0;
-    d.m_execDialog = [&](QDialog&) { return ++historyOpened; };
+    View().m_execDialog = [&](QDialog&) { return ++historyOpened; };
     d.OnCommand(kCmdHistory);
     EXPECT_EQ(historyOpened, 0);
 }

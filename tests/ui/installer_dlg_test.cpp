@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <fstream>
@@ -26,7 +27,7 @@ namespace {
 
 using namespace installer;
 
-QComboBox* Box(CInstallerDlg& d, int id) {
+QComboBox* Box(CInstallerView& d, int id) {
     return static_cast<QComboBox*>(d.Item(id));
 }
 
@@ -36,22 +37,22 @@ TEST_F(WindowTest, SettingsAndBoxesAtTheStart) {
     settings.WriteInt("main", "SyncDate", 1);
     CInstallerDlg& d = Open(false);
     d.SetPortFromText("/COM9");
-    d.InitDialog();
+    View().InitDialog();
     // The first session opens the given port; the box shows COM1 and the refresh stores it.
     ASSERT_EQ(sessions.size(), 1u);
     EXPECT_EQ(sessions[0], "COM9@-1");
-    EXPECT_EQ(Box(d, kIdPort)->currentText(), "COM1");
+    EXPECT_EQ(Box(View(), kIdPort)->currentText(), "COM1");
     EXPECT_EQ(d.m_nPort, 1);
     EXPECT_EQ(settings.ReadInt("com", "ComPort", 0), 1);
-    EXPECT_EQ(Box(d, kIdSpeed)->currentIndex(), -1);
+    EXPECT_EQ(Box(View(), kIdSpeed)->currentIndex(), -1);
     EXPECT_EQ(d.GetSpeed(), -1);
     // Opened collapsed, by exactly the list area.
     EXPECT_FALSE(d.IsFileListShown());
-    EXPECT_FALSE(d.Action(kCmdFileList)->isChecked());
-    EXPECT_EQ(d.height(), d.FullSize().height() - 160);
-    EXPECT_TRUE(d.Action(kCmdSetTime)->isChecked());
-    EXPECT_TRUE(d.Action(kCmdOpenDialog)->isChecked());  // its menu default is 1
-    EXPECT_FALSE(d.Action(kCmdBackup)->isChecked());
+    EXPECT_FALSE(View().Action(kCmdFileList)->isChecked());
+    EXPECT_EQ(View().height(), View().FullSize().height() - 160);
+    EXPECT_TRUE(View().Action(kCmdSetTime)->isChecked());
+    EXPECT_TRUE(View().Action(kCmdOpenDialog)->isChecked());  // its menu default is 1
+    EXPECT_FALSE(View().Action(kCmdBackup)->isChecked());
     EXPECT_EQ(d.m_nHotSyncStop, -2);  // no HotSync Manager here
     // The poll says why the session's port (COM9) did not open.
     d.OnTimer();
@@ -63,23 +64,23 @@ TEST_F(WindowTest, AbsurdAndForeignSettingsGiveDefaults) {
     settings.WriteInt("com", "ComPort", 99);
     settings.WriteText("main", "close", "yes");
     settings.WriteInt("com", "Net", 1);
-    CInstallerDlg& d = Open();
-    EXPECT_EQ(Box(d, kIdSpeed)->currentText(), "57600");
-    EXPECT_EQ(Box(d, kIdPort)->currentText(), "NET");
+    Open();
+    EXPECT_EQ(Box(View(), kIdSpeed)->currentText(), "57600");
+    EXPECT_EQ(Box(View(), kIdPort)->currentText(), "NET");
     EXPECT_EQ(settings.ReadInt("com", "ComPort", 0), 99);  // NET keeps the COM number
     EXPECT_EQ(settings.ReadInt("com", "Net", 0), 1);
-    EXPECT_FALSE(static_cast<QCheckBox*>(d.Item(kIdCloseOnFinish))->isChecked());
+    EXPECT_FALSE(static_cast<QCheckBox*>(View().Item(kIdCloseOnFinish))->isChecked());
     EXPECT_EQ(sessions[0], "NET@12345");
 }
 
 TEST_F(WindowTest, PortAndSpeedChanges) {
     settings.WriteInt("com", "ComPort", 3);
     CInstallerDlg& d = Open();
-    EXPECT_EQ(Box(d, kIdPort)->currentText(), "COM3");
+    EXPECT_EQ(Box(View(), kIdPort)->currentText(), "COM3");
     sessions.clear();
     sleeps.clear();
-    Box(d, kIdPort)->setCurrentIndex(8);
-    emit Box(d, kIdPort)->activated(8);
+    Box(View(), kIdPort)->setCurrentIndex(8);
+    emit Box(View(), kIdPort)->activated(8);
     EXPECT_EQ(sessions, std::vector<std::string>{"USB@57600"});
     EXPECT_EQ(sleeps, std::vector<int>{250});
     EXPECT_EQ(settings.ReadInt("com", "USB", 0), 1);
@@ -87,13 +88,13 @@ TEST_F(WindowTest, PortAndSpeedChanges) {
     d.OnTimer();
     EXPECT_EQ(Status(), "port USB busy");
 
-    Box(d, kIdPort)->setCurrentIndex(4);
-    emit Box(d, kIdPort)->activated(4);
+    Box(View(), kIdPort)->setCurrentIndex(4);
+    emit Box(View(), kIdPort)->activated(4);
     EXPECT_EQ(settings.ReadInt("com", "USB", 1), 0);
     EXPECT_EQ(settings.ReadInt("com", "ComPort", 0), 5);
     settings.WriteText("com", "Device5", Path("nothing"));
-    Box(d, kIdSpeed)->setCurrentIndex(6);
-    emit Box(d, kIdSpeed)->activated(6);
+    Box(View(), kIdSpeed)->setCurrentIndex(6);
+    emit Box(View(), kIdSpeed)->activated(6);
     EXPECT_EQ(sessions.back(), "COM5@9600");
     EXPECT_EQ(sleeps.size(), 2u);  // a speed change does not pause
     d.OnTimer();
@@ -104,67 +105,57 @@ TEST_F(WindowTest, PortAndSpeedChanges) {
 TEST_F(WindowTest, FileListAreaAndOptions) {
     CInstallerDlg& d = Open();
     ASSERT_TRUE(d.IsFileListShown());
-    const int fullHeight = d.height();
+    const int fullHeight = View().height();
     std::map<int, int> tops;
-    for (int id : kMovedControls) tops[id] = d.Item(id)->y();
+    for (int id : kMovedControls) tops[id] = View().Item(id)->y();
     d.OnCommand(kCmdFileList);
-    EXPECT_EQ(d.height(), fullHeight - 160);
-    for (int id : kMovedControls) EXPECT_EQ(d.Item(id)->y(), tops[id] - 160) << id;
-    EXPECT_FALSE(d.Item(kIdList)->isVisibleTo(&d));
+    EXPECT_EQ(View().height(), fullHeight - 160);
+    for (int id : kMovedControls) EXPECT_EQ(View().Item(id)->y(), tops[id] - 160) << id;
+    EXPECT_FALSE(View().Item(kIdList)->isVisibleTo(&View()));
     EXPECT_EQ(settings.StoredName("main", "FileList"), "Filelist");
     EXPECT_EQ(settings.ReadInt("main", "FileList", 1), 0);
     d.OnCommand(kCmdFileList);
-    EXPECT_EQ(d.height(), fullHeight);
-    for (int id : kMovedControls) EXPECT_EQ(d.Item(id)->y(), tops[id]) << id;
+    EXPECT_EQ(View().height(), fullHeight);
+    for (int id : kMovedControls) EXPECT_EQ(View().Item(id)->y(), tops[id]) << id;
 
     d.OnCommand(kCmdPicCompress);
     EXPECT_EQ(settings.ReadInt("fileformats", "piccompress", 0), 1);
     EXPECT_TRUE(d.MenuStateIs(kCmdPicCompress, 0x8));
-    d.Action(kCmdBackup)->setChecked(true);
-    d.Action(kCmdBackup)->setEnabled(false);
+    d.SetMenuCheck(kCmdBackup, true);
+    d.EnableMenuItem(kCmdBackup, false);
+    EXPECT_TRUE(View().Action(kCmdBackup)->isChecked());
+    EXPECT_FALSE(View().Action(kCmdBackup)->isEnabled());
     EXPECT_FALSE(d.MenuStateIs(kCmdBackup, 0x8));  // checked but greyed is not "checked"
     EXPECT_TRUE(d.MenuStateIs(kCmdBackup, 0x9));
+    // Chosen from the menu itself, an option toggles once and is stored so.
+    View().Action(kCmdSetTime)->trigger();
+    EXPECT_TRUE(View().Action(kCmdSetTime)->isChecked());
+    EXPECT_TRUE(d.MenuStateIs(kCmdSetTime, 0x8));
+    EXPECT_EQ(settings.ReadInt("main", "SyncDate", 0), 1);
+    View().Action(kCmdSetTime)->trigger();
+    EXPECT_FALSE(View().Action(kCmdSetTime)->isChecked());
+    EXPECT_EQ(settings.ReadInt("main", "SyncDate", 1), 0);
 
-    static_cast<QCheckBox*>(d.Item(kIdCloseOnFinish))->click();
+    static_cast<QCheckBox*>(View().Item(kIdCloseOnFinish))->click();
     EXPECT_TRUE(d.m_bCloseOnFinish);
     EXPECT_EQ(settings.ReadInt("main", "close", 0), 1);
 
-    d.OnCommand(kCmdAbout);
-    d.OnSysCommand(16 | 3);
-    d.OnLinkClicked();
-    EXPECT_EQ(abouts, 2);
+    // The link icon reacts to the button's release.
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(View().Item(kIdLinkIcon), &release);
     EXPECT_EQ(opened.size(), 1u);
 }
 
 TEST_F(WindowTest, EnterClosesAndReportsThatNothingRan) {
     CInstallerDlg& d = Open();
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QApplication::sendEvent(&d, &enter);
-    EXPECT_EQ(d.result(), QDialog::Rejected);
+    QApplication::sendEvent(&View(), &enter);
+    EXPECT_EQ(View().result(), QDialog::Rejected);
     EXPECT_EQ(settings.ReadInt("Result", "code", 99), -1);
     EXPECT_EQ(d.Session(), nullptr);
     EXPECT_GE(settings.Flushes(), 1);
     EXPECT_TRUE(exits.empty());
-}
-
-TEST_F(WindowTest, HandOverSlotsAreTakenUnlessATransferRuns) {
-    testdb::WriteRecordDb(Path("a.pdb"), testdb::Info("A", false, "DATA", "Test"), {});
-    settings.WriteText("Register", "Name0", Path("a.pdb"));
-    settings.WriteText("Register", "Name7", Path("a.pdb"));  // a duplicate still counts
-    CInstallerDlg& d = Open();
-    d.m_bTransferRunning = true;
-    EXPECT_FALSE(d.OnHandOverMessage());
-    EXPECT_TRUE(settings.Has("Register", "Name0"));
-    d.OnCommand(kCmdAbout);
-    d.OnLinkClicked();
-    EXPECT_EQ(abouts, 0);
-    EXPECT_TRUE(opened.empty());
-    d.m_bTransferRunning = false;
-    EXPECT_TRUE(d.OnHandOverMessage());
-    EXPECT_EQ(d.m_listInstall, std::vector<std::string>{Path("a.pdb")});
-    EXPECT_FALSE(settings.Has("Register", "Name0"));
-    EXPECT_FALSE(settings.Has("Register", "Name7"));
-    EXPECT_FALSE(d.OnHandOverMessage());
 }
 
 TEST_F(WindowTest, ProgressCaptionAndSummariesFromTheSession) {
@@ -178,10 +169,10 @@ TEST_F(WindowTest, ProgressCaptionAndSummariesFromTheSession) {
     d.m_bTransferRunning = true;
     d.Monitor().Start();
     d.OnTimer();
-    auto* bar = static_cast<QProgressBar*>(d.Item(kIdProgress));
+    auto* bar = static_cast<QProgressBar*>(View().Item(kIdProgress));
     EXPECT_EQ(bar->value(), 150);
     EXPECT_EQ(bar->maximum(), 300);
-    EXPECT_EQ(d.windowTitle(), "[50%] transferred");
+    EXPECT_EQ(View().windowTitle(), "[50%] transferred");
     EXPECT_EQ(Status(), "[2/3] two.pdb");
     EXPECT_EQ(Text(kIdElapsed), "00:00");
     d.m_bTransferRunning = false;
@@ -192,7 +183,7 @@ TEST_F(WindowTest, ProgressCaptionAndSummariesFromTheSession) {
         d.Session()->m_nBytesSent = bytes;
         d.OnInstallDone();
         EXPECT_TRUE(Status().endsWith(QString::fromStdString(text))) << Status().toStdString();
-        EXPECT_EQ(d.windowTitle(), "Pilot upload ready!");
+        EXPECT_EQ(View().windowTitle(), "Pilot upload ready!");
         EXPECT_EQ(Text(kIdCancel), "OK");
         EXPECT_EQ(bar->value(), bar->maximum());
         ASSERT_NE(d.Session(), nullptr);  // a new one waits for the next press
@@ -210,14 +201,14 @@ TEST_F(WindowTest, WholeRunClosesOnFinishWithResultZero) {
     CInstallerDlg& d = Open(false);
     for (int i = 0; i < 3; ++i) d.AddFile(Path("app" + std::to_string(i) + ".prc"));
     d.m_bCloseOnFinish = true;
-    d.InitDialog();
+    View().InitDialog();
     bool disabled = false;
     ASSERT_TRUE(RunTransfer(60000, [&] {
-        disabled = disabled || !d.Item(kIdPort)->isEnabled();
+        disabled = disabled || !View().Item(kIdPort)->isEnabled();
         d.OnHandOverMessage();  // ignored while the run goes on
     }));
     EXPECT_TRUE(disabled);
-    EXPECT_EQ(d.result(), 0);
+    EXPECT_EQ(View().result(), 0);
     EXPECT_EQ(settings.ReadInt("Result", "code", 99), 0);
     EXPECT_TRUE(exits.empty());
     ASSERT_TRUE(m_hh->WaitForSyncs(1, 5000));
@@ -240,7 +231,7 @@ TEST_F(WindowTest, CancelInDeviceFullEndsTheRun) {
     }
     CInstallerDlg& d = Open(false);
     for (int i = 0; i < 3; ++i) d.AddFile(Path("db" + std::to_string(i) + ".pdb"));
-    d.InitDialog();
+    View().InitDialog();
     answer = false;
     ASSERT_TRUE(RunTransfer());
     ASSERT_EQ(asked.size(), 1u);
@@ -249,7 +240,7 @@ TEST_F(WindowTest, CancelInDeviceFullEndsTheRun) {
     ASSERT_TRUE(m_hh->WaitForSyncs(1, 5000));
     EXPECT_TRUE(m_hh->Databases().empty());  // the second one was removed, the third not sent
     EXPECT_NE(d.Session(), nullptr);
-    EXPECT_TRUE(d.Item(kIdPort)->isEnabled());
+    EXPECT_TRUE(View().Item(kIdPort)->isEnabled());
 }
 
 TEST_F(WindowTest, CloseDuringATransferExitsWithMinusTwo) {
@@ -263,12 +254,12 @@ TEST_F(WindowTest, CloseDuringATransferExitsWithMinusTwo) {
     d.AddFile(Path("big.pdb"));
     std::ofstream(Path("temp.pdb")) << "x";
     d.AddTempFile(Path("temp.pdb"));
-    d.InitDialog();
+    View().InitDialog();
     bool closed = false;
     RunTransfer(30000, [&] {
         if (!closed && d.Session() && d.Session()->m_nFileBytesDone > 0) {
             closed = true;
-            d.reject();
+            View().reject();
         }
     });
     ASSERT_TRUE(closed);

@@ -13,8 +13,8 @@
 
 #include "resources/strings/dialog_texts.h"
 #include "tests/ui/window_fixture.h"
-#include "ui/dialog_template.h"
 #include "ui/installer_layout.h"
+#include "ui/qt/dialog_builder.h"
 
 namespace uitest {
 namespace {
@@ -42,7 +42,7 @@ TEST_P(Layout, TextsFitAndControlsKeepApart) {
     for (int id :
          {kIdGroup, kIdList, kIdAdd, kIdRemove, kIdStatus, kIdPortLabel, kIdPort, kIdSpeedLabel,
           kIdSpeed, kIdProgress, kIdCloseOnFinish, kIdElapsed, kIdCancel, kIdLinkIcon}) {
-        QWidget* w = d.Item(id);
+        QWidget* w = View().Item(id);
         ASSERT_NE(w, nullptr) << id;
         EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry())) << id;
         if (auto* label = qobject_cast<QLabel*>(w); label && !label->wordWrap()) {
@@ -64,32 +64,32 @@ TEST_P(Layout, TextsFitAndControlsKeepApart) {
     }
     // The waiting text fits the status line in full.
     d.RefreshView();
-    auto* status = static_cast<QLabel*>(d.Item(kIdStatus));
+    auto* status = static_cast<QLabel*>(View().Item(kIdStatus));
     EXPECT_LE(status->fontMetrics().horizontalAdvance(status->text()), status->width());
     // Collapsed, the moved controls stay below the menu and apart.
     d.ShowFileList(false);
-    for (int id : kMovedControls) EXPECT_GE(d.Item(id)->y(), 0) << id;
+    for (int id : kMovedControls) EXPECT_GE(View().Item(id)->y(), 0) << id;
 
     // Every command of the menu is there, with its text.
     for (int id : {int(kIdAdd), int(kCmdFileList), int(kCmdOpenDialog), int(kCmdPicCompress),
                    int(kCmdSetTime), int(kCmdBackup), int(kCmdHistory), int(kCmdRegister),
                    int(kCmdUnregister), int(kCmdHelp), int(kCmdAbout)}) {
-        ASSERT_NE(d.Action(id), nullptr) << id;
-        EXPECT_FALSE(d.Action(id)->text().isEmpty()) << id;
+        ASSERT_NE(View().Action(id), nullptr) << id;
+        EXPECT_FALSE(View().Action(id)->text().isEmpty()) << id;
     }
     for (int id : {kCmdFileList, kCmdOpenDialog, kCmdPicCompress, kCmdSetTime, kCmdBackup}) {
-        EXPECT_TRUE(d.Action(id)->isCheckable()) << id;
+        EXPECT_TRUE(View().Action(id)->isCheckable()) << id;
     }
-    auto* port = static_cast<QComboBox*>(d.Item(kIdPort));
+    auto* port = static_cast<QComboBox*>(View().Item(kIdPort));
     EXPECT_EQ(port->count(), 10);
     EXPECT_EQ(port->itemText(8), "USB");
     EXPECT_EQ(port->itemText(9), "NET");
-    auto* speed = static_cast<QComboBox*>(d.Item(kIdSpeed));
+    auto* speed = static_cast<QComboBox*>(View().Item(kIdSpeed));
     EXPECT_EQ(speed->itemText(0), "256000");
     EXPECT_EQ(speed->itemText(6), "9600");
     // Icons drawn for every frame.
-    for (int i = 0; i < 14; ++i) EXPECT_FALSE(d.Frame(i).toImage().allGray()) << i;
-    EXPECT_FALSE(d.windowIcon().isNull());
+    for (int i = 0; i < 14; ++i) EXPECT_FALSE(View().Frame(i).toImage().allGray()) << i;
+    EXPECT_FALSE(View().windowIcon().isNull());
 }
 
 // Within one menu each access key leads to one item: a repeated key only cycles between the
@@ -133,13 +133,13 @@ INSTANTIATE_TEST_SUITE_P(Languages, Layout,
 
 TEST_F(WindowTest, GermanMenuHasHelpAsAPopup) {
     resources::SetLanguage(resources::Language::kGerman);
-    CInstallerDlg& d = Open();
-    EXPECT_EQ(d.Action(kCmdHelp)->text(), "H&ilfethemen ...");
-    EXPECT_NE(d.Action(kCmdHelp)->parent(), nullptr);
+    Open();
+    EXPECT_EQ(View().Action(kCmdHelp)->text(), "H&ilfethemen ...");
+    EXPECT_NE(View().Action(kCmdHelp)->parent(), nullptr);
     QStringList bar;
-    for (QAction* a : d.findChild<QMenuBar*>()->actions()) bar << a->text();
+    for (QAction* a : View().findChild<QMenuBar*>()->actions()) bar << a->text();
     EXPECT_EQ(bar, (QStringList{"&Datei ", "&Optionen ", "&? "}));
-    EXPECT_EQ(static_cast<QAbstractButton*>(d.Item(kIdCancel))->text(), "&Abbrechen");
+    EXPECT_EQ(static_cast<QAbstractButton*>(View().Item(kIdCancel))->text(), "&Abbrechen");
 }
 
 }  // namespace

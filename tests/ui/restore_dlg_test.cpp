@@ -14,8 +14,8 @@
 #include "shell/desktop_users.h"
 #include "tests/ui/window_fixture.h"
 #include "ui/installer_layout.h"
+#include "ui/qt/restore_view.h"
 #include "ui/restore_dlg.h"
-#include "ui/restore_view.h"
 
 namespace uitest {
 namespace {
@@ -145,16 +145,16 @@ TEST_F(RestoreTest, WindowBacksUpOnceThenRestoresTheQueuedCopies) {
     WithHandheld();
     CInstallerDlg& d = Open();  // the session, and the handheld behind it
     ASSERT_TRUE(m_hh);
-    ASSERT_TRUE(d.Action(kCmdBackupAll)->isEnabled());
-    ASSERT_TRUE(d.Action(kCmdRestore)->isEnabled());
+    ASSERT_TRUE(View().Action(kCmdBackupAll)->isEnabled());
+    ASSERT_TRUE(View().Action(kCmdRestore)->isEnabled());
     handheld::HandheldDatabase db;
     db.info = testdb::Info("Window Memo", false, "DATA", "memo");
     db.records.push_back(testdb::Rec(500, 3, 0, 2, 0x4321));
     m_hh->AddDatabase(db);
     d.OnCommand(kCmdBackupAll);
-    EXPECT_TRUE(d.Action(kCmdBackupAll)->isChecked());
+    EXPECT_TRUE(View().Action(kCmdBackupAll)->isChecked());
     ASSERT_TRUE(RunTransfer());
-    EXPECT_FALSE(d.Action(kCmdBackupAll)->isChecked());
+    EXPECT_FALSE(View().Action(kCmdBackupAll)->isChecked());
     const std::string backup = m_root + "Virtual/Backup/";
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_NE(shown[0].find("Backup of the handheld: 1 copied"), std::string::npos) << shown[0];
@@ -162,7 +162,7 @@ TEST_F(RestoreTest, WindowBacksUpOnceThenRestoresTheQueuedCopies) {
 
     // The history shows when the handheld was last backed up whole.
     QString lastBackup;
-    d.m_execDialog = [&lastBackup](QDialog& dialog) {
+    View().m_execDialog = [&lastBackup](QDialog& dialog) {
         for (const QLabel* label : dialog.findChildren<QLabel*>()) {
             if (label->text().startsWith("Last backup of the handheld: "))
                 lastBackup = label->text();
@@ -172,7 +172,7 @@ TEST_F(RestoreTest, WindowBacksUpOnceThenRestoresTheQueuedCopies) {
     d.OnCommand(kCmdHistory);
     EXPECT_TRUE(lastBackup.endsWith("(1 databases)")) << lastBackup.toStdString();
 
-    d.m_execDialog = [](QDialog& dialog) {
+    View().m_execDialog = [](QDialog& dialog) {
         EXPECT_EQ(dynamic_cast<CRestoreView&>(dialog).List()->topLevelItemCount(), 1);
         return int(QDialog::Accepted);
     };

@@ -21,8 +21,9 @@
 #include "shell/memory_settings.h"
 #include "tests/session/db_builder.h"
 #include "tests/support/qt_test_app.h"
+#include "tests/ui_logic/recording_services.h"
 #include "tools/handheld/virtual_handheld.h"
-#include "ui/installer_dlg.h"
+#include "ui/qt/installer_view.h"
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -35,47 +36,21 @@ inline QApplication& App() {
     return testsupport::QtTestApp();
 }
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public uilogic::CWindowTestBase {
   protected:
     void SetUp() override {
         App();
-        resources::SetLanguage(resources::Language::kEnglish);
-        m_dir = testdb::ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        CDeviceSession::SetErrorReporter([](const char*, int) {});
+        CWindowTestBase::SetUp();
     }
     void TearDown() override {
         m_dlg.reset();
         if (m_hh) m_hh->Stop();
-        CDeviceSession::SetErrorReporter({});
-        std::filesystem::remove_all(m_dir);
+        CWindowTestBase::TearDown();
     }
-
-    std::string Path(const std::string& name) const { return m_dir + name; }
 
     InstallerServices Services() {
         InstallerServices s;
-        s.settings = &settings;
-        s.sleep = [this](int ms) { sleeps.push_back(ms); };
-        s.exitProcess = [this](int code) { exits.push_back(code); };
-        s.askOkCancel = [this](const std::string& text) {
-            asked.push_back(text);
-            return answer;
-        };
-        s.showMessage = [this](const std::string& text) { shown.push_back(text); };
-        s.chooseFiles = [this](std::vector<std::string>& files) {
-            files = chosen;
-            return !chosen.empty();
-        };
-        s.convertText = [this](const std::string& text, std::string& db) {
-            if (text.find("bad") != std::string::npos) return false;
-            db = Path("converted" + std::to_string(++conversions) + ".pdb");
-            return true;
-        };
-        s.openUrl = [this](const std::string& url) { opened.push_back(url); };
-        s.showAbout = [this] { ++abouts; };
-        s.showHelp = [this] { ++helps; };
-        s.registerFileTypes = [this](bool askAlways) { registers.push_back(askAlways); };
-        s.unregisterFileTypes = [this] { ++unregisters; };
+        Fill(s);
         s.connectionProbe = &machine;
         s.makeSession = [this](const std::string& port, int speed) {
             sessions.push_back(port + "@" + std::to_string(speed));
@@ -105,11 +80,13 @@ class WindowTest : public ::testing::Test {
         return s;
     }
 
+    // The window's behaviour; View() is its Qt view.
     CInstallerDlg& Open(bool init = true) {
-        m_dlg = std::make_unique<CInstallerDlg>(Services());
+        m_dlg = std::make_unique<CInstallerView>(Services());
         if (init) m_dlg->InitDialog();
-        return *m_dlg;
+        return m_dlg->Dialog();
     }
+    CInstallerView& View() { return *m_dlg; }
 
     // A handheld behind the next session, pressing HotSync at once.
     void WithHandheld() {
@@ -126,13 +103,13 @@ class WindowTest : public ::testing::Test {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         bool started = false;
         while (std::chrono::steady_clock::now() < deadline) {
-            m_dlg->OnTimer();
+            m_dlg->Dialog().OnTimer();
             QCoreApplication::processEvents();
-            if (m_dlg->m_bTransferRunning) {
+            if (m_dlg->Dialog().m_bTransferRunning) {
                 started = true;
                 if (onTick) onTick();
             }
-            if (started && !m_dlg->m_bTransferRunning) return true;
+            if (started && !m_dlg->Dialog().m_bTransferRunning) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         return false;
@@ -141,20 +118,14 @@ class WindowTest : public ::testing::Test {
     QString Status() const { return Text(1002); }
     QString Text(int id) const;
 
-    CMemorySettings settings;
     // What the port box and the connection check see: an empty machine unless a test says.
     CFixedConnectionProbe machine{ConnectionFacts{}};
     handheld::HandheldConfig config;
-    std::vector<int> sleeps, exits;
-    std::vector<std::string> asked, shown, opened, sessions, chosen;
-    int conversions = 0, abouts = 0, helps = 0, unregisters = 0;
-    std::vector<bool> registers;
-    bool answer = true;
-    std::unique_ptr<CInstallerDlg> m_dlg;
+    std::vector<std::string> sessions;
+    std::unique_ptr<CInstallerView> m_dlg;
     std::unique_ptr<handheld::CVirtualHandheld> m_hh;
     std::unique_ptr<hotsync::ITransport> m_hhTransport;
     bool m_bHandheld = false;
-    std::string m_dir;
 };
 
 }  // namespace uitest

@@ -1,10 +1,10 @@
-#include "ui/connection_check_view.h"
+#include "ui/qt/connection_check_view.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>
 
 #include "resources/strings/dialog_texts.h"
-#include "ui/dialog_template.h"
+#include "ui/qt/dialog_builder.h"
 
 namespace {
 

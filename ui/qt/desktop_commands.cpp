@@ -1,4 +1,4 @@
-#include "ui/desktop_commands.h"
+#include "ui/qt/desktop_commands.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -7,8 +7,8 @@
 #include "shell/linux/carried_files.h"
 #include "shell/linux/file_types.h"
 #include "shell/linux/xdg_file_types.h"
-#include "ui/about_dlg.h"
-#include "ui/default_types_dlg.h"
+#include "ui/qt/about_view.h"
+#include "ui/qt/default_types_view.h"
 
 namespace desktop {
 
@@ -17,7 +17,7 @@ void OpenAddress(const std::string& address) {
 }
 
 void ShowAbout(QWidget* parent, const Opener& open) {
-    CAboutDlg dialog(parent, open);
+    CAboutView dialog(parent, open);
     dialog.exec();
 }
 
@@ -33,14 +33,14 @@ std::string ProgramPath() {
 void RegisterFileTypes(QWidget* parent, ISettingsStore& settings, bool askAlways,
                        IFileTypeRegistry* registry) {
     CXdgFileTypes own;
-    CDefaultTypesQuestion question(parent, [] { OnHelp(); });
+    CDefaultTypesQuestion question(DefaultTypesRunner(parent, [] { OnHelp(); }));
     FileTypeContext context{registry ? *registry : own, settings, question, ProgramPath()};
     ::RegisterFileTypes(context, askAlways);
 }
 
 void UnregisterFileTypes(ISettingsStore& settings, IFileTypeRegistry* registry) {
     CXdgFileTypes own;
-    CDefaultTypesQuestion question(nullptr, {});
+    CDefaultTypesQuestion question(DefaultTypesRunner(nullptr, {}));
     FileTypeContext context{registry ? *registry : own, settings, question, ProgramPath()};
     ::UnregisterFileTypes(context);
 }

@@ -1,4 +1,4 @@
-#include "ui/link_icons.h"
+#include "ui/qt/link_icons.h"
 
 #include <QPainter>
 #include <QSvgRenderer>

@@ -1,4 +1,4 @@
-#include "ui/restore_view.h"
+#include "ui/qt/restore_view.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,7 +8,7 @@
 #include <QTreeWidget>
 
 #include "resources/strings/dialog_texts.h"
-#include "ui/dialog_template.h"
+#include "ui/qt/dialog_builder.h"
 #include "ui/restore_layout.h"
 
 using namespace restore;
@@ -28,25 +28,14 @@ QString Q(const std::string& text) {
 
 CRestoreView::CRestoreView(IUserLibrary* library, std::string userDir, QWidget* parent)
     : QDialog(parent), m_dialog(*this, library, std::move(userDir)) {
-    const dlg::Template& tpl = RestoreTemplate();
-    setWindowTitle(Q(resources::LoadItemText(resources::kDlgRestore, resources::kItemCaption)));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    dlg::CDialogBuilder builder(this, font());
-    m_items = builder.Build(tpl);
-    setFixedSize(builder.ClientSize(tpl));
+    m_items = dlg::BuildFixedDialog(*this, RestoreTemplate());
     m_pUsers = static_cast<QComboBox*>(m_items[kIdUsers]);
     m_pList = static_cast<QTreeWidget*>(m_items[kIdList]);
     m_pAll = static_cast<QCheckBox*>(m_items[kIdAll]);
     m_pNote = static_cast<QLabel*>(m_items[kIdNote]);
     m_pOk = static_cast<QPushButton*>(m_items[kIdOk]);
 
-    m_pList->setColumnCount(3);
-    QStringList headers;
-    for (int id : kColumnTexts) headers << Q(resources::LoadString(id));
-    m_pList->setHeaderLabels(headers);
-    const int baseX = dlg::BaseUnitsOf(font()).x;
-    for (int c = 0; c < 3; ++c) m_pList->setColumnWidth(c, kColumnWidths[c] * baseX / 6);
+    dlg::SetColumns(m_pList, kColumnTexts, kColumnWidths);
 
     connect(m_pOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(static_cast<QPushButton*>(m_items[kIdCancel]), &QPushButton::clicked, this,
