@@ -7,6 +7,7 @@
 #include "engine/backup_copy.h"
 #include "engine/backup_folder.h"
 #include "engine/user_library.h"
+#include "platform/system.h"
 #include "resources/strings/string_table.h"
 #include "shell/backup_history.h"
 
@@ -20,7 +21,7 @@ std::string SizeText(int64_t bytes) {
 std::string DateText(time_t when) {
     if (when == 0) return {};
     std::tm local{};
-    if (!localtime_r(&when, &local)) return {};
+    if (!platform::LocalTime(when, local)) return {};
     char text[64];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", local.tm_year + 1900,
                   local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min);
