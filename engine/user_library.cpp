@@ -20,8 +20,12 @@ std::atomic<IUserLibrary*> g_pUserLibrary{&g_emptyUserLibrary};
 
 std::string UserDirectoryOf(IUserLibrary& library, uint32_t userId) {
     std::string root, dir;
-    library.UmGetRootDirectory(root);
-    library.UmGetUserDirectory(userId, dir);
+    // A library that cannot say both gives no directory: half of one would put backups
+    // somewhere relative to wherever the program happens to run.
+    if (library.UmGetRootDirectory(root) != 0 || library.UmGetUserDirectory(userId, dir) != 0 ||
+        root.empty()) {
+        return {};
+    }
     return WithSlash(WithSlash(Cut(root)) + Cut(dir));
 }
 

@@ -40,7 +40,7 @@ class CEmptyUserLibrary final : public IUserLibrary {
 extern std::atomic<IUserLibrary*> g_pUserLibrary;
 
 // The user directory of a user: the root and then the user's directory, each ending in
-// "/" when not empty.
+// "/" when not empty; empty when the library fails to give either or has no root.
 std::string UserDirectoryOf(IUserLibrary& library, uint32_t userId);
 
 // The directory of the first user (by index) whose name equals the handheld's user name

@@ -538,9 +538,30 @@ bool CUserLibraryHandle::Load(const ISettingsStore& settings) {
         m_bInstalled = true;
     }
     g_pUserLibrary = nullptr;
+    m_pVendor.reset();
     m_pStore = std::make_unique<CDesktopUserStore>(CDesktopUserStore::RootFromSettings(settings));
     m_bPresent = false;
     return LoadAgain();
+}
+
+bool CUserLibraryHandle::Load(const ISettingsStore& settings,
+                              std::unique_ptr<IUserLibrary> vendor) {
+    if (!vendor) return Load(settings);
+    if (!m_bInstalled) {
+        m_pSaved = g_pUserLibrary;
+        m_bInstalled = true;
+    }
+    g_pUserLibrary = nullptr;
+    m_pStore.reset();
+    m_pVendor = std::move(vendor);
+    m_bPresent = true;
+    g_pUserLibrary = m_pVendor.get();
+    return true;
+}
+
+IUserLibrary* CUserLibraryHandle::Library() const {
+    if (m_pVendor) return m_pVendor.get();
+    return m_bPresent ? m_pStore.get() : nullptr;
 }
 
 bool CUserLibraryHandle::LoadAgain() {

@@ -143,14 +143,20 @@ class CUserLibraryHandle {
     // Opens the store, once; without one, g_pUserLibrary is null (no lookups). True when
     // the store is present.
     bool Load(const ISettingsStore& settings);
+    // The vendor's desktop users when there are (OpenVendorUserLibrary), which then serve
+    // in place of the store; else as Load above.
+    bool Load(const ISettingsStore& settings, std::unique_ptr<IUserLibrary> vendor);
     // A store that was missing may have been made since (a first user added); true when
     // it is present now.
     bool LoadAgain();
     bool Present() const { return m_bPresent; }
-    // The store, present or not (null before Load).
+    // The store, present or not (null before Load, and while the vendor's users serve).
     CDesktopUserStore* Store() const { return m_pStore.get(); }
+    // The users that serve: the vendor's, else the store when present; null otherwise.
+    IUserLibrary* Library() const;
 
   private:
+    std::unique_ptr<IUserLibrary> m_pVendor;
     std::unique_ptr<CDesktopUserStore> m_pStore;
     bool m_bPresent = false;
     bool m_bInstalled = false;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/path_rules.h"
 #include "shell/palm_desktop.h"
 
 namespace {
@@ -41,9 +42,9 @@ int RestartHotSyncManager(IHotSyncManagerHost& host, const IPalmDesktopValues& v
     if (!values.HasCore()) return -1;
     std::string program = values.HotSyncPath().value_or("").substr(0, kPathBytes);
     if (program.empty()) program = GetPalmDesktopPath(values) + "HotSync.exe";
-    const size_t slash = program.rfind('/');
-    const std::string workDir =
-        slash == std::string::npos ? std::string() : program.substr(0, slash + 1);
+    // Drive and folder of the program, with the separator at the end.
+    const size_t name = platform::FileNameStart(program);
+    const std::string workDir = program.substr(0, name);
     host.SetBusyCursor(true);
     sleep(usb ? kUsbRestartMs : kSerialRestartMs);
     host.SetBusyCursor(false);

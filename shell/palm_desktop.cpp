@@ -1,5 +1,7 @@
 #include "shell/palm_desktop.h"
 
+#include "platform/path_rules.h"
+
 namespace {
 constexpr size_t kTextBytes = 255;
 constexpr size_t kPathBytes = 260;
@@ -23,6 +25,8 @@ int DefaultUsb(const IPalmDesktopValues& values) {
 std::string GetPalmDesktopPath(const IPalmDesktopValues& values) {
     if (!values.HasCore()) return {};
     std::string path = values.CorePath().value_or("").substr(0, kPathBytes);
-    if (!path.empty() && path.back() != '/') path += '/';
+    if (!path.empty() && !platform::IsPathSeparator(path.back())) {
+        path += platform::PathSeparator();
+    }
     return path;
 }

@@ -34,5 +34,5 @@ class CNoPalmDesktop final : public IPalmDesktopValues {
 int DefaultComPort(const IPalmDesktopValues& values);
 // Default of "com"/"USB": 1 when "USB" is exactly 1, else 0.
 int DefaultUsb(const IPalmDesktopValues& values);
-// The desktop software's folder (at most 260 bytes), ending in "/" when not empty.
+// The desktop software's folder (at most 260 bytes), ending in a separator when not empty.
 std::string GetPalmDesktopPath(const IPalmDesktopValues& values);

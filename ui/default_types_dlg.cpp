@@ -1,6 +1,7 @@
 #include "ui/default_types_dlg.h"
 
 #include "resources/strings/dialog_texts.h"
+#include "resources/strings/string_table.h"
 
 namespace defaulttypes {
 namespace {
@@ -57,4 +58,15 @@ IDefaultTypesQuestion::Answer CDefaultTypesQuestion::Ask(bool& dontAsk) {
         return static_cast<Answer>(result);
     }
     return kNoAnswer;
+}
+
+std::string CDefaultTypesQuestion::SystemSettingsText(const std::vector<std::string>& extensions) {
+    std::string list;
+    for (const std::string& e : extensions) list += (list.empty() ? "" : ", ") + e;
+    return resources::FormatString(resources::kIdsOtherProgramKept, list.c_str());
+}
+
+bool CDefaultTypesQuestion::OfferSystemSettings(const std::vector<std::string>& extensions) {
+    if (!m_confirm || extensions.empty()) return false;
+    return m_confirm(SystemSettingsText(extensions));
 }

@@ -7,8 +7,10 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
 
-#include "shell/linux/file_types.h"
+#include "shell/file_types.h"
 #include "ui/dialog_template.h"
 
 namespace defaulttypes {
@@ -56,13 +58,21 @@ class CDefaultTypesDlg {
 
 // The question asked with the dialog, for RegisterFileTypes. The runner shows the dialog
 // modally with its m_nDontAsk set to the number given, and gives its result and the
-// number it ended with.
+// number it ended with. The confirmer asks a question with Yes and No in a message box and
+// says whether Yes was chosen; without one, nothing is offered.
 class CDefaultTypesQuestion final : public IDefaultTypesQuestion {
   public:
     using Runner = std::function<int(int& dontAsk)>;
-    explicit CDefaultTypesQuestion(Runner run) : m_run(std::move(run)) {}
+    using Confirmer = std::function<bool(const std::string& text)>;
+    explicit CDefaultTypesQuestion(Runner run, Confirmer confirm = {})
+        : m_run(std::move(run)), m_confirm(std::move(confirm)) {}
     Answer Ask(bool& dontAsk) override;
+    bool OfferSystemSettings(const std::vector<std::string>& extensions) override;
+
+    // The message that says the system kept another program for the extensions.
+    static std::string SystemSettingsText(const std::vector<std::string>& extensions);
 
   private:
     Runner m_run;
+    Confirmer m_confirm;
 };

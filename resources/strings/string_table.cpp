@@ -284,6 +284,14 @@ constexpr Entry kTable[] = {
     // Windows.
     {kIdsUsbNotAvailable, "USB is not available on Windows yet: choose a COM port or NET",
      "USB ist unter Windows noch nicht verfügbar: einen COM-Anschluss oder NET wählen"},
+    // Windows' desktop services.
+    {kIdsOtherProgramKept,
+     "Windows keeps your own choice of another program for %s files, and only Windows' "
+     "settings may change it.\n\nOpen the Default apps settings to choose Cradlecourier "
+     "there?",
+     "Windows behält Ihre eigene Wahl eines anderen Programms für %s-Dateien bei, und nur die "
+     "Windows-Einstellungen dürfen sie ändern.\n\nDie Einstellungen für Standard-Apps öffnen, "
+     "um dort den Cradlecourier zu wählen?"},
 };
 
 // -1 until first use, then the language as an int.

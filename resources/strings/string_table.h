@@ -180,6 +180,8 @@ enum StringId : int {
     kIdsWhereAuto = 1023,
     // Windows.
     kIdsUsbNotAvailable = 1300,  // "USB is not available on Windows yet: ..."
+    // Windows' desktop services.
+    kIdsOtherProgramKept = 1600,  // Windows keeps the user's choice of another program for %s
 };
 
 // German for a locale text that starts with "de", English otherwise (also for null).

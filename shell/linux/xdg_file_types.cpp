@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -54,6 +55,14 @@ QString FindTool(const std::string& tool) {
     const QString program =
         tool.find('/') != std::string::npos ? name : QStandardPaths::findExecutable(name);
     return !program.isEmpty() && QFileInfo(program).isExecutable() ? program : QString();
+}
+
+bool Contains(const std::vector<std::string>& list, const std::string& item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+void AddOnce(std::vector<std::string>& list, const std::string& item) {
+    if (!Contains(list, item)) list.push_back(item);
 }
 
 // The icon file name of a MIME type, as icon themes name them.
@@ -229,4 +238,49 @@ void CXdgFileTypes::SetDefaultFor(const std::string& mimeType,
     }
     const std::string updated = list.Text();
     if (updated != text) WriteFile(path, updated);
+}
+
+bool CXdgFileTypes::OwnsDefault(const FileType& type) const {
+    const std::optional<std::string> value = DefaultFor(type.mimeType);
+    if (!value) return false;
+    const std::vector<std::string> ids = desktop_entry::SplitList(*value);
+    return !ids.empty() && ids.front() == file_types::kDesktopId;
+}
+
+std::optional<std::string> CXdgFileTypes::CurrentDefault(const FileType& type) const {
+    return DefaultFor(type.mimeType);
+}
+
+void CXdgFileTypes::TakeDefault(const FileType& type) {
+    std::vector<std::string> list = {file_types::kDesktopId};
+    if (const std::optional<std::string> old = DefaultFor(type.mimeType)) {
+        for (const std::string& id : desktop_entry::SplitList(*old)) AddOnce(list, id);
+    }
+    SetDefaultFor(type.mimeType, desktop_entry::JoinList(list));
+}
+
+void CXdgFileTypes::RestoreDefault(const FileType& type, const std::optional<std::string>& value) {
+    SetDefaultFor(type.mimeType, value);
+}
+
+void CXdgFileTypes::DropDefault(const FileType& type) {
+    std::vector<std::string> rest;
+    for (const std::string& id : desktop_entry::SplitList(DefaultFor(type.mimeType).value_or(""))) {
+        if (id != file_types::kDesktopId) rest.push_back(id);
+    }
+    SetDefaultFor(type.mimeType,
+                  rest.empty() ? std::nullopt : std::optional(desktop_entry::JoinList(rest)));
+}
+
+bool CXdgFileTypes::CommandIsCurrent(const FileType& type, const std::string& programPath) const {
+    const DesktopEntryState entry = ReadEntry();
+    return entry.exists &&
+           desktop_entry::ExecRunsProgram(entry.exec, desktop_entry::QuoteArgument(programPath)) &&
+           Contains(entry.mimeTypes, type.mimeType);
+}
+
+void CXdgFileTypes::WriteCommand(const FileType& type, const std::string& programPath) {
+    DesktopEntryState entry = ReadEntry();
+    AddOnce(entry.mimeTypes, type.mimeType);
+    WriteEntry(programPath, entry.mimeTypes);
 }

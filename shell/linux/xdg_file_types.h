@@ -35,14 +35,34 @@ class CXdgFileTypes final : public IFileTypeRegistry {
     // Where an icon of the theme goes: context "apps" or "mimetypes".
     std::string IconPath(const std::string& context, const std::string& name) const;
 
-    bool TypePackageCurrent() const override;
-    void InstallTypePackage() override;
-    DesktopEntryState ReadEntry() const override;
-    void WriteEntry(const std::string& programPath,
-                    const std::vector<std::string>& mimeTypes) override;
-    std::optional<std::string> DefaultFor(const std::string& mimeType) const override;
-    void SetDefaultFor(const std::string& mimeType,
-                       const std::optional<std::string>& value) override;
+    // The type table: our MIME package is in place and the MIME database has taken it in.
+    bool TypePackageCurrent() const;
+    void InstallTypePackage();
+    DesktopEntryState ReadEntry() const;
+    // Writes the desktop entry (Exec starting programPath, MimeType the given types) and the
+    // icons it and the types show.
+    void WriteEntry(const std::string& programPath, const std::vector<std::string>& mimeTypes);
+    // The user's default program list for a type (the value of its line); nullopt when
+    // there is no line.
+    std::optional<std::string> DefaultFor(const std::string& mimeType) const;
+    // Sets the type's line, or removes it for nullopt.
+    void SetDefaultFor(const std::string& mimeType, const std::optional<std::string>& value);
+
+    // The shared rules' view: a type's default is ours when our entry comes first in its
+    // line; taking it puts us first and keeps the programs before us after us, so the
+    // desktop still finds them should our entry go.
+    std::string Key(const FileType& type) const override { return type.mimeType; }
+    bool TypeTableCurrent() const override { return TypePackageCurrent(); }
+    void InstallTypeTable() override { InstallTypePackage(); }
+    bool OwnsDefault(const FileType& type) const override;
+    std::optional<std::string> CurrentDefault(const FileType& type) const override;
+    void TakeDefault(const FileType& type) override;
+    void RestoreDefault(const FileType& type, const std::optional<std::string>& value) override;
+    // Takes only our entry off the type's line.
+    void DropDefault(const FileType& type) override;
+    bool CommandIsCurrent(const FileType& type, const std::string& programPath) const override;
+    // Adds the type to the entry's list and rewrites the entry for the program's path.
+    void WriteCommand(const FileType& type, const std::string& programPath) override;
 
     // What was skipped, in the words written to the error output (tests).
     const std::vector<std::string>& Warnings() const { return m_warnings; }

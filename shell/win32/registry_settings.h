@@ -32,7 +32,7 @@ class CRegistrySettings final : public ISettingsStore {
     bool Flush() override;
 
   private:
-    std::wstring SectionKey(std::string_view section) const;
+    std::string SectionKey(std::string_view section) const;
 
     std::string m_strRoot;
 };

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/path_rules.h"
 #include "shell/hotsync_manager.h"
 #include "shell/palm_desktop.h"
 
@@ -41,10 +42,11 @@ class CFakeHost final : public IHotSyncManagerHost {
 class CCore final : public IPalmDesktopValues {
   public:
     std::optional<std::string> hotsync;
+    std::string core = "/opt/palm";
     std::optional<std::string> DirectComPort() const override { return std::nullopt; }
     std::optional<uint32_t> UsbValue() const override { return std::nullopt; }
     bool HasCore() const override { return true; }
-    std::optional<std::string> CorePath() const override { return "/opt/palm"; }
+    std::optional<std::string> CorePath() const override { return core; }
     std::optional<std::string> HotSyncPath() const override { return hotsync; }
 };
 
@@ -78,11 +80,25 @@ TEST(HotSyncManager, Restart) {
     EXPECT_EQ(RestartHotSyncManager(host, linux, false, "", sleeper), -1);
     EXPECT_TRUE(host.steps.empty());
 
+    // The desktop's folder gets the system's separator; the program runs in its folder.
     CCore core;
+    const bool windows = platform::NativePathStyle() == platform::PathStyle::kWindows;
+    if (windows) core.core = "C:\\Palm";
+    const std::string folder = core.core + platform::PathSeparator();
+    EXPECT_EQ(GetPalmDesktopPath(core), folder);
     EXPECT_EQ(RestartHotSyncManager(host, core, false, "", sleeper), 1);
-    EXPECT_EQ(host.steps, (std::vector<std::string>{
-                              "busy", "arrow", "start /opt/palm/HotSync.exe in /opt/palm/ []"}));
+    EXPECT_EQ(host.steps,
+              (std::vector<std::string>{"busy", "arrow",
+                                        "start " + folder + "HotSync.exe in " + folder + " []"}));
     EXPECT_EQ(sleeps, std::vector<int>{1000});
+    core.core = folder;
+    EXPECT_EQ(GetPalmDesktopPath(core), folder);
+    if (windows) {
+        host.steps.clear();
+        core.hotsync = "D:\\Vendor\\HotSync.exe";
+        RestartHotSyncManager(host, core, false, "", sleeper);
+        EXPECT_EQ(host.steps.back(), "start D:\\Vendor\\HotSync.exe in D:\\Vendor\\ []");
+    }
 
     host.steps.clear();
     sleeps.clear();

@@ -201,6 +201,29 @@ TEST(DefaultTypesLogic, AnswersTakeTheBoxAndEscapeLeavesIt) {
     EXPECT_EQ(CDefaultTypesQuestion({}).Ask(dontAsk), IDefaultTypesQuestion::kNoAnswer);
 }
 
+// When the system keeps another program for some types, the offer names them in the
+// user's language and takes the message box's answer; without a box nothing is offered.
+TEST(DefaultTypesQuestion, OffersTheSystemSettingsNamingTheTypesKept) {
+    std::vector<std::string> shown;
+    bool yes = true;
+    CDefaultTypesQuestion question({}, [&](const std::string& text) {
+        shown.push_back(text);
+        return yes;
+    });
+    resources::SetLanguage(resources::Language::kEnglish);
+    EXPECT_TRUE(question.OfferSystemSettings({".prc", ".pqa"}));
+    resources::SetLanguage(resources::Language::kGerman);
+    yes = false;
+    EXPECT_FALSE(question.OfferSystemSettings({".pdb"}));
+    EXPECT_FALSE(question.OfferSystemSettings({}));
+    resources::SetLanguage(resources::SystemLanguage());
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_NE(shown[0].find("another program for .prc, .pqa files"), std::string::npos);
+    EXPECT_NE(shown[0].find("Default apps"), std::string::npos);
+    EXPECT_NE(shown[1].find("Programms für .pdb-Dateien"), std::string::npos);
+    EXPECT_FALSE(CDefaultTypesQuestion({}).OfferSystemSettings({".prc"}));
+}
+
 // ---- the history ----
 
 class CFakeLibrary final : public IUserLibrary {
