@@ -1,42 +1,30 @@
-#include "shell/linux/carried_files.h"
+#include "shell/carried_files.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
+#include <algorithm>
 
-#include <ctime>
-#include <filesystem>
-
+#include "platform/path_rules.h"
 #include "resources/guide/guide_files.h"
 #include "resources/viewer/viewer_prc.h"
 #include "shell/atomic_file.h"
-#include "shell/linux/xdg_file_types.h"
+#include "shell/program_file.h"
 
 namespace carried {
 namespace {
-
-namespace fs = std::filesystem;
 
 bool Written(atomic_file::Result result) {
     return result == atomic_file::Result::kWritten || result == atomic_file::Result::kUnchanged;
 }
 
+// A path below a directory, from "/"-separated parts, in the system's style.
+std::string Below(const std::string& dir, std::string relative) {
+    std::replace(relative.begin(), relative.end(), '/', platform::PathSeparator());
+    return platform::WithTrailingSeparator(dir) + relative;
+}
+
 }  // namespace
 
 std::string ProgramDirectory() {
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    if (ec) return {};
-    return self.parent_path().string();
-}
-
-std::string OutputDirectory(const std::string& programDir) {
-    if (!programDir.empty() && ::access(programDir.c_str(), W_OK | X_OK) == 0) {
-        return programDir;
-    }
-    const std::string dir = XdgDirs::FromEnvironment().dataHome + "/Cradlecourier";
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    return dir;
+    return program::GetProgramDirectory();
 }
 
 std::string OutputDirectory() {
@@ -44,23 +32,12 @@ std::string OutputDirectory() {
 }
 
 std::string HelpFilePath(const std::string& outputDir, resources::Language language) {
-    return outputDir + (language == resources::Language::kGerman ? "/guide/de/index.html"
-                                                                 : "/guide/en/index.html");
+    return Below(outputDir, language == resources::Language::kGerman ? "guide/de/index.html"
+                                                                     : "guide/en/index.html");
 }
 
 std::string ViewerPath(const std::string& outputDir) {
-    return outputDir + "/VIEWER.PRC";
-}
-
-bool HelpFileOutdated(const std::string& helpFile) {
-    struct stat st {};
-    if (::stat(helpFile.c_str(), &st) != 0) return true;
-    std::tm day{};
-    day.tm_year = 2001 - 1900;
-    day.tm_mon = 0;
-    day.tm_mday = 18;
-    day.tm_isdst = -1;  // local time, summer or not
-    return st.st_mtime < std::mktime(&day);
+    return Below(outputDir, "VIEWER.PRC");
 }
 
 }  // namespace carried
@@ -79,7 +56,7 @@ int ExtractHelpFile(const std::string& outputDir) {
     if (files.empty()) return 0;
     int ok = 1;
     for (const resources::EmbeddedFile& f : files) {
-        const std::string path = outputDir + "/guide/" + f.name;
+        const std::string path = carried::Below(outputDir, "guide/" + std::string(f.name));
         if (!carried::Written(atomic_file::Write(path, f.Bytes(), nullptr, true))) ok = 0;
     }
     return ok;
