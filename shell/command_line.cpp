@@ -99,6 +99,8 @@ void ParseCommandLine(const std::vector<std::string>& args, const FileTest& file
             } else {
                 options.warnings.push_back("--port needs COM1 to COM8, USB or a device path");
             }
+        } else if (arg == "--unregister-types") {
+            options.bUnregisterTypes = true;
         } else if (arg == "--help") {
             options.bHelp = true;
         } else if (arg == "--version") {

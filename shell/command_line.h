@@ -8,6 +8,8 @@
 //   /COM1 ... /COM8  --port COMn   the COM port for this run (the switch in upper case only)
 //   --port PATH              this device for this run
 //   --help  --version
+//   --unregister-types       give the Palm file types back and end, without a window (the
+//                            uninstaller's call)
 //
 // The other switches compare without regard to case. Every absolute path begins with "/"
 // here, so an argument that begins with "/" and is no switch is a file when it can be
@@ -27,6 +29,7 @@ struct StartOptions {
     std::string strTitle;
     std::string strPort;  // "/COM1" ... "/COM8" or "COM1" ... "COM8"; the window takes its digits
     std::string strPortDevice;  // a device path for this run
+    bool bUnregisterTypes = false;
     bool bHelp = false;
     bool bVersion = false;
     std::vector<std::string> warnings;  // long options used wrongly, for the error output

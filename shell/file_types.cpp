@@ -107,3 +107,12 @@ void UnregisterFileTypes(FileTypeContext& c) {
     for (const FileType& t : PalmTypes(c.registry)) GiveBack(c, t);
     c.registry.AnnounceChanges();
 }
+
+void UnregisterFileTypes(IFileTypeRegistry& registry, ISettingsStore& settings) {
+    class CNoQuestion final : public IDefaultTypesQuestion {
+      public:
+        Answer Ask(bool&) override { return kNoAnswer; }
+    } question;
+    FileTypeContext context{registry, settings, question, {}};
+    UnregisterFileTypes(context);
+}

@@ -106,3 +106,5 @@ void RegisterFileTypes(FileTypeContext& context, bool askAlways);
 // Gives the Palm types back: each that is ours gets the default it had before we took it,
 // or none. The archive type stays ours.
 void UnregisterFileTypes(FileTypeContext& context);
+// The same without a window (the uninstaller's --unregister-types): nothing is asked.
+void UnregisterFileTypes(IFileTypeRegistry& registry, ISettingsStore& settings);

@@ -60,7 +60,11 @@ TEST(CommandLine, SlashArgumentsAreFilesOnlyWhenTheyOpen) {
 TEST(CommandLine, LongOptions) {
     StartOptions o = Parse({"--close", "--ignore-hs", "--port", "com4", "--help", "--version"});
     EXPECT_TRUE(o.bClose && o.bIgnoreHotSync && o.bHelp && o.bVersion);
+    EXPECT_FALSE(o.bUnregisterTypes);
     EXPECT_EQ(o.strPort, "com4");
+    o = Parse({"--unregister-types"});
+    EXPECT_TRUE(o.bUnregisterTypes);
+    EXPECT_TRUE(o.files.empty());
     o = Parse({"/COM2", "--port=/dev/pts/7"});
     EXPECT_EQ(o.strPortDevice, "/dev/pts/7");
     EXPECT_TRUE(o.strPort.empty());

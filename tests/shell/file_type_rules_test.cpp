@@ -147,6 +147,12 @@ TEST_F(FileTypeRules, GivesBackWhatWasRememberedElseDropsTheType) {
     EXPECT_EQ(m_registry.drops, 1);
     EXPECT_EQ(m_registry.defaults[".pqa"], "dropped");
     EXPECT_EQ(m_registry.announcements, 3);
+
+    // Without a window (the uninstaller's call): the same, and nothing asked.
+    m_registry.defaults[".pdb"] = "OURS";
+    UnregisterFileTypes(m_registry, m_settings);
+    EXPECT_EQ(m_registry.defaults[".pdb"], "dropped");
+    EXPECT_EQ(m_question.asked, 1);
 }
 
 TEST_F(FileTypeRules, TypesSharingAKeyAreOneTypeAndAStartRepairsOnlyWhatIsStale) {
