@@ -8,6 +8,7 @@
 
 #include "shell/file_types.h"
 #include "shell/memory_settings.h"
+#include "tests/shell/recording_question.h"
 
 namespace {
 
@@ -64,22 +65,6 @@ class CFakeRegistry final : public IFileTypeRegistry {
     void OpenDefaultProgramSettings() override { ++settingsOpened; }
 };
 
-class CQuestion final : public IDefaultTypesQuestion {
-  public:
-    Answer answer = kYes;
-    bool openSettings = false;
-    int asked = 0;
-    std::vector<std::vector<std::string>> offers;
-    Answer Ask(bool&) override {
-        ++asked;
-        return answer;
-    }
-    bool OfferSystemSettings(const std::vector<std::string>& extensions) override {
-        offers.push_back(extensions);
-        return openSettings;
-    }
-};
-
 class FileTypeRules : public ::testing::Test {
   protected:
     void Register(bool askAlways, const std::string& program = "/p/ccourier") {
@@ -92,7 +77,7 @@ class FileTypeRules : public ::testing::Test {
     }
     CFakeRegistry m_registry;
     CMemorySettings m_settings;
-    CQuestion m_question;
+    CRecordingQuestion m_question;
 };
 
 TEST_F(FileTypeRules, AProtectedChoiceOfAnotherProgramIsNotTakenForOurs) {

@@ -14,24 +14,9 @@
 #include "shell/program_file.h"
 #include "shell/win32/registry_key.h"
 #include "shell/win32/win32_file_types.h"
+#include "tests/shell/recording_question.h"
 
 namespace {
-
-class CQuestion final : public IDefaultTypesQuestion {
-  public:
-    Answer answer = kYes;
-    bool openSettings = false;
-    int asked = 0;
-    std::vector<std::vector<std::string>> offers;
-    Answer Ask(bool&) override {
-        ++asked;
-        return answer;
-    }
-    bool OfferSystemSettings(const std::vector<std::string>& extensions) override {
-        offers.push_back(extensions);
-        return openSettings;
-    }
-};
 
 class Win32FileTypes : public ::testing::Test {
   protected:
@@ -77,7 +62,7 @@ class Win32FileTypes : public ::testing::Test {
     std::string m_root;
     CWin32FileTypes m_types;
     CMemorySettings m_settings;
-    CQuestion m_question;
+    CRecordingQuestion m_question;
     int m_nSettingsOpened = 0;
 };
 
