@@ -13,6 +13,7 @@ namespace {
 
 constexpr const char* kContentType = "Content Type";
 constexpr const char* kCommandKey = "\\Shell\\open\\command";
+constexpr const char* kMachineClasses = "Software\\Classes";
 
 // The file name of a path, after its last "\" or "/".
 std::string BaseName(const std::string& path) {
@@ -47,9 +48,12 @@ std::string CWin32FileTypes::OpenCommand(const std::string& programPath) {
 
 std::optional<std::string> CWin32FileTypes::Read(const std::string& path,
                                                  const std::string& name) const {
-    if (m_keys.readMergedView)
-        return registry::ReadText(HKEY_CLASSES_ROOT, path, name, kMaxValueChars);
-    return registry::ReadText(HKEY_CURRENT_USER, m_keys.classes + "\\" + path, name,
+    if (auto own = registry::ReadText(HKEY_CURRENT_USER, m_keys.classes + "\\" + path, name,
+                                      kMaxValueChars)) {
+        return own;
+    }
+    if (!m_keys.readMachineClasses) return std::nullopt;
+    return registry::ReadText(HKEY_LOCAL_MACHINE, kMachineClasses + std::string("\\") + path, name,
                               kMaxValueChars);
 }
 
@@ -63,8 +67,9 @@ void CWin32FileTypes::Write(const std::string& path, const std::string& name,
 
 bool CWin32FileTypes::ClassExists(const std::string& name) const {
     registry::CKey key;
-    return m_keys.readMergedView ? key.Open(HKEY_CLASSES_ROOT, name)
-                                 : key.Open(HKEY_CURRENT_USER, m_keys.classes + "\\" + name);
+    return key.Open(HKEY_CURRENT_USER, m_keys.classes + "\\" + name) ||
+           (m_keys.readMachineClasses &&
+            key.Open(HKEY_LOCAL_MACHINE, kMachineClasses + std::string("\\") + name));
 }
 
 bool CWin32FileTypes::TypeTableCurrent() const {

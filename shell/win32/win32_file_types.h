@@ -1,7 +1,8 @@
 // File types in the Windows registry, for the user alone: a user without administrator
 // rights cannot write HKEY_CLASSES_ROOT, whose writes land in the user's classes key
-// (HKEY_CURRENT_USER\Software\Classes) anyway, so that is where we write. Reads go through
-// HKEY_CLASSES_ROOT, the view Explorer has (the user's classes over the machine's).
+// (HKEY_CURRENT_USER\Software\Classes) anyway, so that is where we write. Reads see what
+// Explorer sees, the user's classes over the machine's (HKEY_LOCAL_MACHINE's), looked up one
+// after the other: Wine's HKEY_CLASSES_ROOT shows only the machine's.
 //
 //   .cca  "Content Type" application/x-cca, (default) CCOURIER.cca
 //   .pdb .prc .pqa  (default) CCOURIER.pdb ...
@@ -22,8 +23,9 @@ struct Win32ClassKeys {
     // Below HKEY_CURRENT_USER: where classes are written, and the user's protected choices.
     std::string classes = "Software\\Classes";
     std::string choices = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts";
-    // Read through HKEY_CLASSES_ROOT; false reads the classes key above itself (tests).
-    bool readMergedView = true;
+    // Whether a value the user's classes lack is looked for in the machine's; false reads
+    // the classes key above alone (tests).
+    bool readMachineClasses = true;
 };
 
 class CWin32FileTypes final : public IFileTypeRegistry {

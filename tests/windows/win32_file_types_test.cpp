@@ -183,6 +183,39 @@ TEST_F(Win32FileTypes, ValuesOfTheWrongTypeOrAbsurdSizeAreRewritten) {
     EXPECT_TRUE(m_question.offers.empty());
 }
 
+// The real keys, with an extension of the test's own: what we write goes to the user's
+// classes key and is read back from there; the machine's classes show where the user's
+// have nothing.
+TEST(Win32FileTypesReal, TheUsersClassesOverTheMachines) {
+    const std::string ext = ".cctest" + std::to_string(::GetCurrentProcessId());
+    const FileType type{ext.c_str(), "application/x-cctest", 141, 7};
+    const std::string cls = CWin32FileTypes::ClassName(type);
+    CWin32FileTypes types;
+    EXPECT_FALSE(types.OwnsDefault(type));
+    types.TakeDefault(type);
+    types.WriteCommand(type, "C:\\Cc\\ccourier.exe");
+    EXPECT_EQ(registry::ReadText(HKEY_CURRENT_USER, "Software\\Classes\\" + ext, "", 100), cls);
+    EXPECT_TRUE(types.OwnsDefault(type));
+    EXPECT_TRUE(types.CommandIsCurrent(type, "C:\\Cc\\ccourier.exe"));
+    types.AnnounceChanges();
+    EXPECT_EQ(types.Announcements(), 1);
+    for (const std::string& key : {ext, cls}) {
+        EXPECT_EQ(::RegDeleteTreeW(HKEY_CURRENT_USER,
+                                   platform::Widen("Software\\Classes\\" + key).c_str()),
+                  ERROR_SUCCESS);
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, platform::Widen("Software\\Classes\\" + key).c_str());
+    }
+    EXPECT_FALSE(types.OwnsDefault(type));
+
+    // Only the machine has it (an installation for all users).
+    const std::string machineKey = "Software\\Classes\\" + ext;
+    if (registry::WriteText(HKEY_LOCAL_MACHINE, machineKey, "", cls)) {
+        EXPECT_TRUE(types.OwnsDefault(type));
+        EXPECT_EQ(types.CurrentDefault(type), std::nullopt);  // the user's own: none
+        ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, platform::Widen(machineKey).c_str());
+    }
+}
+
 TEST(Win32FileTypeNames, ClassesAndCommands) {
     EXPECT_EQ(CWin32FileTypes::ClassName(file_types::kArchive), "CCOURIER.cca");
     EXPECT_EQ(CWin32FileTypes::PalmDesktopClass(file_types::kPalmTypes[2]), "pqaFile");
