@@ -77,8 +77,40 @@ TEST(UserDirectory, SlashesAreNotDoubled) {
     lib.root = "/r/";
     lib.users = {{1, "A", "u/"}};
     EXPECT_EQ(FindUserDirectory(&lib, "A"), "/r/u/");
+    // Without a root, or when the library cannot say the root or the user's folder, there is
+    // no user directory: a folder relative to wherever the program runs is none.
     lib.root = "";
-    EXPECT_EQ(FindUserDirectory(&lib, "A"), "u/");
+    EXPECT_EQ(FindUserDirectory(&lib, "A"), "");
+}
+
+TEST(UserDirectory, ALibraryThatFailsToNameAFolderGivesNone) {
+    struct CFailing final : IUserLibrary {
+        int rootResult = 0, dirResult = -1;
+        int UmGetUserCount() override { return 1; }
+        int UmGetUserID(int, uint32_t& id) override {
+            id = 5;
+            return 0;
+        }
+        int UmGetUserName(uint32_t, std::string& name) override {
+            name = "A";
+            return 0;
+        }
+        int UmGetRootDirectory(std::string& dir) override {
+            dir = "/r/";
+            return rootResult;
+        }
+        int UmGetUserDirectory(uint32_t, std::string& dir) override {
+            dir = "u";
+            return dirResult;
+        }
+    } lib;
+    EXPECT_EQ(FindUserDirectory(&lib, "A"), "");
+    EXPECT_EQ(GetUserDirectoryById(&lib, 5, "/keep/"), "");
+    lib.dirResult = 0;
+    lib.rootResult = -1;
+    EXPECT_EQ(FindUserDirectory(&lib, "A"), "");
+    lib.rootResult = 0;
+    EXPECT_EQ(FindUserDirectory(&lib, "A"), "/r/u/");
 }
 
 TEST(LogTime, EnglishNamesAndTwoDigitDay) {
