@@ -36,12 +36,12 @@ void Check(const std::vector<uint8_t>& program) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::CInput in(data, size);
-    petest::PeSpec spec;
-    spec.bPe32Plus = in.U8() & 1;
-    spec.dwSymbols = in.U8() & 7;
-    spec.dwCertificate = (in.U8() & 1) ? 64 : 0;
-    spec.sectionSizes.assign(1 + in.U8() % 4, 0x200);
-    std::vector<uint8_t> program = petest::BuildPe(spec);
+    petest::PeShape shape;
+    shape.bPe32Plus = in.U8() & 1;
+    shape.dwSymbols = in.U8() & 7;
+    shape.dwCertificate = (in.U8() & 1) ? 64 : 0;
+    shape.sectionSizes.assign(1 + in.U8() % 4, 0x200);
+    std::vector<uint8_t> program = petest::BuildPe(shape);
     // Pairs of (offset, byte) damage the program, then a cut.
     const size_t nChanges = in.U8() % 16;
     for (size_t i = 0; i < nChanges; ++i) {

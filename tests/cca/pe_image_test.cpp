@@ -64,11 +64,11 @@ class PeImage : public ::testing::Test {
 TEST_F(PeImage, ProgramsOfBothKindsAreRead) {
     for (bool plus : {true, false}) {
         for (uint32_t symbols : {0u, 7u}) {
-            petest::PeSpec spec;
-            spec.bPe32Plus = plus;
-            spec.dwSymbols = symbols;
-            spec.sectionSizes = {0x200, 0, 0x600};
-            const Bytes program = petest::BuildPe(spec);
+            petest::PeShape shape;
+            shape.bPe32Plus = plus;
+            shape.dwSymbols = symbols;
+            shape.sectionSizes = {0x200, 0, 0x600};
+            const Bytes program = petest::BuildPe(shape);
             ccapack::PeLayout layout;
             std::string error;
             ASSERT_TRUE(Layout(program, layout, error)) << error;
@@ -110,9 +110,9 @@ TEST_F(PeImage, ChecksumOfKnownBytes) {
 }
 
 TEST_F(PeImage, ChecksumIsMadeTrueAgain) {
-    petest::PeSpec spec;
-    spec.dwChecksum = 0x12345;
-    const Bytes program = petest::BuildPe(spec);
+    petest::PeShape shape;
+    shape.dwChecksum = 0x12345;
+    const Bytes program = petest::BuildPe(shape);
     std::string error;
     ASSERT_TRUE(Append(program, error)) << error;
     const Bytes sfx = ReadFileBytes(File("setup.exe"));
@@ -130,9 +130,9 @@ TEST_F(PeImage, ChecksumIsMadeTrueAgain) {
 }
 
 TEST_F(PeImage, EveryCutShortProgramIsRefused) {
-    petest::PeSpec spec;
-    spec.dwSymbols = 3;
-    const Bytes program = petest::BuildPe(spec);
+    petest::PeShape shape;
+    shape.dwSymbols = 3;
+    const Bytes program = petest::BuildPe(shape);
     for (size_t cut = 0; cut < program.size(); cut += (cut < 0x200 ? 1 : 7)) {
         const Bytes part(program.begin(), program.begin() + std::ptrdiff_t(cut));
         ccapack::PeLayout layout;
@@ -202,18 +202,18 @@ TEST_F(PeImage, DamagedHeadersAreRefusedWithTheirReason) {
 }
 
 TEST_F(PeImage, SignedProgramsAreRefused) {
-    petest::PeSpec spec;
-    spec.dwCertificate = 0x300;
+    petest::PeShape shape;
+    shape.dwCertificate = 0x300;
     for (bool plus : {true, false}) {
-        spec.bPe32Plus = plus;
+        shape.bPe32Plus = plus;
         std::string error;
-        EXPECT_FALSE(Append(petest::BuildPe(spec), error));
+        EXPECT_FALSE(Append(petest::BuildPe(shape), error));
         EXPECT_NE(error.find("is signed"), std::string::npos) << error;
     }
     // Without room for the certificate entry among its directories it is not signed.
-    spec.dwRvaCount = 4;
+    shape.dwRvaCount = 4;
     std::string error;
-    Bytes program = petest::BuildPe(spec);
+    Bytes program = petest::BuildPe(shape);
     EXPECT_TRUE(Append(program, error)) << error;
 }
 
