@@ -21,7 +21,7 @@ std::string DefaultComPath(int comNumber);
 bool IsDevicePathName(const std::string& portName);
 
 inline constexpr const char* kUsbPortName = "USB";
-// Whether this system's build reaches handhelds on USB (not yet on Windows).
+// Whether this system's build reaches handhelds on USB.
 bool SystemHasUsb();
 inline constexpr const char* kNetPortName = "NET";
 
