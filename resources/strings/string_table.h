@@ -178,8 +178,15 @@ enum StringId : int {
     kIdsWhereRam = 1021,
     kIdsWhereCard = 1022,
     kIdsWhereAuto = 1023,
-    // Windows.
-    kIdsUsbNotAvailable = 1300,  // "USB is not available on Windows yet: ..."
+    // USB in the connection check on Windows.
+    kIdsCheckVendorDriverHotSync = 1500,  // the vendor's driver has a handheld in HotSync
+    kIdsCheckVendorDriverIdle = 1501,     // ... is installed, no handheld on it now
+    kIdsCheckVendorDriverNone = 1502,     // ... is not installed
+    kIdsCheckWinUsb = 1503,               // WinUSB is there
+    kIdsCheckNoWinUsb = 1504,             // winusb.dll is missing
+    kIdsCheckNoSetupApi = 1505,           // no SETUPAPI.DLL: no USB at all
+    kIdsCheckNotWinUsb = 1506,            // "%04x:%04x: WinUSB cannot open it ..."
+    kIdsCheckFixWinUsb = 1507,            // how to bind the handheld to WinUSB
 };
 
 // German for a locale text that starts with "de", English otherwise (also for null).

@@ -18,10 +18,6 @@ std::unique_ptr<hotsync::ITransport> CreateSerialTransport(const std::string& de
     return std::make_unique<CSerialTransport>(devicePath);
 }
 
-bool SystemHasUsb() {
-    return true;
-}
-
 std::unique_ptr<hotsync::ITransport> CreateSystemUsbTransport() {
     return std::make_unique<CUsbTransport>(CreateLibusbBackend());
 }

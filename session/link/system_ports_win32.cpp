@@ -23,10 +23,6 @@ std::unique_ptr<hotsync::ITransport> CreateSerialTransport(const std::string& de
     return std::make_unique<CComPortTransport>(devicePath);
 }
 
-bool SystemHasUsb() {
-    return true;
-}
-
 std::unique_ptr<hotsync::ITransport> CreateSystemUsbTransport() {
     std::vector<std::unique_ptr<hotsync::ITransport>> ways;
     ways.push_back(std::make_unique<CVendorUsbTransport>(win::CreateSystemVendorUsbDriver()));
