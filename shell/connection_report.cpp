@@ -415,6 +415,9 @@ std::string PortBoxLabel(const ConnectionFacts& facts, const ISettingsStore& set
                                     model->name);
             }
         }
+        if (facts.usbVendorHotSync) {
+            return FormatString(resources::kIdsPortLabelUsbVendor, portName.c_str());
+        }
         return FormatString(resources::kIdsPortLabelUsbNone, portName.c_str());
     }
     if (portName == ports::kNetPortName) {

@@ -282,6 +282,8 @@ constexpr Entry kTable[] = {
     {kIdsWhereCard, "card", "Karte"},
     {kIdsWhereAuto, "RAM/card", "RAM/Karte"},
     // USB in the connection check on Windows.
+    {kIdsPortLabelUsbVendor, "%s — a handheld on the vendor's driver",
+     "%s — ein Handheld am Treiber des Herstellers"},
     {kIdsCheckVendorDriverHotSync,
      "the handheld vendor's USB driver is installed and a handheld is in HotSync on it",
      "der USB-Treiber des Handheld-Herstellers ist installiert, und ein Handheld ist darüber im "

@@ -187,6 +187,7 @@ enum StringId : int {
     kIdsCheckNoSetupApi = 1505,           // no SETUPAPI.DLL: no USB at all
     kIdsCheckNotWinUsb = 1506,            // "%04x:%04x: WinUSB cannot open it ..."
     kIdsCheckFixWinUsb = 1507,            // how to bind the handheld to WinUSB
+    kIdsPortLabelUsbVendor = 1508,        // "%s — a handheld on the vendor's driver"
 };
 
 // German for a locale text that starts with "de", English otherwise (also for null).

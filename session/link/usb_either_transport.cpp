@@ -1,16 +1,10 @@
 #include "session/link/usb_either_transport.h"
 
 #include <cerrno>
-#include <chrono>
-#include <thread>
+
+#include "session/link/usb_lookup_poll.h"
 
 namespace ports {
-namespace {
-
-constexpr int kLookupIntervalMs = 100;
-
-}  // namespace
-
 CUsbEitherTransport::CUsbEitherTransport(std::vector<std::unique_ptr<hotsync::ITransport>> ways)
     : m_ways(std::move(ways)), m_open(m_ways.size(), false) {}
 
@@ -40,7 +34,8 @@ void CUsbEitherTransport::Close() {
 
 void CUsbEitherTransport::Interrupt() {
     m_interrupted = true;
-    if (m_chosen >= 0) m_ways[size_t(m_chosen)]->Interrupt();
+    const int chosen = m_chosen;
+    if (chosen >= 0) m_ways[size_t(chosen)]->Interrupt();
 }
 
 int CUsbEitherTransport::LookForHandheld(int budgetMs) {
@@ -48,22 +43,15 @@ int CUsbEitherTransport::LookForHandheld(int budgetMs) {
         if (m_ways[size_t(m_chosen)]->LookForHandheld(1) == 1) return 1;
         m_chosen = -1;  // the way lost its handheld: any way may find it again
     }
-    int budget = budgetMs;
-    for (;;) {
+    return PollForHandheld(budgetMs, m_interrupted, [this] {
         for (size_t i = 0; i < m_ways.size(); ++i) {
-            // A budget of 1 is one look without waiting.
             if (m_open[i] && m_ways[i]->LookForHandheld(1) == 1) {
                 m_chosen = int(i);
-                return 1;
+                return true;
             }
         }
-        if (budget > 0) {
-            budget -= kLookupIntervalMs;
-            if (budget <= 0) return 0;
-        }
-        if (m_interrupted.exchange(false)) return 0;
-        std::this_thread::sleep_for(std::chrono::milliseconds(kLookupIntervalMs));
-    }
+        return false;
+    });
 }
 
 int CUsbEitherTransport::Connect(int timeoutMs) {

@@ -30,12 +30,12 @@ class CUsbEitherTransport final : public hotsync::ITransport {
     void Disconnect() override;
 
     // The way that found the handheld (its index), -1 while none has.
-    int Chosen() const { return m_chosen; }
+    int Chosen() const { return m_chosen.load(); }
 
   private:
     std::vector<std::unique_ptr<hotsync::ITransport>> m_ways;
     std::vector<bool> m_open;
-    int m_chosen = -1;
+    std::atomic<int> m_chosen{-1};  // read by Interrupt from another thread
     std::atomic<bool> m_interrupted{false};
 };
 

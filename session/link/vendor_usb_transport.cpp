@@ -2,17 +2,15 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <span>
-#include <thread>
 
 #include "session/link/usb_connection_info.h"
+#include "session/link/usb_lookup_poll.h"
 
 namespace ports {
 namespace {
 
-constexpr int kLookupIntervalMs = 100;
 constexpr uint32_t kDefaultReadMs = 3000;  // a read asked to wait 0 ms
 constexpr uint32_t kWriteTimeoutMs = 5000;
 
@@ -70,16 +68,7 @@ bool CVendorUsbTransport::LookOnce() {
 int CVendorUsbTransport::LookForHandheld(int budgetMs) {
     if (!m_loaded) return 0;
     if (!m_devicePath.empty()) return 1;
-    int budget = budgetMs;
-    for (;;) {
-        if (LookOnce()) return 1;
-        if (budget > 0) {
-            budget -= kLookupIntervalMs;
-            if (budget <= 0) return 0;
-        }
-        if (m_interrupted.exchange(false)) return 0;
-        std::this_thread::sleep_for(std::chrono::milliseconds(kLookupIntervalMs));
-    }
+    return PollForHandheld(budgetMs, m_interrupted, [this] { return LookOnce(); });
 }
 
 bool CVendorUsbTransport::OpenPipes() {

@@ -46,30 +46,21 @@ TEST(WinUsbPaths, IdsAreReadFromTheInterfacePath) {
     EXPECT_FALSE(ports::UsbIdsOfPath(""));
 }
 
-// The vendor's driver over the fake bus.
-class VendorDriver : public ::testing::Test {
+// A fake bus, the fakes' log, and the virtual handheld behind the bus's device when wanted.
+class FakeBusTest : public ::testing::Test {
   protected:
-    std::unique_ptr<ports::CVendorUsbTransport> Transport(FakeDriverFaults faults = {}) {
-        return std::make_unique<ports::CVendorUsbTransport>(
-            ports::CreateFakeVendorUsbDriver(bus, std::move(faults), log));
-    }
-    // A handheld whose driver answers with these functions; the virtual handheld behind it.
-    void Plug(const std::vector<ports::usb::ConnectionPort>& functions, bool withHandheld) {
-        FakeUsbDevice device = FakeUsbDevice{}.WithConnectionInfo(functions);
-        std::unique_ptr<hotsync::ITransport> line;
-        if (withHandheld) {
-            auto pipe = ports::CreatePipePair();
-            line = std::move(pipe.desktop);
-            m_handheldEnd = std::move(pipe.handheld);
-            handheld::HandheldConfig config;
-            config.netSync = config.usb = true;
-            config.timeoutSec = 5;
-            config.receiveTimeoutMs = 3000;
-            config.wakeupIntervalMs = 200;
-            hh = std::make_unique<handheld::CVirtualHandheld>(config);
-            ASSERT_TRUE(hh->Start(*m_handheldEnd));
-        }
-        bus->Plug(device, std::move(line));
+    // Starts the virtual handheld; the desktop's end of its line, for the bus.
+    std::unique_ptr<hotsync::ITransport> HandheldLine() {
+        auto pipe = ports::CreatePipePair();
+        m_handheldEnd = std::move(pipe.handheld);
+        handheld::HandheldConfig config;
+        config.netSync = config.usb = true;
+        config.timeoutSec = 5;
+        config.receiveTimeoutMs = 3000;
+        config.wakeupIntervalMs = 200;
+        hh = std::make_unique<handheld::CVirtualHandheld>(config);
+        EXPECT_TRUE(hh->Start(*m_handheldEnd));
+        return std::move(pipe.desktop);
     }
     void TearDown() override {
         if (hh) hh->Stop();
@@ -79,6 +70,20 @@ class VendorDriver : public ::testing::Test {
     std::shared_ptr<FakeDriverLog> log = std::make_shared<FakeDriverLog>();
     std::unique_ptr<hotsync::ITransport> m_handheldEnd;
     std::unique_ptr<handheld::CVirtualHandheld> hh;
+};
+
+// The vendor's driver over the fake bus.
+class VendorDriver : public FakeBusTest {
+  protected:
+    std::unique_ptr<ports::CVendorUsbTransport> Transport(FakeDriverFaults faults = {}) {
+        return std::make_unique<ports::CVendorUsbTransport>(
+            ports::CreateFakeVendorUsbDriver(bus, std::move(faults), log));
+    }
+    // A handheld whose driver answers with these functions, and the virtual one behind it.
+    void Plug(const std::vector<ports::usb::ConnectionPort>& functions, bool withHandheld) {
+        bus->Plug(FakeUsbDevice{}.WithConnectionInfo(functions),
+                  withHandheld ? HandheldLine() : nullptr);
+    }
 };
 
 TEST_F(VendorDriver, BindNeedsSetupApiAndCloseGivesItBack) {
@@ -241,35 +246,16 @@ TEST_F(VendorDriver, ASessionSyncsThroughThePipesAndForgetsTheDeviceAtClose) {
 }
 
 // WinUSB over the fake bus: CUsbTransport with its model rules on the WinUSB backend.
-class WinUsb : public ::testing::Test {
+class WinUsb : public FakeBusTest {
   protected:
     std::unique_ptr<ports::CUsbTransport> Transport(FakeDriverFaults faults = {}) {
         return std::make_unique<ports::CUsbTransport>(
             ports::CreateWinUsbBackend(ports::CreateFakeWinUsbDriver(bus, std::move(faults), log)));
     }
-    void PlugWithHandheld(FakeUsbDevice device) {
-        auto pipe = ports::CreatePipePair();
-        m_handheldEnd = std::move(pipe.handheld);
-        handheld::HandheldConfig config;
-        config.netSync = config.usb = true;
-        config.timeoutSec = 5;
-        config.receiveTimeoutMs = 3000;
-        config.wakeupIntervalMs = 200;
-        hh = std::make_unique<handheld::CVirtualHandheld>(config);
-        ASSERT_TRUE(hh->Start(*m_handheldEnd));
-        bus->Plug(std::move(device), std::move(pipe.desktop));
-    }
-    void TearDown() override {
-        if (hh) hh->Stop();
-    }
+    void PlugWithHandheld(FakeUsbDevice device) { bus->Plug(std::move(device), HandheldLine()); }
     static FakeUsbDevice Tungsten() {
         return FakeUsbDevice{}.WithExtConnectionInfo(2, 2).WithBytesAvailable();
     }
-
-    std::shared_ptr<ports::CFakeUsbBus> bus = std::make_shared<ports::CFakeUsbBus>();
-    std::shared_ptr<FakeDriverLog> log = std::make_shared<FakeDriverLog>();
-    std::unique_ptr<hotsync::ITransport> m_handheldEnd;
-    std::unique_ptr<handheld::CVirtualHandheld> hh;
 };
 
 TEST_F(WinUsb, TheModelRulesAreTheSameAsWithLibusb) {

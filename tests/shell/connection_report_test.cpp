@@ -291,6 +291,7 @@ TEST_F(ConnectionCheck, WindowsUsbTellsTheDriverWayAndHowToBindWinUsb) {
     EXPECT_TRUE(r.reachable);
     EXPECT_EQ(r.route, "USB");
     EXPECT_EQ(r.sections[1].lines[1].text, "WinUSB is not available (winusb.dll is missing)");
+    EXPECT_EQ(PortBoxLabel(f, settings, "USB"), "USB — a handheld on the vendor's driver");
 
     // A handheld WinUSB cannot open: a problem, with how to bind it.
     f.usbVendorDriver = f.usbVendorHotSync = false;
