@@ -226,15 +226,20 @@ bool Pressed(CDeviceSession& session) {
     return false;
 }
 
+// Press, accept, the system facts, the end of the sync, close.
+void Sync(CDeviceSession& session) {
+    ASSERT_NE(session.m_sd, -1);
+    ASSERT_TRUE(Pressed(session));
+    ASSERT_TRUE(session.Accept());
+    EXPECT_EQ(session.ReadSysInfo(), 0);
+    EXPECT_EQ(session.EndOfSync(0), 0);
+    session.Close();
+}
+
 TEST_F(VendorDriver, ASessionSyncsThroughThePipesAndForgetsTheDeviceAtClose) {
     Plug({{0, 1}, {2, 2}}, true);
     auto session = UsbSession([this] { return Transport(); });
-    ASSERT_NE(session->m_sd, -1);
-    ASSERT_TRUE(Pressed(*session));
-    ASSERT_TRUE(session->Accept());
-    EXPECT_EQ(session->ReadSysInfo(), 0);
-    EXPECT_EQ(session->EndOfSync(0), 0);
-    session->Close();
+    ASSERT_NO_FATAL_FAILURE(Sync(*session));
     EXPECT_NE(std::find(log->opened.begin(), log->opened.end(), "\\\\.\\LegoUSB\\PIPE02"),
               log->opened.end());
     EXPECT_NE(std::find(log->opened.begin(), log->opened.end(), "\\\\.\\LegoUSB\\PIPE03"),
@@ -409,12 +414,7 @@ TEST_F(WinUsb, ADeviceThatStallsMidSessionBreaksTheLink) {
 TEST_F(WinUsb, ASessionSyncsAndANewOneMustFindTheDeviceAgain) {
     PlugWithHandheld(Tungsten());
     auto session = UsbSession([this] { return Transport(); });
-    ASSERT_NE(session->m_sd, -1);
-    ASSERT_TRUE(Pressed(*session));
-    ASSERT_TRUE(session->Accept());
-    EXPECT_EQ(session->ReadSysInfo(), 0);
-    EXPECT_EQ(session->EndOfSync(0), 0);
-    session->Close();
+    ASSERT_NO_FATAL_FAILURE(Sync(*session));
     EXPECT_EQ(log->openHandles, 0);
     ASSERT_TRUE(hh->WaitForSyncs(1, 5000));
     EXPECT_EQ(hh->Outcomes().at(0), handheld::SyncOutcome::kCompleted);
