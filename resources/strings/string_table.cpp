@@ -311,6 +311,9 @@ constexpr Entry kTable[] = {
      "das Handheld während seines HotSync an WinUSB binden, zum Beispiel mit dem Programm Zadig "
      "(Options > List All Devices, das Handheld, WinUSB, Replace Driver), und andere "
      "HotSync-Programme beenden"},
+    // Windows.
+    {kIdsUsbNotAvailable, "USB is not available on Windows yet: choose a COM port or NET",
+     "USB ist unter Windows noch nicht verfügbar: einen COM-Anschluss oder NET wählen"},
 };
 
 // -1 until first use, then the language as an int.

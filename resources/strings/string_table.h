@@ -188,6 +188,8 @@ enum StringId : int {
     kIdsCheckNotWinUsb = 1506,            // "%04x:%04x: WinUSB cannot open it ..."
     kIdsCheckFixWinUsb = 1507,            // how to bind the handheld to WinUSB
     kIdsPortLabelUsbVendor = 1508,        // "%s — a handheld on the vendor's driver"
+    // Windows.
+    kIdsUsbNotAvailable = 1300,  // "USB is not available on Windows yet: ..."
 };
 
 // German for a locale text that starts with "de", English otherwise (also for null).
