@@ -58,9 +58,14 @@ struct ConnectionFacts {
     std::vector<PortHolder> modemManager;  // running ModemManager processes
     NetListenState net;
     // The services of a Linux desktop: USB through libusb, udev, the group dialout and
-    // ModemManager. Windows has none of them (and no USB for us yet): its report leaves them
-    // out and says so for USB.
+    // ModemManager. Windows has none of them: its report leaves them out and tells the
+    // Windows ways to USB instead (below; handhelds as WinUSB sees them, "WinUSB" among the
+    // drivers of those it opens).
     bool linuxServices = true;
+    bool usbSetupApi = false;       // SETUPAPI.DLL with its functions
+    bool usbVendorDriver = false;   // the handheld vendor's driver is installed
+    bool usbVendorHotSync = false;  // ... with a handheld in HotSync on it now
+    bool usbWinUsb = false;         // winusb.dll is there
 };
 
 class IConnectionProbe {

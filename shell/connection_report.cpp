@@ -160,14 +160,62 @@ CheckSection SerialSection(const ConnectionFacts& facts, const ISettingsStore& s
     return section;
 }
 
+// USB on Windows: the vendor's driver, WinUSB, and the handhelds WinUSB sees.
+CheckSection WindowsUsbSection(const ConnectionFacts& facts, const std::string& chosen,
+                               ConnectionReport& report) {
+    CheckSection section{LoadString(resources::kIdsCheckUsb), {}};
+    const auto reachable = [&] {
+        if (!report.reachable || chosen == ports::kUsbPortName) {
+            report.reachable = true;
+            report.route = ports::kUsbPortName;
+        }
+    };
+    if (!facts.usbSetupApi) {
+        section.lines.push_back(
+            {CheckLevel::kProblem, LoadString(resources::kIdsCheckNoSetupApi), {}});
+        return section;
+    }
+    if (facts.usbVendorHotSync) {
+        section.lines.push_back(
+            {CheckLevel::kOk, LoadString(resources::kIdsCheckVendorDriverHotSync), {}});
+        reachable();
+    } else {
+        section.lines.push_back(
+            {CheckLevel::kNote,
+             LoadString(facts.usbVendorDriver ? resources::kIdsCheckVendorDriverIdle
+                                              : resources::kIdsCheckVendorDriverNone),
+             {}});
+    }
+    section.lines.push_back(
+        {facts.usbWinUsb ? CheckLevel::kOk : CheckLevel::kNote,
+         LoadString(facts.usbWinUsb ? resources::kIdsCheckWinUsb : resources::kIdsCheckNoWinUsb),
+         {}});
+    for (const UsbHandheld& h : facts.handhelds) {
+        const ports::usb::Model* model = ports::usb::FindModel(h.vendorId, h.productId);
+        section.lines.push_back({CheckLevel::kOk,
+                                 FormatString(resources::kIdsCheckHandheld, h.vendorId, h.productId,
+                                              model ? model->name : "?", h.location.c_str()),
+                                 {}});
+        if (h.openError != 0) {
+            section.lines.push_back(
+                {CheckLevel::kProblem,
+                 FormatString(resources::kIdsCheckNotWinUsb, h.vendorId, h.productId),
+                 LoadString(resources::kIdsCheckFixWinUsb)});
+        } else {
+            reachable();
+        }
+    }
+    if (facts.handhelds.empty() && !facts.usbVendorHotSync) {
+        section.lines.push_back(
+            {CheckLevel::kNote, LoadString(resources::kIdsCheckNoHandheld), {}});
+    }
+    return section;
+}
+
 CheckSection UsbSection(const ConnectionFacts& facts, const std::string& chosen,
                         ConnectionReport& report) {
     CheckSection section{LoadString(resources::kIdsCheckUsb), {}};
-    if (!facts.linuxServices) {
-        section.lines.push_back(
-            {CheckLevel::kNote, LoadString(resources::kIdsUsbNotAvailable), {}});
-        return section;
-    }
+    if (!facts.linuxServices) return WindowsUsbSection(facts, chosen, report);
     const std::string ruleFix =
         FormatString(resources::kIdsCheckFixRule, facts.udevRuleSource.empty()
                                                       ? "packaging/60-cradlecourier.rules"
@@ -366,6 +414,9 @@ std::string PortBoxLabel(const ConnectionFacts& facts, const ISettingsStore& set
                 return FormatString(resources::kIdsPortLabelUsbFound, portName.c_str(),
                                     model->name);
             }
+        }
+        if (facts.usbVendorHotSync) {
+            return FormatString(resources::kIdsPortLabelUsbVendor, portName.c_str());
         }
         return FormatString(resources::kIdsPortLabelUsbNone, portName.c_str());
     }

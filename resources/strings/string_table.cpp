@@ -281,6 +281,36 @@ constexpr Entry kTable[] = {
     {kIdsWhereRam, "RAM", "RAM"},
     {kIdsWhereCard, "card", "Karte"},
     {kIdsWhereAuto, "RAM/card", "RAM/Karte"},
+    // USB in the connection check on Windows.
+    {kIdsPortLabelUsbVendor, "%s — a handheld on the vendor's driver",
+     "%s — ein Handheld am Treiber des Herstellers"},
+    {kIdsCheckVendorDriverHotSync,
+     "the handheld vendor's USB driver is installed and a handheld is in HotSync on it",
+     "der USB-Treiber des Handheld-Herstellers ist installiert, und ein Handheld ist darüber im "
+     "HotSync"},
+    {kIdsCheckVendorDriverIdle,
+     "the handheld vendor's USB driver is installed; no handheld is in HotSync on it now",
+     "der USB-Treiber des Handheld-Herstellers ist installiert; jetzt ist kein Handheld darüber "
+     "im HotSync"},
+    {kIdsCheckVendorDriverNone, "the handheld vendor's USB driver is not installed",
+     "der USB-Treiber des Handheld-Herstellers ist nicht installiert"},
+    {kIdsCheckWinUsb, "WinUSB is available for handhelds bound to it",
+     "WinUSB ist für daran gebundene Handhelds verfügbar"},
+    {kIdsCheckNoWinUsb, "WinUSB is not available (winusb.dll is missing)",
+     "WinUSB ist nicht verfügbar (winusb.dll fehlt)"},
+    {kIdsCheckNoSetupApi, "SETUPAPI.DLL or one of its functions is missing: USB cannot be used",
+     "SETUPAPI.DLL oder eine ihrer Funktionen fehlt: USB ist nicht nutzbar"},
+    {kIdsCheckNotWinUsb,
+     "%04x:%04x: WinUSB cannot open it (another driver has it, or another program uses it)",
+     "%04x:%04x: WinUSB kann es nicht öffnen (ein anderer Treiber hat es, oder ein anderes "
+     "Programm benutzt es)"},
+    {kIdsCheckFixWinUsb,
+     "bind the handheld to WinUSB while its HotSync runs, for example with the Zadig tool "
+     "(Options > List All Devices, the handheld, WinUSB, Replace Driver), and close other "
+     "HotSync programs",
+     "das Handheld während seines HotSync an WinUSB binden, zum Beispiel mit dem Programm Zadig "
+     "(Options > List All Devices, das Handheld, WinUSB, Replace Driver), und andere "
+     "HotSync-Programme beenden"},
     // Windows.
     {kIdsUsbNotAvailable, "USB is not available on Windows yet: choose a COM port or NET",
      "USB ist unter Windows noch nicht verfügbar: einen COM-Anschluss oder NET wählen"},

@@ -178,6 +178,16 @@ enum StringId : int {
     kIdsWhereRam = 1021,
     kIdsWhereCard = 1022,
     kIdsWhereAuto = 1023,
+    // USB in the connection check on Windows.
+    kIdsCheckVendorDriverHotSync = 1500,  // the vendor's driver has a handheld in HotSync
+    kIdsCheckVendorDriverIdle = 1501,     // ... is installed, no handheld on it now
+    kIdsCheckVendorDriverNone = 1502,     // ... is not installed
+    kIdsCheckWinUsb = 1503,               // WinUSB is there
+    kIdsCheckNoWinUsb = 1504,             // winusb.dll is missing
+    kIdsCheckNoSetupApi = 1505,           // no SETUPAPI.DLL: no USB at all
+    kIdsCheckNotWinUsb = 1506,            // "%04x:%04x: WinUSB cannot open it ..."
+    kIdsCheckFixWinUsb = 1507,            // how to bind the handheld to WinUSB
+    kIdsPortLabelUsbVendor = 1508,        // "%s — a handheld on the vendor's driver"
     // Windows.
     kIdsUsbNotAvailable = 1300,  // "USB is not available on Windows yet: ..."
     // Windows' desktop services.

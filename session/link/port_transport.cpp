@@ -5,7 +5,6 @@
 
 #include "session/link/net_transport.h"
 #include "session/link/system_ports.h"
-#include "session/link/usb_transport.h"
 
 namespace ports {
 
@@ -27,7 +26,7 @@ std::string DevicePathForPort(const std::string& portName, const ComPathMapper& 
 std::unique_ptr<hotsync::ITransport> CreatePortTransport(const std::string& portName,
                                                          const ComPathMapper& mapper) {
     if (portName == kUsbPortName) {
-        return std::make_unique<CUsbTransport>(CreateSystemUsbBackend());
+        return CreateSystemUsbTransport();
     }
     if (const auto endpoint = ParseNetPort(portName)) {
         return std::make_unique<CNetListenTransport>(*endpoint);

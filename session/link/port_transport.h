@@ -21,8 +21,6 @@ std::string DefaultComPath(int comNumber);
 bool IsDevicePathName(const std::string& portName);
 
 inline constexpr const char* kUsbPortName = "USB";
-// Whether this system's build reaches handhelds on USB (not yet on Windows).
-bool SystemHasUsb();
 inline constexpr const char* kNetPortName = "NET";
 
 // The device path for a port name: "COMn" (any case) through the mapper, a device path as it

@@ -15,8 +15,8 @@ namespace ports {
 // The serial line at a device path (a terminal device; a communication port on Windows),
 // not yet opened.
 std::unique_ptr<hotsync::ITransport> CreateSerialTransport(const std::string& devicePath);
-// The system's USB service: libusb on Linux; none yet on Windows (its Init fails, so "USB"
-// is reported busy).
-std::unique_ptr<IUsbBackend> CreateSystemUsbBackend();
+// The transport of the port "USB", not yet opened: libusb on Linux; on Windows the handheld
+// vendor's driver where it is installed, else WinUSB.
+std::unique_ptr<hotsync::ITransport> CreateSystemUsbTransport();
 
 }  // namespace ports

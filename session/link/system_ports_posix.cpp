@@ -2,6 +2,7 @@
 #include "session/link/port_transport.h"
 #include "session/link/serial_transport.h"
 #include "session/link/system_ports.h"
+#include "session/link/usb_transport.h"
 
 namespace ports {
 
@@ -17,12 +18,8 @@ std::unique_ptr<hotsync::ITransport> CreateSerialTransport(const std::string& de
     return std::make_unique<CSerialTransport>(devicePath);
 }
 
-bool SystemHasUsb() {
-    return true;
-}
-
-std::unique_ptr<IUsbBackend> CreateSystemUsbBackend() {
-    return CreateLibusbBackend();
+std::unique_ptr<hotsync::ITransport> CreateSystemUsbTransport() {
+    return std::make_unique<CUsbTransport>(CreateLibusbBackend());
 }
 
 }  // namespace ports

@@ -1,23 +1,14 @@
-// Ports on Windows: the communication ports by their device names; USB comes later.
+// Ports on Windows: the communication ports by their device names; USB through the handheld
+// vendor's driver or WinUSB.
 #include "session/link/com_port_transport.h"
 #include "session/link/port_transport.h"
 #include "session/link/system_ports.h"
+#include "session/link/usb_either_transport.h"
+#include "session/link/usb_transport.h"
+#include "session/link/vendor_usb_transport.h"
+#include "session/link/winusb_backend.h"
 
 namespace ports {
-namespace {
-
-// No USB service yet: the port "USB" does not open, and says so as a busy port.
-class CNoUsbBackend final : public IUsbBackend {
-  public:
-    int Init() override { return kUsbErrNoDevice; }
-    std::vector<UsbDeviceInfo> Devices() override { return {}; }
-    std::unique_ptr<IUsbDevice> Open(const UsbDeviceInfo&, int* error) override {
-        if (error) *error = kUsbErrNoDevice;
-        return nullptr;
-    }
-};
-
-}  // namespace
 
 std::string DefaultComPath(int comNumber) {
     // The device namespace reaches every port, COM10 and above included.
@@ -32,12 +23,12 @@ std::unique_ptr<hotsync::ITransport> CreateSerialTransport(const std::string& de
     return std::make_unique<CComPortTransport>(devicePath);
 }
 
-bool SystemHasUsb() {
-    return false;
-}
-
-std::unique_ptr<IUsbBackend> CreateSystemUsbBackend() {
-    return std::make_unique<CNoUsbBackend>();
+std::unique_ptr<hotsync::ITransport> CreateSystemUsbTransport() {
+    std::vector<std::unique_ptr<hotsync::ITransport>> ways;
+    ways.push_back(std::make_unique<CVendorUsbTransport>(win::CreateSystemVendorUsbDriver()));
+    ways.push_back(
+        std::make_unique<CUsbTransport>(CreateWinUsbBackend(win::CreateSystemWinUsbDriver())));
+    return std::make_unique<CUsbEitherTransport>(std::move(ways));
 }
 
 }  // namespace ports

@@ -7,10 +7,11 @@
 #include <cstring>
 #include <thread>
 
+#include "session/link/usb_lookup_poll.h"
+
 namespace ports {
 namespace {
 
-constexpr int kLookupIntervalMs = 100;
 constexpr size_t kMaxWriteTransfer = 4096;
 constexpr int kWriteTimeoutMs = 5000;
 constexpr int kDefaultReadMs = 3000;  // a read asked to wait 0 ms
@@ -104,16 +105,7 @@ bool CUsbTransport::LookOnce() {
 int CUsbTransport::LookForHandheld(int budgetMs) {
     if (!m_open) return 0;
     if (m_found) return 1;
-    int budget = budgetMs;
-    for (;;) {
-        if (LookOnce()) return 1;
-        if (budget > 0) {
-            budget -= kLookupIntervalMs;
-            if (budget <= 0) return 0;
-        }
-        if (m_interrupted.exchange(false)) return 0;
-        std::this_thread::sleep_for(std::chrono::milliseconds(kLookupIntervalMs));
-    }
+    return PollForHandheld(budgetMs, m_interrupted, [this] { return LookOnce(); });
 }
 
 int CUsbTransport::OpenPipes() {

@@ -16,6 +16,7 @@
 #include "platform/system.h"
 #include "platform/wide_text.h"
 #include "session/link/port_transport.h"
+#include "session/link/win_usb_probe.h"
 
 namespace {
 
@@ -107,6 +108,26 @@ int BindError(const std::string& address, uint16_t port) {
     return result;
 }
 
+// The ways to USB and the handhelds WinUSB sees (thorough: each opened and closed at once).
+void ProbeUsb(ConnectionFacts& facts, bool thorough) {
+    const auto vendor = ports::win::CreateSystemVendorUsbDriver();
+    const auto winUsb = ports::win::CreateSystemWinUsbDriver();
+    const ports::win::UsbWaysState state = ports::win::ProbeUsbWays(*vendor, *winUsb, thorough);
+    facts.usbSetupApi = state.setupApi;
+    facts.usbVendorDriver = state.vendorDriver;
+    facts.usbVendorHotSync = state.vendorHotSync;
+    facts.usbWinUsb = state.winUsb;
+    for (const ports::win::UsbHandheldSeen& seen : state.handhelds) {
+        UsbHandheld h;
+        h.vendorId = seen.vendorId;
+        h.productId = seen.productId;
+        h.location = seen.path;
+        h.openError = seen.openError == 0 ? 0 : platform::kSystemErrorBase + int(seen.openError);
+        if (seen.openError == 0) h.drivers.push_back("WinUSB");
+        facts.handhelds.push_back(h);
+    }
+}
+
 }  // namespace
 
 ConnectionFacts CWin32ConnectionProbe::Probe(bool thorough, const std::string& netAddress,
@@ -119,6 +140,7 @@ ConnectionFacts CWin32ConnectionProbe::Probe(bool thorough, const std::string& n
         device.path = ports::DefaultComPath(n);
         facts.serial.push_back(device);
     }
+    ProbeUsb(facts, thorough);
     if (thorough) {
         CheckPorts(facts.serial);
         facts.net.address = netAddress;

@@ -1,6 +1,7 @@
 // One install run of every kind of file over each link a handheld may come by: network
 // HotSync over loopback TCP, and a USB handheld on the fake bus speaking NetSync frames or
-// the serial stack. Everything must arrive as it does over a serial line, byte for byte.
+// the serial stack, or reached through the Windows vendor driver's or WinUSB's logic. Everything
+// must arrive as it does over a serial line, byte for byte.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -86,8 +87,8 @@ TEST_P(LinkRun, EveryKindOfFileArrivesByteForByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, LinkRun,
-                         ::testing::Values(RunLink::kNet, RunLink::kUsbNetSync,
-                                           RunLink::kUsbSerial),
+                         ::testing::Values(RunLink::kNet, RunLink::kUsbNetSync, RunLink::kUsbSerial,
+                                           RunLink::kUsbVendorDriver, RunLink::kUsbWinUsb),
                          [](const auto& p) { return testsupport::RunLinkName(p.param); });
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "tests/handheld/handheld_fixture.h"
+#include "tests/handheld/trace_file.h"
 #include "tests/hotsync/net_peer.h"
 
 namespace handheld_test {
@@ -21,14 +22,6 @@ struct Message {
 struct Trace {
     std::vector<Message> desktop, handheld;
 };
-
-std::vector<uint8_t> FromHex(const std::string& hex) {
-    std::vector<uint8_t> out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-        out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    }
-    return out;
-}
 
 // Cuts one direction's byte stream into PADP messages; repeated packets count once.
 std::vector<Message> Messages(const std::vector<uint8_t>& stream) {
@@ -63,36 +56,14 @@ std::vector<Message> Messages(const std::vector<uint8_t>& stream) {
 // Cuts one direction's byte stream into NetSync frames.
 std::vector<Message> Frames(const std::vector<uint8_t>& stream) {
     std::vector<Message> out;
-    for (size_t at = 0; at + 6 <= stream.size();) {
-        const uint32_t length = Get32(stream, at + 2);
-        out.push_back({stream[at + 1], 0, {}});
-        out.back().bytes.assign(stream.begin() + static_cast<long>(at + 6),
-                                stream.begin() + static_cast<long>(at + 6 + length));
-        at += 6 + length;
-    }
+    for (const tracefile::Frame& f : tracefile::NetFrames(stream))
+        out.push_back({f.xid, 0, f.bytes});
     return out;
 }
 
 bool LoadTrace(const std::string& path, Trace& trace, bool netSync = false) {
-    std::ifstream in(path);
-    if (!in) return false;
-    std::stringstream ss;
-    ss << in.rdbuf();
-    const std::string text = ss.str();
     std::vector<uint8_t> read, write;
-    size_t pos = 0;
-    while ((pos = text.find("\"type\"", pos)) != std::string::npos) {
-        const size_t q1 = text.find('"', text.find(':', pos) + 1);
-        const size_t q2 = text.find('"', q1 + 1);
-        const std::string type = text.substr(q1 + 1, q2 - q1 - 1);
-        const size_t d = text.find("\"data\"", q2);
-        const size_t d1 = text.find('"', text.find(':', d) + 1);
-        const size_t d2 = text.find('"', d1 + 1);
-        const auto bytes = FromHex(text.substr(d1 + 1, d2 - d1 - 1));
-        auto& dest = type == "read" ? read : write;
-        dest.insert(dest.end(), bytes.begin(), bytes.end());
-        pos = d2;
-    }
+    if (!tracefile::ReadStreams(path, read, write)) return false;
     trace.desktop = netSync ? Frames(write) : Messages(write);
     trace.handheld = netSync ? Frames(read) : Messages(read);
     return true;

@@ -3,6 +3,7 @@
 // about a sole USB-serial adapter; where NET listens.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "resources/strings/string_table.h"
@@ -240,10 +241,11 @@ TEST_F(ConnectionCheck, NetListensOnTheLoopbackUnlessTheSettingOpensIt) {
 }  // namespace
 
 // A system without the Linux desktop's services (Windows): its ports in its own words, no
-// groups or ModemManager, and USB said to be missing rather than probed.
+// groups or ModemManager, and USB by the Windows ways.
 TEST_F(ConnectionCheck, WithoutTheLinuxServicesTheReportKeepsToPortsAndNetwork) {
     ConnectionFacts f;
     f.linuxServices = false;
+    f.usbSetupApi = f.usbWinUsb = true;
     f.serial.push_back(Device(ports::DefaultComPath(1), ""));
     SerialDevice held = Device(ports::DefaultComPath(3), "");
     held.openError = EBUSY;
@@ -254,9 +256,10 @@ TEST_F(ConnectionCheck, WithoutTheLinuxServicesTheReportKeepsToPortsAndNetwork) 
     EXPECT_EQ(r.sections[0].title, "Serial ports");
     EXPECT_EQ(r.sections[1].title, "Handhelds on USB");
     EXPECT_EQ(r.sections[2].title, "Network HotSync");
-    ASSERT_EQ(r.sections[1].lines.size(), 1u);
-    EXPECT_EQ(r.sections[1].lines[0].text,
-              "USB is not available on Windows yet: choose a COM port or NET");
+    ASSERT_EQ(r.sections[1].lines.size(), 3u);
+    EXPECT_EQ(r.sections[1].lines[0].text, "the handheld vendor's USB driver is not installed");
+    EXPECT_EQ(r.sections[1].lines[1].text, "WinUSB is available for handhelds bound to it");
+    EXPECT_EQ(r.sections[1].lines[2].level, CheckLevel::kNote);  // no handheld now
     EXPECT_FALSE(r.reachable);
     const std::vector<CheckLine> problems = Problems(r);
     ASSERT_FALSE(problems.empty());
@@ -269,4 +272,47 @@ TEST_F(ConnectionCheck, WithoutTheLinuxServicesTheReportKeepsToPortsAndNetwork) 
     // The first port opens.
     const ConnectionReport first = BuildConnectionReport(f, settings, "COM1");
     EXPECT_TRUE(first.reachable);
+}
+
+// USB on Windows: which way reaches the handheld, and what to do about one WinUSB cannot open.
+TEST_F(ConnectionCheck, WindowsUsbTellsTheDriverWayAndHowToBindWinUsb) {
+    ConnectionFacts f;
+    f.linuxServices = false;
+    f.net = {"127.0.0.1", 14238, 0, {}};
+    // Without SetupAPI nothing else is looked at.
+    ConnectionReport r = BuildConnectionReport(f, settings, "USB");
+    ASSERT_EQ(r.sections[1].lines.size(), 1u);
+    EXPECT_EQ(r.sections[1].lines[0].level, CheckLevel::kProblem);
+    EXPECT_NE(r.sections[1].lines[0].text.find("SETUPAPI.DLL"), std::string::npos);
+
+    // The vendor's driver with a handheld in HotSync: USB reaches it.
+    f.usbSetupApi = f.usbVendorDriver = f.usbVendorHotSync = true;
+    r = BuildConnectionReport(f, settings, "USB");
+    EXPECT_TRUE(r.reachable);
+    EXPECT_EQ(r.route, "USB");
+    EXPECT_EQ(r.sections[1].lines[1].text, "WinUSB is not available (winusb.dll is missing)");
+    EXPECT_EQ(PortBoxLabel(f, settings, "USB"), "USB — a handheld on the vendor's driver");
+
+    // A handheld WinUSB cannot open: a problem, with how to bind it.
+    f.usbVendorDriver = f.usbVendorHotSync = false;
+    f.usbWinUsb = true;
+    UsbHandheld h;
+    h.vendorId = 0x0830;
+    h.productId = 0x0060;
+    h.location = "\\\\?\\usb#vid_0830&pid_0060#1#{x}";
+    h.openError = 5;
+    f.handhelds.push_back(h);
+    r = BuildConnectionReport(f, settings, "USB");
+    EXPECT_FALSE(r.reachable);
+    const std::vector<CheckLine> problems = Problems(r);
+    const auto bind = std::find_if(problems.begin(), problems.end(), [](const CheckLine& l) {
+        return l.text.find("WinUSB cannot open it") != std::string::npos;
+    });
+    ASSERT_NE(bind, problems.end());
+    EXPECT_NE(bind->fix.find("Zadig"), std::string::npos);
+    // Once bound, it is reachable.
+    f.handhelds[0].openError = 0;
+    r = BuildConnectionReport(f, settings, "USB");
+    EXPECT_TRUE(r.reachable);
+    EXPECT_EQ(r.route, "USB");
 }

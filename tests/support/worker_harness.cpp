@@ -6,8 +6,11 @@
 
 #include "engine/transfer_monitor.h"
 #include "resources/strings/string_table.h"
+#include "session/link/fake_win_usb_drivers.h"
 #include "session/link/net_transport.h"
 #include "session/link/usb_transport.h"
+#include "session/link/vendor_usb_transport.h"
+#include "session/link/winusb_backend.h"
 #include "tests/session/db_builder.h"
 #include "tools/handheld/tcp_client_transport.h"
 
@@ -41,6 +44,10 @@ const char* RunLinkName(RunLink link) {
             return "UsbNetSync";
         case RunLink::kUsbSerial:
             return "UsbSerial";
+        case RunLink::kUsbVendorDriver:
+            return "UsbVendorDriver";
+        case RunLink::kUsbWinUsb:
+            return "UsbWinUsb";
     }
     return "?";
 }
@@ -87,6 +94,31 @@ void CWorkerRunFixture::Connect() {
             m_session =
                 std::make_unique<CDeviceSession>("USB", true, 115200, [bus](const std::string&) {
                     return std::make_unique<ports::CUsbTransport>(ports::CreateFakeUsbBackend(bus));
+                });
+            break;
+        }
+        case RunLink::kUsbVendorDriver:
+        case RunLink::kUsbWinUsb: {
+            config.netSync = config.usb = true;
+            m_bus = std::make_shared<ports::CFakeUsbBus>();
+            m_bus->Plug(ports::FakeUsbDevice{}
+                            .WithConnectionInfo({{0, 1}, {2, 2}})
+                            .WithExtConnectionInfo(2, 2)
+                            .WithBytesAvailable(),
+                        std::move(m_pipe.desktop));
+            m_hh = std::make_unique<handheld::CVirtualHandheld>(config);
+            ASSERT_TRUE(m_hh->Start(*m_pipe.handheld));
+            auto bus = m_bus;
+            const bool vendor = link == RunLink::kUsbVendorDriver;
+            m_session = std::make_unique<CDeviceSession>(
+                "USB", true, 115200,
+                [bus, vendor](const std::string&) -> std::unique_ptr<hotsync::ITransport> {
+                    if (vendor) {
+                        return std::make_unique<ports::CVendorUsbTransport>(
+                            ports::CreateFakeVendorUsbDriver(bus));
+                    }
+                    return std::make_unique<ports::CUsbTransport>(
+                        ports::CreateWinUsbBackend(ports::CreateFakeWinUsbDriver(bus)));
                 });
             break;
         }

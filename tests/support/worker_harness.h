@@ -59,6 +59,10 @@ enum class RunLink {
     kNet,         // network HotSync over loopback TCP
     kUsbNetSync,  // a USB handheld on the fake bus speaking NetSync frames
     kUsbSerial,   // a USB handheld on the fake bus speaking the serial stack
+    // A NetSync handheld on the fake bus, reached through the Windows logic over the fakes of
+    // the handheld vendor's driver, or of WinUSB.
+    kUsbVendorDriver,
+    kUsbWinUsb,
 };
 const char* RunLinkName(RunLink link);
 inline void PrintTo(RunLink link, std::ostream* out) {

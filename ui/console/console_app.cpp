@@ -293,11 +293,6 @@ int RunCli(int argc, const char* const* argv) {
         const std::unique_ptr<IConnectionProbe> probe = CreateConnectionProbe();
         return RunDoctor(*probe, *settings, options.port);
     }
-    if (options.port == ports::kUsbPortName && !ports::SystemHasUsb()) {
-        std::fprintf(stderr, "ccourier-cli: %s\n",
-                     resources::LoadString(resources::kIdsUsbNotAvailable));
-        return kExitUsage;
-    }
     for (const std::string& arg : options.ignored) {
         std::fprintf(stderr, "ccourier-cli: unknown switch, ignored: %s\n", arg.c_str());
     }
