@@ -7,6 +7,10 @@
 # installation history and the desktop users dialog over sample folders, the port box
 # telling where each port goes, and the connection check.
 #
+# With the Windows build there (WINDOWS_BUILD, build/windows by default), also the Windows
+# window, ccourier.exe, under Wine in a Wine desktop of its own (which draws the caption), in
+# English and German: win-window-en, win-window-de.
+#
 #   scripts/screenshot.sh [BUILD_DIR] [OUT_DIR] [NAME...]
 #   (defaults: build/release, docs/images, every shot; NAME picks shots, e.g. about-de)
 set -euo pipefail
@@ -180,4 +184,51 @@ if [ -x "$PREVIEW" ]; then
   dialog check-de de_DE.UTF-8 check
 else
   echo "screenshot: $PREVIEW is missing (built with the tests); no dialog pictures" >&2
+fi
+
+# The Windows window under Wine: the same files queued, COM1 leading to the virtual handheld.
+WINDOWS_BUILD="${WINDOWS_BUILD:-$ROOT/build/windows}"
+WINDOWS_WINDOW="$WINDOWS_BUILD/app/win32/ccourier.exe"
+WINE_PREFIX="$WINDOWS_BUILD/wine-shots"
+# winshot NAME LANGUAGE FILES...
+winshot() {
+  local name="$1" lang="$2"
+  shift 2
+  if [ "${#WANTED[@]}" -gt 0 ] && [[ ! " ${WANTED[*]} " == *" $name "* ]]; then return 0; fi
+  local home="$WORK/$name"
+  mkdir -p "$home"
+  "$HANDHELD" --pty --press-after 600000 --timeout 60 >"$home/hh.out" 2>"$home/hh.err" &
+  local hh=$!
+  local pty=""
+  for _ in $(seq 1 50); do
+    pty="$(grep -o '/dev/pts/[0-9]*' "$home/hh.out" | head -n 1 || true)"
+    [ -n "$pty" ] && break
+    sleep 0.1
+  done
+  # A fresh start each time: no settings of an earlier shot (made prefixes are kept).
+  bash "$ROOT/scripts/wine_run.sh" "$WINE_PREFIX" reg delete 'HKCU\Software\Cradlecourier' /f \
+    >/dev/null 2>&1 || true
+  mkdir -p "$WINE_PREFIX/lines"
+  ln -sfn "$pty" "$WINE_PREFIX/lines/com1"
+  local args=()
+  for f in "$@"; do args+=("Z:${f//\//\\}"); done
+  env LANG="$lang" LC_ALL="$lang" WINEPREFIX="$WINE_PREFIX" \
+    xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+      bash "$0" "$1" explorer /desktop=shot,760x520 "$2" /COM1 "${@:4}" &
+      pid=$!
+      sleep 12
+      import -window root -trim +repage "$3"
+      kill $pid 2>/dev/null || true
+      /usr/lib/wine/wineserver64 -k 2>/dev/null || true
+      wait $pid 2>/dev/null || true' "$ROOT/scripts/wine_run.sh" "$WINE_PREFIX" "$WINDOWS_WINDOW" \
+    "$OUT/$name.png" "${args[@]}" 2>/dev/null
+  kill "$hh" 2>/dev/null || true
+  wait "$hh" 2>/dev/null || true
+  echo "screenshot: $OUT/$name.png"
+}
+if [ -f "$WINDOWS_WINDOW" ]; then
+  winshot win-window-en C.UTF-8 "${FILES[@]}"
+  winshot win-window-de de_DE.UTF-8 "${FILES[@]}"
+else
+  echo "screenshot: $WINDOWS_WINDOW is missing (cmake --preset windows); no Windows pictures" >&2
 fi

@@ -23,6 +23,7 @@
 #include "ui/win32/file_chooser_win32.h"
 #include "ui/win32/installer_view_win32.h"
 #include "ui/win32/readme_view_win32.h"
+#include "ui/win32/user_dialogs_win32.h"
 
 using namespace installer;
 
@@ -291,4 +292,46 @@ TEST(Win32FileChooser, AnswerOfOneOrSeveralFiles) {
               (std::vector<std::wstring>{L"C:\\a.prc", L"C:\\b.prc"}));
     const wchar_t none[] = L"\0";
     EXPECT_TRUE(win32ui::SplitChosenNames(none, std::size(none)).empty());
+}
+
+namespace {
+
+// What the modal dialog under test showed, looked at from a timer of its own message loop,
+// which then closes it.
+struct SeenDialog {
+    int columns = -1;
+    std::wstring caption;
+};
+SeenDialog g_seen;
+int g_listId = 0;
+
+void CALLBACK LookAndClose(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND dlg = ::GetActiveWindow();
+    if (!dlg) return;
+    ::KillTimer(nullptr, id);
+    wchar_t caption[128] = {};
+    ::GetWindowTextW(dlg, caption, 128);
+    g_seen.caption = caption;
+    g_seen.columns = Header_GetItemCount(ListView_GetHeader(::GetDlgItem(dlg, g_listId)));
+    ::PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0);
+}
+
+}  // namespace
+
+TEST_F(Win32Views, HistoryAndRestoreRunModallyWithTheirColumns) {
+    g_seen = {};
+    g_listId = 1046;  // the history's list
+    ::SetTimer(nullptr, 0, 300, LookAndClose);
+    win32ui::RunHistory(nullptr, nullptr, m_dir);
+    EXPECT_EQ(g_seen.columns, 4);
+    EXPECT_EQ(win32ui::U(g_seen.caption),
+              resources::LoadItemText(resources::kDlgHistory, resources::kItemCaption));
+
+    g_seen = {};
+    g_listId = 3102;  // the restore dialog's list
+    ::SetTimer(nullptr, 0, 300, LookAndClose);
+    std::vector<std::string> picked{"untouched"};
+    EXPECT_FALSE(win32ui::RunRestore(nullptr, nullptr, m_dir, picked));
+    EXPECT_EQ(g_seen.columns, 3);
+    EXPECT_EQ(picked, std::vector<std::string>{"untouched"});
 }

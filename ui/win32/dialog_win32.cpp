@@ -66,8 +66,10 @@ ItemClass ClassOf(const dlg::Control& c) {
                 kStatic, nullptr,
                 (s & dlg::kWordWrap) ? DWORD(SS_LEFT) : DWORD(SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS)};
         case Kind::kDropList:
-            return {kComboBox, nullptr,
-                    DWORD(CBS_DROPDOWNLIST) | WS_TABSTOP | ((s & dlg::kVScroll) ? WS_VSCROLL : 0)};
+            return {
+                kComboBox, nullptr,
+                DWORD((s & dlg::kEditable) ? CBS_DROPDOWN | CBS_AUTOHSCROLL : CBS_DROPDOWNLIST) |
+                    WS_TABSTOP | ((s & dlg::kVScroll) ? WS_VSCROLL : 0)};
         case Kind::kProgress:
             return {0, PROGRESS_CLASSW, 0};
         case Kind::kCheckBox:
