@@ -72,6 +72,21 @@ printf 'game' >"$WORK/game.prc"
 "$PACKER" -o "$WORK/Space.cca" -t "Space Game" --readme "$WORK/readme.txt" "$WORK/game.prc"
 "$PACKER" -o "$WORK/Licensed.cca" -t "Space Game" --license "$WORK/licence.txt" "$WORK/game.prc"
 
+# start_handheld HOME [OPTION...]: the virtual handheld on a pseudo-terminal, its process in
+# hh and the terminal's path in pty.
+start_handheld() {
+  local home="$1"
+  shift
+  "$HANDHELD" --pty --timeout 60 "$@" >"$home/hh.out" 2>"$home/hh.err" &
+  hh=$!
+  pty=""
+  for _ in $(seq 1 50); do
+    pty="$(grep -o '/dev/pts/[0-9]*' "$home/hh.out" | head -n 1 || true)"
+    [ -n "$pty" ] && break
+    sleep 0.1
+  done
+}
+
 # shot NAME LANGUAGE FILELIST PRESS_MS SHOOT_AFTER_S [FILES...]
 # With CLICK ("X Y BUTTON" in the window) and KEYS set, the window is clicked there once it
 # is up and the keys are typed (a menu opened by the click takes them), and only the window
@@ -84,15 +99,7 @@ shot() {
   mkdir -p "$home/config/Cradlecourier" "$home/tmp"
   # A runtime directory of its own: each shot is a first instance.
   mkdir -p -m 700 "$home/run"
-  "$HANDHELD" --pty --press-after "$press" --line-rate 57600 --timeout 60 \
-    >"$home/hh.out" 2>"$home/hh.err" &
-  local hh=$!
-  local pty=""
-  for _ in $(seq 1 50); do
-    pty="$(grep -o '/dev/pts/[0-9]*' "$home/hh.out" | head -n 1 || true)"
-    [ -n "$pty" ] && break
-    sleep 0.1
-  done
+  start_handheld "$home" --press-after "$press" --line-rate 57600
   # The default-installer question is asked at a fresh start; only its own shots want it.
   printf '[com]\nDevice1=%s\nSpeed=57600\n[main]\nFileList=%s\nDontAskDefault=1\nDestination=%s\n' \
     "$pty" "$filelist" "${DEST:-0}" >"$home/config/Cradlecourier/CCourier.conf"
@@ -197,14 +204,7 @@ winshot() {
   if [ "${#WANTED[@]}" -gt 0 ] && [[ ! " ${WANTED[*]} " == *" $name "* ]]; then return 0; fi
   local home="$WORK/$name"
   mkdir -p "$home"
-  "$HANDHELD" --pty --press-after 600000 --timeout 60 >"$home/hh.out" 2>"$home/hh.err" &
-  local hh=$!
-  local pty=""
-  for _ in $(seq 1 50); do
-    pty="$(grep -o '/dev/pts/[0-9]*' "$home/hh.out" | head -n 1 || true)"
-    [ -n "$pty" ] && break
-    sleep 0.1
-  done
+  start_handheld "$home" --press-after 600000
   # A fresh start each time: no settings of an earlier shot (made prefixes are kept).
   bash "$ROOT/scripts/wine_run.sh" "$WINE_PREFIX" reg delete 'HKCU\Software\Cradlecourier' /f \
     >/dev/null 2>&1 || true

@@ -74,12 +74,6 @@ bool CWin32AboutView::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR&
             result = reinterpret_cast<INT_PTR>(::GetSysColorBrush(COLOR_BTNFACE));
             return true;
         }
-        case WM_COMMAND:
-            if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-                End(LOWORD(wParam));
-                return true;
-            }
-            return false;
         default:
             return false;
     }

@@ -189,6 +189,16 @@ void SetItemText(HWND hDlg, int id, const std::string& text) {
     ::SetDlgItemTextW(hDlg, id, W(text).c_str());
 }
 
+std::string WithCrLf(const std::string& text) {
+    std::string crlf;
+    crlf.reserve(text.size() + text.size() / 16);
+    for (char c : text) {
+        if (c == '\n') crlf += '\r';
+        crlf += c;
+    }
+    return crlf;
+}
+
 HICON LoadIconSized(int resourceId, int size) {
     return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr),
                                            MAKEINTRESOURCEW(resourceId), IMAGE_ICON, size, size,
@@ -246,7 +256,14 @@ INT_PTR CALLBACK CWin32Dialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LP
     }
     if (!self) return FALSE;
     INT_PTR result = FALSE;
-    if (!self->OnMessage(msg, wParam, lParam, result)) return FALSE;
+    if (!self->OnMessage(msg, wParam, lParam, result)) {
+        // OK, Cancel, Escape and the close box end a dialog that does not say otherwise.
+        if (msg == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+            self->End(LOWORD(wParam));
+            return TRUE;
+        }
+        return FALSE;
+    }
     // Messages whose result is not the procedure's own go through DWLP_MSGRESULT.
     switch (msg) {
         case WM_INITDIALOG:

@@ -41,6 +41,9 @@ std::string U(const std::wstring& wide);
 std::string ItemText(HWND hDlg, int id);
 void SetItemText(HWND hDlg, int id, const std::string& text);
 
+// Line feeds as the edit control breaks lines: carriage return and line feed.
+std::string WithCrLf(const std::string& text);
+
 // The program's icon (resource 128) at a size, or the link icon's frames (resources 137 ...).
 HICON LoadIconSized(int resourceId, int size);
 

@@ -208,17 +208,8 @@ void CWin32InstallerView::OnInitDialog() {
                                    WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hWnd, nullptr,
                                    ::GetModuleHandleW(nullptr), nullptr);
-    if (m_hToolTip) {
-        std::wstring tip = W(LoadString(resources::kIdsWebTooltip));
-        TOOLINFOW ti{};
-        ti.cbSize = sizeof ti;
-        ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-        ti.hwnd = hWnd;
-        ti.uId = reinterpret_cast<UINT_PTR>(Item(kIdLinkIcon));
-        ti.lpszText = tip.data();
-        ::SendMessageW(m_hToolTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-        ::SendMessageW(m_hToolTip, TTM_SETDELAYTIME, TTDT_AUTOMATIC, kTooltipDelayMs);
-    }
+    SetToolTip(kIdLinkIcon, LoadString(resources::kIdsWebTooltip));
+    if (m_hToolTip) ::SendMessageW(m_hToolTip, TTM_SETDELAYTIME, TTDT_AUTOMATIC, kTooltipDelayMs);
 
     // The boxes' items, unsorted, in this order.
     for (int n = 0; n <= kNetIndex; ++n) {
@@ -376,16 +367,20 @@ void CWin32InstallerView::SetPortIndex(int index) {
 void CWin32InstallerView::ShowPortLabels(const std::vector<std::string>& labels) {
     // The entries keep their names (a drop-down list shows its entry's own text when
     // closed); what a port leads to shows in the box's tooltip.
-    if (!m_hToolTip) return;
     const int index = PortIndex();
     if (index < 0 || static_cast<size_t>(index) >= labels.size()) return;
-    std::wstring text = W(labels[static_cast<size_t>(index)]);
+    SetToolTip(kIdPort, labels[static_cast<size_t>(index)]);
+}
+
+void CWin32InstallerView::SetToolTip(int id, const std::string& text) {
+    if (!m_hToolTip) return;
+    std::wstring wide = W(text);
     TOOLINFOW ti{};
     ti.cbSize = sizeof ti;
     ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     ti.hwnd = m_hWnd;
-    ti.uId = reinterpret_cast<UINT_PTR>(Item(kIdPort));
-    ti.lpszText = text.data();
+    ti.uId = reinterpret_cast<UINT_PTR>(Item(id));
+    ti.lpszText = wide.data();
     ::SendMessageW(m_hToolTip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
     ::SendMessageW(m_hToolTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
 }

@@ -58,6 +58,8 @@ class CWin32InstallerView final : public win32ui::CWin32Dialog, private IInstall
     win32ui::DialogFrame Frame(bool visible) const;
     void SetUpColumns();
     void MoveControlBy(int id, int dy);
+    // The control's tooltip text, replacing what it had.
+    void SetToolTip(int id, const std::string& text);
     int Scaled(int pixels) const;
 
     // IInstallerView

@@ -60,13 +60,7 @@ void CWin32ReadmeView::ShowButtons(bool licence) {
 }
 
 void CWin32ReadmeView::SetText(const std::string& text) {
-    // The edit control breaks lines at carriage return and line feed only.
-    std::string crlf;
-    crlf.reserve(text.size() + text.size() / 16);
-    for (char c : text) {
-        if (c == '\n') crlf += '\r';
-        crlf += c;
-    }
+    const std::string crlf = WithCrLf(text);
     HWND edit = Item(CReadmeDlg::kIdText);
     ::SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);
     ::SetWindowTextW(edit, W(crlf).c_str());

@@ -98,10 +98,6 @@ class CHistoryView final : public CWin32Dialog, private IHistoryView {
                 return true;
             case WM_COMMAND:
                 switch (LOWORD(wParam)) {
-                    case IDOK:
-                    case IDCANCEL:
-                        End(LOWORD(wParam));
-                        return true;
                     case history::kIdDelete:
                         m_dialog.OnDelete();
                         return true;
@@ -183,10 +179,6 @@ class CDesktopUsersView final : public CWin32Dialog, private IDesktopUsersView {
             }
             case WM_COMMAND:
                 switch (LOWORD(wParam)) {
-                    case IDOK:
-                    case IDCANCEL:
-                        End(LOWORD(wParam));
-                        return true;
                     case deskusers::kIdAdd:
                         m_dialog.OnAdd();
                         return true;
@@ -272,10 +264,6 @@ class CRestoreView final : public CWin32Dialog, private IRestoreView {
                 return true;
             case WM_COMMAND:
                 switch (LOWORD(wParam)) {
-                    case IDOK:
-                    case IDCANCEL:
-                        End(LOWORD(wParam));
-                        return true;
                     case restore::kIdAll:
                         m_dialog.OnAllClicked(::IsDlgButtonChecked(m_hWnd, restore::kIdAll) ==
                                               BST_CHECKED);
@@ -347,22 +335,13 @@ class CConnectionCheckView final : public CWin32Dialog, private IConnectionCheck
                     m_dialog.OnCheckAgain();
                     return true;
                 }
-                if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) {
-                    End(IDCANCEL);
-                    return true;
-                }
                 return false;
             default:
                 return false;
         }
     }
     void ShowReport(const std::string& text, bool) override {
-        std::string crlf;
-        for (char c : text) {
-            if (c == '\n') crlf += '\r';
-            crlf += c;
-        }
-        SetItemText(m_hWnd, conncheck::kIdReport, crlf);
+        SetItemText(m_hWnd, conncheck::kIdReport, WithCrLf(text));
     }
 
     CConnectionCheckDlg m_dialog;
