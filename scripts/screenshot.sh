@@ -197,7 +197,8 @@ fi
 WINDOWS_BUILD="${WINDOWS_BUILD:-$ROOT/build/windows}"
 WINDOWS_WINDOW="$WINDOWS_BUILD/app/win32/ccourier.exe"
 WINE_PREFIX="$WINDOWS_BUILD/wine-shots"
-# winshot NAME LANGUAGE FILES...
+# winshot NAME LANGUAGE FILES...; with KEYS set, the keys are typed into the window once it
+# is up (the window menu's about entry: "alt+space Up Return").
 winshot() {
   local name="$1" lang="$2"
   shift 2
@@ -212,11 +213,16 @@ winshot() {
   ln -sfn "$pty" "$WINE_PREFIX/lines/com1"
   local args=()
   for f in "$@"; do args+=("Z:${f//\//\\}"); done
-  env LANG="$lang" LC_ALL="$lang" WINEPREFIX="$WINE_PREFIX" \
+  env LANG="$lang" LC_ALL="$lang" WINEPREFIX="$WINE_PREFIX" KEYS="${KEYS:-}" \
     xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
       bash "$0" "$1" explorer /desktop=shot,760x520 "$2" /COM1 "${@:4}" &
       pid=$!
       sleep 12
+      if [ -n "$KEYS" ]; then
+        desktop="$(xdotool search --name "^shot" | head -n 1)"
+        xdotool mousemove --window "$desktop" 380 200 click 1 sleep 0.5 key --delay 300 $KEYS
+        sleep 2
+      fi
       import -window root -trim +repage "$3"
       kill $pid 2>/dev/null || true
       /usr/lib/wine/wineserver64 -k 2>/dev/null || true
@@ -229,6 +235,8 @@ winshot() {
 if [ -f "$WINDOWS_WINDOW" ]; then
   winshot win-window-en C.UTF-8 "${FILES[@]}"
   winshot win-window-de de_DE.UTF-8 "${FILES[@]}"
+  KEYS="alt+space Up Return" winshot win-about-en C.UTF-8
+  KEYS="alt+space Up Return" winshot win-about-de de_DE.UTF-8
 else
   echo "screenshot: $WINDOWS_WINDOW is missing (cmake --preset windows); no Windows pictures" >&2
 fi

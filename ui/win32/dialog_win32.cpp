@@ -100,7 +100,7 @@ std::string U(const std::wstring& wide) {
 
 std::vector<uint8_t> BuildTemplate(const dlg::Template& tpl, const DialogFrame& frame) {
     CTemplateWriter w;
-    DWORD style = DS_SHELLFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
+    DWORD style = DS_SHELLFONT | DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU;
     if (frame.minimizeBox) style |= WS_MINIMIZEBOX;
     if (frame.visible) style |= WS_VISIBLE;
     w.Word(1);       // dlgVer
