@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/win32/desktop_services_win32.h"
 #include "engine/file_paths.h"
 #include "resources/strings/dialog_texts.h"
 #include "shell/hand_over_slots.h"
@@ -334,4 +335,21 @@ TEST_F(Win32Views, HistoryAndRestoreRunModallyWithTheirColumns) {
     EXPECT_FALSE(win32ui::RunRestore(nullptr, nullptr, m_dir, picked));
     EXPECT_EQ(g_seen.columns, 3);
     EXPECT_EQ(picked, std::vector<std::string>{"untouched"});
+}
+
+// Start-up's path check: a network path is asked on a thread of its own and given up on after
+// the time allowed; device names are refused without being opened.
+TEST(Win32StartupPaths, NetworkAndDevicePathsNeverHang) {
+    const std::string dir = testdb::ScratchDir("startup-paths");
+    const std::string file = dir + "game.prc";
+    std::ofstream(file) << "x";
+    std::string local = file;
+    std::replace(local.begin(), local.end(), '/', '\\');
+    EXPECT_TRUE(FileCanBeOpenedWithin(file, 3000));
+    EXPECT_TRUE(FileCanBeOpenedWithin("\\\\?\\" + local, 3000));  // by the thread, answered
+    EXPECT_FALSE(FileCanBeOpenedWithin("\\\\192.0.2.1\\share\\game.prc", 500));
+    EXPECT_FALSE(FileCanBeOpenedWithin("\\\\.\\PhysicalDrive0", 500));
+    EXPECT_FALSE(FileCanBeOpenedWithin("CON", 500));
+    EXPECT_FALSE(FileCanBeOpenedWithin("", 500));
+    std::filesystem::remove_all(dir);
 }
