@@ -167,6 +167,11 @@ TEST_F(Win32Views, MainWindowHasTheTablesControlsTextsAndMenuChecks) {
     Pump(600);
     EXPECT_NE(win32ui::ItemText(m_hWnd, kIdStatus).find("COM1"), std::string::npos)
         << win32ui::ItemText(m_hWnd, kIdStatus);
+
+    // The close box ends the window as Cancel does: no transfer started, code -1.
+    ::SendMessageW(m_hWnd, WM_CLOSE, 0, 0);
+    Pump(200);
+    EXPECT_EQ(settings.ReadInt("Result", "code", 99), -1);
 }
 
 TEST_F(Win32Views, FileListCollapsesByTheOffsetAndComesBack) {

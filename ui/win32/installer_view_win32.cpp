@@ -144,14 +144,16 @@ bool CWin32InstallerView::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_
 }
 
 void CWin32InstallerView::OnCommandMessage(int id, int code, HWND hControl) {
+    // The button, Escape, Enter (the default button) and the close box.
+    if (id == kIdCancel) {
+        m_dialog.OnCancel();
+        return;
+    }
     if (!hControl) {  // a menu command (or an accelerator)
         m_dialog.OnCommand(id);
         return;
     }
     switch (id) {
-        case kIdCancel:  // the button, Escape, Enter (the default button) and the close box
-            m_dialog.OnCancel();
-            break;
         case kIdPort:
             if (code == CBN_DROPDOWN) m_dialog.RefreshPortLabels();
             if (code == CBN_SELCHANGE) m_dialog.OnPortChange();
