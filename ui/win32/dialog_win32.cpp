@@ -213,7 +213,11 @@ int MessageBoxTop(HWND hOwner, const std::string& text, UINT buttons) {
 }
 
 CWin32Dialog::~CWin32Dialog() {
-    if (m_hWnd && !m_bModal) ::DestroyWindow(m_hWnd);
+    if (m_hWnd && !m_bModal) {
+        // The dialog's own part is gone by now: the window's last messages must not reach it.
+        ::SetWindowLongPtrW(m_hWnd, DWLP_USER, 0);
+        ::DestroyWindow(m_hWnd);
+    }
 }
 
 INT_PTR CWin32Dialog::RunModal(HWND hOwner, const dlg::Template& tpl, const DialogFrame& frame) {
