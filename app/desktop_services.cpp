@@ -13,6 +13,7 @@
 #include "formats/doc/text_to_doc.h"
 #include "shell/linux/carried_files.h"
 #include "shell/linux/file_types.h"
+#include "shell/linux/instance_channel.h"
 #include "shell/linux/instance_lock.h"
 #include "shell/linux/qt_settings.h"
 #include "shell/linux/xdg_file_types.h"

@@ -1,14 +1,12 @@
 #include "app/installer_app.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "app/run_settings.h"
 #include "cc_version.h"
 #include "formats/cca/sfx_trailer.h"
+#include "platform/system.h"
 #include "shell/hand_over_slots.h"
-#include "shell/linux/instance_lock.h"
 #include "shell/program_file.h"
 #include "shell/settings_store.h"
 
@@ -107,7 +105,7 @@ void CInstallerApp::CheckSelfExtracting() {
     const std::string strCopy = m_services.strTempDir + kSfxFileName;
     // Written beside it and renamed over it: a first instance of the same program may be
     // reading the older copy for a transfer right now, and keeps reading that one.
-    const std::string strPart = strCopy + "." + std::to_string(::getpid());
+    const std::string strPart = strCopy + "." + std::to_string(platform::ProcessId());
     // No trailer, an offset outside the file, or a copy that can't be written: no archive.
     if (!cca::ExtractSfxArchive(m_services.strSelfFile, strPart)) return;
     if (std::rename(strPart.c_str(), strCopy.c_str()) != 0) {

@@ -15,7 +15,7 @@
 
 #include "app/startup_window.h"
 #include "shell/command_line.h"
-#include "shell/linux/instance_channel.h"
+#include "shell/instance_channel.h"
 
 class CCcaArchive;
 class ISettingsStore;

@@ -7,6 +7,10 @@
 # installation history and the desktop users dialog over sample folders, the port box
 # telling where each port goes, and the connection check.
 #
+# With the Windows build there (WINDOWS_BUILD, build/windows by default), also the Windows
+# window, ccourier.exe, under Wine in a Wine desktop of its own (which draws the caption), in
+# English and German: win-window-en, win-window-de.
+#
 #   scripts/screenshot.sh [BUILD_DIR] [OUT_DIR] [NAME...]
 #   (defaults: build/release, docs/images, every shot; NAME picks shots, e.g. about-de)
 set -euo pipefail
@@ -68,6 +72,21 @@ printf 'game' >"$WORK/game.prc"
 "$PACKER" -o "$WORK/Space.cca" -t "Space Game" --readme "$WORK/readme.txt" "$WORK/game.prc"
 "$PACKER" -o "$WORK/Licensed.cca" -t "Space Game" --license "$WORK/licence.txt" "$WORK/game.prc"
 
+# start_handheld HOME [OPTION...]: the virtual handheld on a pseudo-terminal, its process in
+# hh and the terminal's path in pty.
+start_handheld() {
+  local home="$1"
+  shift
+  "$HANDHELD" --pty --timeout 60 "$@" >"$home/hh.out" 2>"$home/hh.err" &
+  hh=$!
+  pty=""
+  for _ in $(seq 1 50); do
+    pty="$(grep -o '/dev/pts/[0-9]*' "$home/hh.out" | head -n 1 || true)"
+    [ -n "$pty" ] && break
+    sleep 0.1
+  done
+}
+
 # shot NAME LANGUAGE FILELIST PRESS_MS SHOOT_AFTER_S [FILES...]
 # With CLICK ("X Y BUTTON" in the window) and KEYS set, the window is clicked there once it
 # is up and the keys are typed (a menu opened by the click takes them), and only the window
@@ -80,15 +99,7 @@ shot() {
   mkdir -p "$home/config/Cradlecourier" "$home/tmp"
   # A runtime directory of its own: each shot is a first instance.
   mkdir -p -m 700 "$home/run"
-  "$HANDHELD" --pty --press-after "$press" --line-rate 57600 --timeout 60 \
-    >"$home/hh.out" 2>"$home/hh.err" &
-  local hh=$!
-  local pty=""
-  for _ in $(seq 1 50); do
-    pty="$(grep -o '/dev/pts/[0-9]*' "$home/hh.out" | head -n 1 || true)"
-    [ -n "$pty" ] && break
-    sleep 0.1
-  done
+  start_handheld "$home" --press-after "$press" --line-rate 57600
   # The default-installer question is asked at a fresh start; only its own shots want it.
   printf '[com]\nDevice1=%s\nSpeed=57600\n[main]\nFileList=%s\nDontAskDefault=1\nDestination=%s\n' \
     "$pty" "$filelist" "${DEST:-0}" >"$home/config/Cradlecourier/CCourier.conf"
@@ -180,4 +191,52 @@ if [ -x "$PREVIEW" ]; then
   dialog check-de de_DE.UTF-8 check
 else
   echo "screenshot: $PREVIEW is missing (built with the tests); no dialog pictures" >&2
+fi
+
+# The Windows window under Wine: the same files queued, COM1 leading to the virtual handheld.
+WINDOWS_BUILD="${WINDOWS_BUILD:-$ROOT/build/windows}"
+WINDOWS_WINDOW="$WINDOWS_BUILD/app/win32/ccourier.exe"
+WINE_PREFIX="$WINDOWS_BUILD/wine-shots"
+# winshot NAME LANGUAGE FILES...; with KEYS set, the keys are typed into the window once it
+# is up (the window menu's about entry: "alt+space Up Return").
+winshot() {
+  local name="$1" lang="$2"
+  shift 2
+  if [ "${#WANTED[@]}" -gt 0 ] && [[ ! " ${WANTED[*]} " == *" $name "* ]]; then return 0; fi
+  local home="$WORK/$name"
+  mkdir -p "$home"
+  start_handheld "$home" --press-after 600000
+  # A fresh start each time: no settings of an earlier shot (made prefixes are kept).
+  bash "$ROOT/scripts/wine_run.sh" "$WINE_PREFIX" reg delete 'HKCU\Software\Cradlecourier' /f \
+    >/dev/null 2>&1 || true
+  mkdir -p "$WINE_PREFIX/lines"
+  ln -sfn "$pty" "$WINE_PREFIX/lines/com1"
+  local args=()
+  for f in "$@"; do args+=("Z:${f//\//\\}"); done
+  env LANG="$lang" LC_ALL="$lang" WINEPREFIX="$WINE_PREFIX" KEYS="${KEYS:-}" \
+    xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+      bash "$0" "$1" explorer /desktop=shot,760x520 "$2" /COM1 "${@:4}" &
+      pid=$!
+      sleep 12
+      if [ -n "$KEYS" ]; then
+        desktop="$(xdotool search --name "^shot" | head -n 1)"
+        xdotool mousemove --window "$desktop" 380 200 click 1 sleep 0.5 key --delay 300 $KEYS
+        sleep 2
+      fi
+      import -window root -trim +repage "$3"
+      kill $pid 2>/dev/null || true
+      /usr/lib/wine/wineserver64 -k 2>/dev/null || true
+      wait $pid 2>/dev/null || true' "$ROOT/scripts/wine_run.sh" "$WINE_PREFIX" "$WINDOWS_WINDOW" \
+    "$OUT/$name.png" "${args[@]}" 2>/dev/null
+  kill "$hh" 2>/dev/null || true
+  wait "$hh" 2>/dev/null || true
+  echo "screenshot: $OUT/$name.png"
+}
+if [ -f "$WINDOWS_WINDOW" ]; then
+  winshot win-window-en C.UTF-8 "${FILES[@]}"
+  winshot win-window-de de_DE.UTF-8 "${FILES[@]}"
+  KEYS="alt+space Up Return" winshot win-about-en C.UTF-8
+  KEYS="alt+space Up Return" winshot win-about-de de_DE.UTF-8
+else
+  echo "screenshot: $WINDOWS_WINDOW is missing (cmake --preset windows); no Windows pictures" >&2
 fi

@@ -21,8 +21,8 @@ PACKAGES=(
   # the Windows build (preset windows): mingw-w64 with POSIX threads, its zlib, GoogleTest's
   # sources to build for Windows, and Wine to run the Windows programs and tests
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine64
-  # the Windows setup program (makensis)
-  nsis
+  # the Windows setup program (makensis); the Windows program's icons made from our SVGs
+  nsis librsvg2-bin icoutils
   # independent readers and reference tools used by tests and benchmarks
   libpalm-perl txt2pdbdoc imagemagick python3 time
   # the desktop's own tools that the file-type tests and the package checks ask; xdotool

@@ -4,6 +4,8 @@
 // shows what it is told and passes the buttons on.
 #pragma once
 
+#include "ui/dialog_template.h"
+
 #include <string>
 
 #include "shell/connection_report.h"
@@ -19,6 +21,8 @@ enum ControlId : int {
     kIdReport = 1170,
     kIdAgain = 1171,
 };
+
+const dlg::Template& ConnectionCheckTemplate();
 
 }  // namespace conncheck
 

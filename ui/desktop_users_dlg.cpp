@@ -21,7 +21,7 @@ constexpr Control kControls[] = {
     {resources::kItemText1, Kind::kStatic, resources::kItemText1, {7, 6, 246, 26}, kWordWrap},
     {kIdList, Kind::kListView, 0, {7, 34, 246, 86}, kNoSortHeader | kBorder | kTabStop},
     {resources::kItemText2, Kind::kStatic, resources::kItemText2, {7, 128, 60, 8}, kNoStyle},
-    {kIdName, Kind::kDropList, 0, {68, 126, 118, 60}, kTabStop},
+    {kIdName, Kind::kDropList, 0, {68, 126, 118, 60}, kTabStop | kEditable},
     {kIdAdd, Kind::kPushButton, kIdAdd, {193, 125, 60, 14}, kTabStop},
     {kIdRemove, Kind::kPushButton, kIdRemove, {7, 150, 60, 14}, kTabStop},
     {kIdClose, Kind::kDefPushButton, kIdClose, {193, 150, 60, 14}, kTabStop},

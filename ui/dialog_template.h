@@ -32,6 +32,7 @@ enum Style : unsigned {
     kWordWrap = 1u << 6,  // a text that breaks into a second line rather than being cut
     kHScroll = 1u << 7,
     kReadOnly = 1u << 8,
+    kEditable = 1u << 9,  // a drop-down list whose text can be typed
 };
 
 struct DuRect {

@@ -14,17 +14,11 @@
 #include <string>
 #include <string_view>
 
+#include "shell/instance_channel.h"
 #include "shell/linux/instance_lock.h"
 
 class QLocalServer;
 class QLocalSocket;
-
-// A window message as the instances pass it on: its registered name and two parameters.
-struct InstanceMessage {
-    std::string strName;
-    int32_t nWParam = 0;
-    int32_t nLParam = 0;
-};
 
 namespace instance {
 
@@ -42,29 +36,6 @@ std::string EncodeAnswer(int32_t nResult);
 bool DecodeAnswer(std::string_view line, int32_t& nResult);
 
 }  // namespace instance
-
-class IInstanceChannel {
-  public:
-    enum class Role {
-        kFirst,     // this process holds the instance lock and serves the socket
-        kSecond,    // another process holds it
-        kNoServer,  // the socket could not be served ("Failed to register window class!")
-    };
-    using Handler = std::function<int32_t(const InstanceMessage&)>;
-
-    virtual ~IInstanceChannel() = default;
-    // The instance test. Called once.
-    virtual Role Open() = 0;
-    // Sends a message to the first instance and waits for its answer, at most nTimeoutMs in
-    // all (also for a first instance that has its lock but does not serve yet). False when
-    // nobody answered in time; the message may still be read later.
-    virtual bool Send(const InstanceMessage& message, int nTimeoutMs,
-                      int32_t* pnResult = nullptr) = 0;
-    // In the first instance: what answers a message, run on the thread of the event loop.
-    virtual void SetHandler(Handler handler) = 0;
-    // Why the socket could not be served (for the error output).
-    virtual std::string Problem() const = 0;
-};
 
 class CLocalInstanceChannel final : public IInstanceChannel {
   public:

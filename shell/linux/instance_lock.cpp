@@ -41,6 +41,10 @@ bool LeavesRoomForSocket(const std::string& strDir) {
 
 }  // namespace
 
+// "%s:%x:%x:%x:%x" with the program name, the device number of the program file, 8, its
+// inode number and 0 (lower-case hexadecimal without leading zeros), so every start of one
+// program file has the same key and a copy or another program has another. When the program
+// file can't be looked at, "%s:%x:%x" with the name, 0 and 8.
 std::string MakeInstanceKey(const std::string& strProgramName, const std::string& strProgramPath) {
     struct stat st {};
     if (strProgramPath.empty() || ::stat(strProgramPath.c_str(), &st) != 0) {

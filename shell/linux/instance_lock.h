@@ -6,14 +6,9 @@
 #include <string>
 
 #include "shell/file_lock.h"
+#include "shell/instance_channel.h"
 
 namespace instance {
-
-// The instance key: "%s:%x:%x:%x:%x" with the program name, the device number of the
-// program file, 8, its inode number and 0 (lower-case hexadecimal without leading zeros), so
-// every start of one program file has the same key and a copy or another program has
-// another. When the program file can't be looked at, "%s:%x:%x" with the name, 0 and 8.
-std::string MakeInstanceKey(const std::string& strProgramName, const std::string& strProgramPath);
 
 // The key as a file name short enough for a socket address: the key itself, or for a long
 // program name its first characters and a hash of the whole key.

@@ -137,7 +137,7 @@ TEST(ReadmeLogic, TextsAsTheBoxShowsThem) {
     EXPECT_EQ(CReadmeDlg::LoadText(file("ovl", "\xc0\xaf")), "\xc3\x80\xc2\xaf");
     EXPECT_EQ(CReadmeDlg::LoadText(dir + "none"), "");
     EXPECT_EQ(CReadmeDlg::LoadText(file("big", std::string(5000, 'x')), 100).size(), 100u);
-    EXPECT_EQ(CReadmeDlg::LoadText(file("nul", std::string("a\0b", 3))).size(), 3u);
+    EXPECT_EQ(CReadmeDlg::LoadText(file("zero", std::string("a\0b", 3))).size(), 3u);
     fs::remove_all(dir);
 }
 

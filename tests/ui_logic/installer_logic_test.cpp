@@ -247,7 +247,9 @@ TEST_F(InstallerLogic, QueueRulesSizesAndRemoval) {
     EXPECT_EQ(view.rows[0].size, "1024 Bytes");
     EXPECT_EQ(view.rows[0].path, m_dir);
     EXPECT_EQ(view.rows[0].where, "RAM");
-    EXPECT_EQ(view.rows[1].size, "0 Bytes");  // no such file
+    // No such file where letter case tells names apart; on Windows the same file.
+    EXPECT_EQ(view.rows[1].size,
+              std::filesystem::exists(Path("Exact.prc")) ? "1024 Bytes" : "0 Bytes");
     EXPECT_EQ(view.rows[2].size, "1 KB");
     EXPECT_EQ(view.status.rfind("[5] Waiting", 0), 0u);
 

@@ -6,31 +6,12 @@
 #include "resources/strings/dialog_texts.h"
 #include "ui/qt/dialog_builder.h"
 
-namespace {
-
 using namespace conncheck;
-using dlg::Control;
-using dlg::Kind;
-
-// id, kind, text, x y w h, style. One layout for both languages: long lines of the report
-// wrap, and it scrolls down.
-constexpr Control kControls[] = {
-    {kIdReport,
-     Kind::kEdit,
-     0,
-     {7, 7, 386, 200},
-     dlg::kReadOnly | dlg::kVScroll | dlg::kBorder | dlg::kTabStop},
-    {kIdAgain, Kind::kPushButton, kIdAgain, {7, 213, 70, 14}, dlg::kTabStop},
-    {kIdClose, Kind::kDefPushButton, kIdClose, {323, 213, 70, 14}, dlg::kTabStop},
-};
-constexpr dlg::Template kTemplate{resources::kDlgConnectionCheck, 400, 234, kControls};
-
-}  // namespace
 
 CConnectionCheckView::CConnectionCheckView(IConnectionProbe& probe, const ISettingsStore& settings,
                                            const std::string& port, QWidget* parent)
     : QDialog(parent) {
-    m_items = dlg::BuildFixedDialog(*this, kTemplate);
+    m_items = dlg::BuildFixedDialog(*this, ConnectionCheckTemplate());
     m_pLogic = std::make_unique<CConnectionCheckDlg>(probe, settings, port, *this);
     connect(static_cast<QPushButton*>(Item(kIdAgain)), &QPushButton::clicked, this,
             [this] { m_pLogic->OnCheckAgain(); });
