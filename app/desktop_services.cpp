@@ -71,6 +71,10 @@ StartupServices MakeDesktopServices(int& argc, char** argv) {
         FileTypeContext context{registry, settings, question, desktop::ProgramPath()};
         RegisterFileTypes(context, bAskAlways);
     };
+    s.unregisterFileTypes = [](ISettingsStore& settings) {
+        CXdgFileTypes registry;
+        UnregisterFileTypes(registry, settings);
+    };
     s.chooseFiles = [](std::vector<std::string>& files) {
         return ChooseFilesDialog(nullptr, files);
     };

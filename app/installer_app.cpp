@@ -36,6 +36,12 @@ int CInstallerApp::Run(const std::vector<std::string>& args) {
             m_services.printOut("Cradlecourier " CC_VERSION "\n");
             return 0;
         }
+        // The uninstaller's call: no window, no instance, nothing asked.
+        if (early.bUnregisterTypes) {
+            m_pSettings = m_services.openSettings();
+            if (m_services.unregisterFileTypes) m_services.unregisterFileTypes(*m_pSettings);
+            return 0;
+        }
     }
 
     if (m_services.startUserInterface) m_services.startUserInterface();

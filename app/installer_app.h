@@ -37,6 +37,8 @@ struct StartupServices {
     // RegisterFileTypes over the store (ask-always false at start-up); none: nothing is
     // registered.
     std::function<void(ISettingsStore& settings, bool bAskAlways)> registerFileTypes;
+    // UnregisterFileTypes without asking (--unregister-types); none: nothing is given back.
+    std::function<void(ISettingsStore& settings)> unregisterFileTypes;
     // The file chooser; paths appended to the list, true for OK.
     std::function<bool(std::vector<std::string>& files)> chooseFiles;
     // The read-me or licence window on a text file; 1 OK, 2 Cancel.

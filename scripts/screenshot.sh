@@ -198,7 +198,8 @@ WINDOWS_BUILD="${WINDOWS_BUILD:-$ROOT/build/windows}"
 WINDOWS_WINDOW="$WINDOWS_BUILD/app/win32/ccourier.exe"
 WINE_PREFIX="$WINDOWS_BUILD/wine-shots"
 # winshot NAME LANGUAGE FILES...; with KEYS set, the keys are typed into the window once it
-# is up (the window menu's about entry: "alt+space Up Return").
+# is up (the window menu's about entry: "alt+space Up Return"). The default-installer
+# question is answered beforehand ("don't ask"), unless ASK is set: then it is what shows.
 winshot() {
   local name="$1" lang="$2"
   shift 2
@@ -209,6 +210,11 @@ winshot() {
   # A fresh start each time: no settings of an earlier shot (made prefixes are kept).
   bash "$ROOT/scripts/wine_run.sh" "$WINE_PREFIX" reg delete 'HKCU\Software\Cradlecourier' /f \
     >/dev/null 2>&1 || true
+  if [ -z "${ASK:-}" ]; then
+    bash "$ROOT/scripts/wine_run.sh" "$WINE_PREFIX" reg add \
+      'HKCU\Software\Cradlecourier\CCourier\main' /v DontAskDefault /t REG_DWORD /d 1 /f \
+      >/dev/null 2>&1 || true
+  fi
   mkdir -p "$WINE_PREFIX/lines"
   ln -sfn "$pty" "$WINE_PREFIX/lines/com1"
   local args=()
@@ -237,6 +243,8 @@ if [ -f "$WINDOWS_WINDOW" ]; then
   winshot win-window-de de_DE.UTF-8 "${FILES[@]}"
   KEYS="alt+space Up Return" winshot win-about-en C.UTF-8
   KEYS="alt+space Up Return" winshot win-about-de de_DE.UTF-8
+  ASK=1 winshot win-default-types-en C.UTF-8
+  ASK=1 winshot win-default-types-de de_DE.UTF-8
 else
   echo "screenshot: $WINDOWS_WINDOW is missing (cmake --preset windows); no Windows pictures" >&2
 fi

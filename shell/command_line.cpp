@@ -134,6 +134,7 @@ std::string InstallerUsage(const std::string& strProgram) {
            "  /COM1 ... /COM8, --port COMn   use this COM port for this run\n"
            "  --port PATH               use this serial device for this run\n"
            "  /USB, --port USB          accepted for compatibility; changes nothing\n"
+           "  --unregister-types        give the Palm file types back and end, without a window\n"
            "  --help, --version\n"
            "\n"
            "Switches other than /COM1 ... /COM8 may be written in any case. An argument that\n"

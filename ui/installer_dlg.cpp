@@ -102,11 +102,11 @@ CInstallerDlg::~CInstallerDlg() {
 void CInstallerDlg::FillDefaults() {
     InstallerServices& s = m_services;
     if (!s.hotSyncManager) {
-        m_pOwnHotSync = std::make_unique<CNoHotSyncManager>();
+        m_pOwnHotSync = CreateHotSyncManagerHost();
         s.hotSyncManager = m_pOwnHotSync.get();
     }
     if (!s.palmDesktop) {
-        m_pOwnDesktop = std::make_unique<CNoPalmDesktop>();
+        m_pOwnDesktop = OpenPalmDesktopValues();
         s.palmDesktop = m_pOwnDesktop.get();
     }
     if (!s.portHolders) {
@@ -587,7 +587,8 @@ void CInstallerDlg::StoreUserDir(const std::string& dir) {
 // ---- the desktop users, backups and history ----
 
 void CInstallerDlg::LoadUserLibrary() {
-    EnableUserCommands(m_hUserLib.Load(m_settings));
+    // The vendor desktop's own users where its library loads, else our users file.
+    EnableUserCommands(m_hUserLib.Load(m_settings, OpenVendorUserLibrary(*m_services.palmDesktop)));
 }
 
 void CInstallerDlg::EnableUserCommands(bool present) {
@@ -598,7 +599,7 @@ void CInstallerDlg::EnableUserCommands(bool present) {
 
 void CInstallerDlg::OnHistory() {
     if (m_strUserDir.empty()) return;
-    m_view.RunHistory(m_hUserLib.Present() ? m_hUserLib.Store() : nullptr, m_strUserDir);
+    m_view.RunHistory(m_hUserLib.Library(), m_strUserDir);
 }
 
 void CInstallerDlg::OnDesktopUsers() {
@@ -613,7 +614,7 @@ void CInstallerDlg::OnDesktopUsers() {
 void CInstallerDlg::OnRestore() {
     if (m_bTransferRunning || !m_hUserLib.Present()) return;
     std::vector<std::string> chosen;
-    if (!m_view.RunRestore(m_hUserLib.Store(), m_strUserDir, chosen)) return;
+    if (!m_view.RunRestore(m_hUserLib.Library(), m_strUserDir, chosen)) return;
     m_listRestore = std::move(chosen);
     RefreshView();
 }

@@ -14,10 +14,12 @@
 #include "engine/picture_converter.h"
 #include "engine/temp_dir.h"
 #include "platform/wide_text.h"
+#include "shell/carried_files.h"
 #include "shell/program_file.h"
 #include "shell/settings_store.h"
 #include "shell/system_services.h"
 #include "shell/win32/instance_win32.h"
+#include "ui/win32/default_types_view_win32.h"
 #include "ui/win32/file_chooser_win32.h"
 #include "ui/win32/readme_view_win32.h"
 #ifdef CC_HAVE_VIEWER
@@ -86,6 +88,12 @@ StartupServices MakeWin32Services() {
         return std::unique_ptr<IInstanceChannel>(std::move(channel));
     };
     s.openSettings = [] { return OpenUserSettings(); };
+    s.registerFileTypes = [](ISettingsStore& settings, bool bAskAlways) {
+        win32ui::RegisterFileTypes(nullptr, settings, bAskAlways);
+    };
+    s.unregisterFileTypes = [](ISettingsStore& settings) {
+        win32ui::UnregisterFileTypes(settings);
+    };
     s.fileCanBeOpened = [](const std::string& strPath) {
         return FileCanBeOpenedWithin(strPath, kOpenTimeoutMs);
     };
@@ -106,6 +114,7 @@ StartupServices MakeWin32Services() {
 #ifdef CC_HAVE_VIEWER
     auto pPictures = std::make_shared<CPictureConverter>(
         []() -> const std::vector<uint8_t>& { return resources::ViewerPrcBytes(); });
+    pPictures->SetViewerWriter(WriteViewerFile);  // beside the program, or the user's data folder
 #endif
     s.makeWindow = [=](ISettingsStore& settings) {
         InstallerServices services;

@@ -251,10 +251,11 @@ FunctionEnd
 ; The file types the program registered for the user who uninstalls (the program writes them
 ; under that user's classes key at its start).
 Function un.RemoveFileTypes
-  ; HOOK: once the program has its own switch that gives the file types back (the window's
-  ; "Unregister filetypes"), call it here first, for instance
-  ;   ExecWait '"$INSTDIR\ccourier.exe" --unregister-types'
-  ; The lines below then remove what is left of ours.
+  ; The program gives the Palm types back itself first (to what each had before it took
+  ; them, as its settings remember); the lines below then remove what is left of ours.
+  !ifdef HAVE_WINDOW
+    ExecWait '"$INSTDIR\ccourier.exe" --unregister-types'
+  !endif
   !insertmacro GiveBackPalmType prc prcFile
   !insertmacro GiveBackPalmType pdb pdbFile
   !insertmacro GiveBackPalmType pqa pqaFile

@@ -100,6 +100,21 @@ bool DeleteValue(HKEY key, const std::string& name) {
     return ::RegDeleteValueW(key, platform::Widen(name).c_str()) == ERROR_SUCCESS;
 }
 
+bool DeleteKeyIfEmpty(HKEY root, const std::string& path) {
+    DWORD subKeys = 0;
+    DWORD values = 0;
+    {
+        CKey key;
+        if (!key.Open(root, path)) return false;
+        if (::RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
+                               &values, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+            return false;
+        }
+    }
+    if (subKeys != 0 || values != 0) return false;
+    return ::RegDeleteKeyW(root, platform::Widen(path).c_str()) == ERROR_SUCCESS;
+}
+
 std::optional<std::string> ReadText(HKEY root, const std::string& path, const std::string& name,
                                     size_t maxChars) {
     CKey key;

@@ -48,6 +48,9 @@ std::optional<std::string> ReadText(HKEY root, const std::string& path, const st
 bool WriteText(HKEY root, const std::string& path, const std::string& name,
                const std::string& value);
 
+// Deletes the key when it holds neither values nor sub-keys; whether it was deleted.
+bool DeleteKeyIfEmpty(HKEY root, const std::string& path);
+
 // Compares without regard to case, as the registry compares names.
 bool SameName(const std::string& a, const std::string& b);
 

@@ -101,12 +101,17 @@ void CWin32FileTypes::RestoreDefault(const FileType& type,
         Write(type.extension, "", *value);
         return;
     }
-    // None of the user's own: the machine's default (if any) shows through again.
-    registry::CKey key;
-    if (key.Open(HKEY_CURRENT_USER, m_keys.classes + "\\" + type.extension, KEY_SET_VALUE) &&
-        registry::DeleteValue(key.Get(), "")) {
-        m_bChanged = true;
+    // None of the user's own: the machine's default (if any) shows through again, and a key
+    // left with nothing in it goes too.
+    const std::string path = m_keys.classes + "\\" + type.extension;
+    {
+        registry::CKey key;
+        if (key.Open(HKEY_CURRENT_USER, path, KEY_SET_VALUE) &&
+            registry::DeleteValue(key.Get(), "")) {
+            m_bChanged = true;
+        }
     }
+    registry::DeleteKeyIfEmpty(HKEY_CURRENT_USER, path);
 }
 
 void CWin32FileTypes::DropDefault(const FileType& type) {

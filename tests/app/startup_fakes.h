@@ -127,6 +127,7 @@ class Startup : public ::testing::Test {
             return !p.empty() && fs::is_regular_file(p);
         };
         s.registerFileTypes = [this](ISettingsStore&, bool bAsk) { registered.push_back(bAsk); };
+        s.unregisterFileTypes = [this](ISettingsStore&) { ++unregistered; };
         s.chooseFiles = [this](std::vector<std::string>& files) {
             ++choosers;
             files.insert(files.end(), chosen.begin(), chosen.end());
@@ -190,6 +191,7 @@ class Startup : public ::testing::Test {
     CFakeChannel* channel = nullptr;
     std::vector<std::string> keys;
     std::vector<bool> registered;
+    int unregistered = 0;
     std::vector<std::string> chosen;
     int choosers = 0;
     std::vector<Readme> readmes;

@@ -221,5 +221,15 @@ TEST_F(Startup, HelpAndVersionAnswerWithoutBecomingAnInstance) {
     EXPECT_TRUE(window.bExecuted);
 }
 
+TEST_F(Startup, UnregisterTypesGivesThemBackWithoutAWindowOrAnInstance) {
+    const std::string file = MakeFile("a.prc");
+    EXPECT_EQ(Run({"--unregister-types", file}), 0);
+    EXPECT_EQ(unregistered, 1);
+    EXPECT_TRUE(registered.empty());
+    EXPECT_TRUE(keys.empty());
+    EXPECT_FALSE(window.bExecuted);
+    EXPECT_EQ(choosers, 0);
+}
+
 }  // namespace
 }  // namespace startuptest

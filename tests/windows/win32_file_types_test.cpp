@@ -115,6 +115,8 @@ TEST_F(Win32FileTypes, NoKeepsTheOtherProgramsAndUnregisterGivesBack) {
     Unregister();
     EXPECT_EQ(Get(".prc"), "prcFile");
     EXPECT_EQ(Get(".pdb"), "<none>");  // had none of the user's own: none again
+    registry::CKey emptied;
+    EXPECT_FALSE(emptied.Open(HKEY_CURRENT_USER, m_root + "\\Classes\\.pdb"));  // nor its key
     EXPECT_EQ(Get(".cca"), "CCOURIER.cca");
     EXPECT_NE(Get("CCOURIER.prc\\Shell\\open\\command"), "<none>");
 

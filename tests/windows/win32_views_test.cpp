@@ -21,6 +21,7 @@
 #include "ui/installer_layout.h"
 #include "ui/links.h"
 #include "ui/win32/about_view_win32.h"
+#include "ui/win32/default_types_view_win32.h"
 #include "ui/win32/file_chooser_win32.h"
 #include "ui/win32/installer_view_win32.h"
 #include "ui/win32/readme_view_win32.h"
@@ -282,6 +283,37 @@ TEST_F(Win32Views, ReadmeInLicenceModeAndAboutLinks) {
     EXPECT_EQ(::GetTextColor(dc), ::GetSysColor(COLOR_WINDOWTEXT));
     ::ReleaseDC(a, dc);
     EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(a, about::kIdHiddenIcon)));
+}
+
+TEST_F(Win32Views, DefaultTypesQuestionTakesTheCheckBoxWithYesOrNoButNotWithEscape) {
+    int helpCalls = 0;
+    // Yes with the box checked: 6, and the box's number.
+    {
+        win32ui::CWin32DefaultTypesView view([&] { ++helpCalls; });
+        view.Dialog().m_nDontAsk = 0;
+        HWND q = view.CreateModeless();
+        ASSERT_NE(q, nullptr);
+        EXPECT_EQ(ClassOf(::GetDlgItem(q, defaulttypes::kIdDontAsk)), L"Button");
+        EXPECT_EQ(::IsDlgButtonChecked(q, defaulttypes::kIdDontAsk), BST_UNCHECKED);
+        ::CheckDlgButton(q, defaulttypes::kIdDontAsk, BST_CHECKED);
+        ::SendMessageW(q, WM_COMMAND, MAKEWPARAM(defaulttypes::kIdHelp, BN_CLICKED), 0);
+        EXPECT_EQ(helpCalls, 1);
+        EXPECT_TRUE(::IsWindow(q));  // help keeps the question open
+        ::SendMessageW(q, WM_COMMAND, MAKEWPARAM(defaulttypes::kIdYes, BN_CLICKED), 0);
+        EXPECT_EQ(view.Dialog().m_nDontAsk, 1);
+        EXPECT_FALSE(::IsWindow(q));
+    }
+    // Escape leaves the number as it was, even with the box changed.
+    {
+        win32ui::CWin32DefaultTypesView view({});
+        view.Dialog().m_nDontAsk = 1;
+        HWND q = view.CreateModeless();
+        ASSERT_NE(q, nullptr);
+        EXPECT_EQ(::IsDlgButtonChecked(q, defaulttypes::kIdDontAsk), BST_CHECKED);
+        ::CheckDlgButton(q, defaulttypes::kIdDontAsk, BST_UNCHECKED);
+        ::SendMessageW(q, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+        EXPECT_EQ(view.Dialog().m_nDontAsk, 1);
+    }
 }
 
 }  // namespace

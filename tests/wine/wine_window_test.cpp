@@ -59,6 +59,10 @@ class WineWindow : public testsupport::CConsoleRunFixture {
         CConsoleRunFixture::SetUp();
         ::setenv("WINEPREFIX", CC_WINE_WINDOW_PREFIX, 1);
         Reg({"delete", "HKCU\\Software\\Cradlecourier", "/f"});
+        Reg({"delete", "HKCU\\Software\\Classes\\CCOURIER.cca", "/f"});
+        // The default-installer question was answered at an earlier start.
+        Reg({"add", std::string(kSettingsKey) + "\\main", "/v", "DontAskDefault", "/t",
+             "REG_DWORD", "/d", "1", "/f"});
         testdb::WriteResourceDb(Path("a.prc"), testdb::Info("Window Game", true, "appl", "WnWg"),
                                 {{"code", 1, testdb::Bytes(2500, 1)}});
         std::ofstream(Path("notes.txt"), std::ios::binary) << "First line.\r\nSecond line.\r\n";
@@ -135,6 +139,13 @@ TEST_F(WineWindow, CloseOnFinishInstallsEveryKindAndReportsCodeZero) {
     // What a calling program reads.
     EXPECT_NE(Setting("Result", "code").find("REG_DWORD    0x0"), std::string::npos)
         << Setting("Result", "code");
+    // The archive type was made this program's at the start, in the user's classes; the
+    // Palm types were left alone as the question was not to be asked.
+    const std::string command =
+        Reg({"query", "HKCU\\Software\\Classes\\CCOURIER.cca\\shell\\open\\command"});
+    EXPECT_NE(command.find("ccourier.exe"), std::string::npos) << command;
+    EXPECT_EQ(Reg({"query", "HKCU\\Software\\Classes\\.prc"}).find("CCOURIER.prc"),
+              std::string::npos);
 }
 
 TEST_F(WineWindow, SecondStartHandsItsFileOverAndEndsAtOnce) {

@@ -6,8 +6,10 @@
 #include <algorithm>
 
 #include "resources/strings/dialog_texts.h"
+#include "shell/win32/win32_help.h"
 #include "ui/installer_layout.h"
 #include "ui/win32/about_view_win32.h"
+#include "ui/win32/default_types_view_win32.h"
 #include "ui/win32/file_chooser_win32.h"
 #include "ui/win32/user_dialogs_win32.h"
 
@@ -69,6 +71,16 @@ InstallerServices CWin32InstallerView::WithWin32Services(InstallerServices s) {
     if (!s.openUrl) s.openUrl = win32ui::OpenAddress;
     if (!s.showAbout) {
         s.showAbout = [this] { win32ui::ShowAbout(m_hWnd, m_dialog.Services().openUrl); };
+    }
+    if (!s.showHelp) s.showHelp = [] { ShowHelp(); };
+    ISettingsStore* settings = s.settings;
+    if (!s.registerFileTypes) {
+        s.registerFileTypes = [this, settings](bool askAlways) {
+            win32ui::RegisterFileTypes(m_hWnd, *settings, askAlways);
+        };
+    }
+    if (!s.unregisterFileTypes) {
+        s.unregisterFileTypes = [settings] { win32ui::UnregisterFileTypes(*settings); };
     }
     return s;
 }
