@@ -196,6 +196,32 @@ TEST_F(Win32Views, FileListCollapsesByTheOffsetAndComesBack) {
     EXPECT_TRUE(::GetWindowLongPtrW(::GetDlgItem(m_hWnd, kIdAdd), GWL_STYLE) & WS_TABSTOP);
 }
 
+TEST_F(Win32Views, MoveToAMonitorOfAnotherResolutionKeepsTheCollapseRight) {
+    CWin32InstallerView& view = Open();
+    RECT full{};
+    ::GetWindowRect(m_hWnd, &full);
+    const int nameColumn = view.ListColumnWidth(kColName);
+    ::SendMessageW(m_hWnd, WM_COMMAND, kCmdFileList, 0);  // collapsed
+    RECT small{};
+    ::GetWindowRect(m_hWnd, &small);
+    // 150 %: the system suggests the window half as large again.
+    RECT suggested{small.left, small.top, small.left + (small.right - small.left) * 3 / 2,
+                   small.top + (small.bottom - small.top) * 3 / 2};
+    ::SendMessageW(m_hWnd, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    RECT now{};
+    ::GetWindowRect(m_hWnd, &now);
+    EXPECT_EQ(now.bottom - now.top, suggested.bottom - suggested.top);
+    EXPECT_FALSE(MenuChecked(view.Menu(), kCmdFileList));
+    EXPECT_EQ(view.ListColumnWidth(kColName), ::MulDiv(nameColumn, 3, 2));
+    // Shown again: larger by the list's part at the new resolution, and known as shown.
+    ::SendMessageW(m_hWnd, WM_COMMAND, kCmdFileList, 0);
+    ::GetWindowRect(m_hWnd, &now);
+    EXPECT_EQ(now.bottom - now.top, suggested.bottom - suggested.top + kFileListOffset * 3 / 2);
+    EXPECT_EQ(view.FullSize().cy, now.bottom - now.top);
+    EXPECT_TRUE(MenuChecked(view.Menu(), kCmdFileList));
+    EXPECT_TRUE(view.Frame(0) != nullptr);
+}
+
 TEST_F(Win32Views, HandOverTakesSlotsOnlyForAPlausibleNotification) {
     std::ofstream(Path("given.prc")) << "x";
     CWin32InstallerView& view = Open();

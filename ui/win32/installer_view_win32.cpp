@@ -110,7 +110,7 @@ HMENU CWin32InstallerView::FileMenu() const {
 }
 
 int CWin32InstallerView::Scaled(int pixels) const {
-    return ::MulDiv(pixels, static_cast<int>(WindowDpi(m_hWnd)), 96);
+    return ::MulDiv(pixels, static_cast<int>(m_nDpi), 96);
 }
 
 bool CWin32InstallerView::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
@@ -132,6 +132,10 @@ bool CWin32InstallerView::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_
             return true;
         case WM_DROPFILES:
             OnDropFiles(reinterpret_cast<HDROP>(wParam));
+            return true;
+        case WM_DPICHANGED:
+            if (lParam) OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+            result = 0;
             return true;
         case kInstallDoneMessage:
             m_dialog.OnInstallDone();
@@ -192,6 +196,7 @@ void CWin32InstallerView::OnInitDialog() {
     if (m_bInitialised) return;
     m_bInitialised = true;
     HWND hWnd = m_hWnd;
+    m_nDpi = WindowDpi(hWnd);
 
     // The menu; the client keeps the template's size below it.
     RECT before{};
@@ -208,14 +213,7 @@ void CWin32InstallerView::OnInitDialog() {
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     // 1, 2: the icons.
-    m_hIcon = win32ui::LoadIconSized(128, ::GetSystemMetrics(SM_CXICON));
-    m_hSmallIcon = win32ui::LoadIconSized(128, ::GetSystemMetrics(SM_CXSMICON));
-    ::SendMessageW(hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    ::SendMessageW(hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon));
-    RECT link{};
-    ::GetClientRect(Item(kIdLinkIcon), &link);
-    const int iconSize = std::max<int>(16, std::min(link.right, link.bottom));
-    for (int i = 0; i < 14; ++i) m_hAnimIcons[i] = win32ui::LoadIconSized(kFrameIcons[i], iconSize);
+    LoadIcons();
 
     // 3, 4: the link icon reports clicks (its style) and has its tooltip.
     m_hToolTip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
@@ -262,6 +260,57 @@ void CWin32InstallerView::OnInitDialog() {
                        work.top + std::max(0L, (work.bottom - work.top - h) / 2), 0, 0,
                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
+}
+
+void CWin32InstallerView::LoadIcons() {
+    for (HICON* icon : {&m_hIcon, &m_hSmallIcon}) {
+        if (*icon) ::DestroyIcon(*icon);
+    }
+    const int big = ::MulDiv(::GetSystemMetrics(SM_CXICON), static_cast<int>(m_nDpi),
+                             static_cast<int>(WindowDpi(nullptr)));
+    const int small = ::MulDiv(::GetSystemMetrics(SM_CXSMICON), static_cast<int>(m_nDpi),
+                               static_cast<int>(WindowDpi(nullptr)));
+    m_hIcon = win32ui::LoadIconSized(128, big);
+    m_hSmallIcon = win32ui::LoadIconSized(128, small);
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon));
+    RECT link{};
+    ::GetClientRect(Item(kIdLinkIcon), &link);
+    const int iconSize = std::max<int>(16, std::min(link.right, link.bottom));
+    HICON old[14];
+    std::copy(std::begin(m_hAnimIcons), std::end(m_hAnimIcons), old);
+    for (int i = 0; i < 14; ++i) m_hAnimIcons[i] = win32ui::LoadIconSized(kFrameIcons[i], iconSize);
+    // The control shows the new frame before the old pictures go.
+    SetAnimationFrame(m_nFrame);
+    for (HICON icon : old) {
+        if (icon) ::DestroyIcon(icon);
+    }
+}
+
+void CWin32InstallerView::OnDpiChanged(UINT dpi, const RECT& suggested) {
+    const UINT before = m_nDpi;
+    if (dpi == 0 || dpi == before) return;
+    m_nDpi = dpi;
+    ::SetWindowPos(m_hWnd, nullptr, suggested.left, suggested.top,
+                   suggested.right - suggested.left, suggested.bottom - suggested.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    // The full size is the window's now, or, collapsed, that and the list's part at the new
+    // resolution: comparing heights of the old resolution would take a shown list for hidden.
+    RECT window{};
+    ::GetWindowRect(m_hWnd, &window);
+    const int height = window.bottom - window.top;
+    m_rcFullWindow = {window.right - window.left,
+                      m_bListShown ? height : height + Scaled(kFileListOffset)};
+    HWND list = Item(kIdList);
+    for (int c = 0; c < 4; ++c) {
+        const int width = ListView_GetColumnWidth(list, c);
+        if (width > 0) {
+            ListView_SetColumnWidth(list, c, ::MulDiv(width, static_cast<int>(dpi),
+                                                      static_cast<int>(before)));
+        }
+    }
+    m_nWhereWidth = ::MulDiv(m_nWhereWidth, static_cast<int>(dpi), static_cast<int>(before));
+    LoadIcons();
 }
 
 void CWin32InstallerView::SetUpColumns() {
@@ -359,6 +408,7 @@ void CWin32InstallerView::SetElapsed(const std::string& text) {
 
 void CWin32InstallerView::SetAnimationFrame(int frame) {
     if (frame < 0 || frame >= 14 || !m_hAnimIcons[frame]) return;
+    m_nFrame = frame;
     ::SendDlgItemMessageW(m_hWnd, kIdLinkIcon, STM_SETICON,
                           reinterpret_cast<WPARAM>(m_hAnimIcons[frame]), 0);
 }
@@ -450,9 +500,7 @@ void CWin32InstallerView::ShowRecentFiles(const std::vector<std::string>& texts)
 // ---- the file list ----
 
 bool CWin32InstallerView::IsFileListShown() const {
-    RECT r{};
-    ::GetWindowRect(m_hWnd, &r);
-    return r.bottom - r.top == m_rcFullWindow.cy;
+    return m_bListShown;
 }
 
 void CWin32InstallerView::MoveControlBy(int id, int dy) {
@@ -466,6 +514,7 @@ void CWin32InstallerView::MoveControlBy(int id, int dy) {
 }
 
 void CWin32InstallerView::SetFileListArea(bool show) {
+    m_bListShown = show;
     const int offset = Scaled(kFileListOffset) * (show ? 1 : -1);
     const int height = show ? m_rcFullWindow.cy : m_rcFullWindow.cy - Scaled(kFileListOffset);
     ::SetWindowPos(m_hWnd, nullptr, 0, 0, m_rcFullWindow.cx, height,

@@ -41,6 +41,10 @@ class CWin32InstallerView final : public win32ui::CWin32Dialog, private IInstall
 
     // Dropped files as WM_DROPFILES brings them; the drop is released.
     void OnDropFiles(HDROP hDrop);
+    // The window moved to a monitor of another resolution (WM_DPICHANGED): the system scales
+    // the dialog's controls and fonts; the window takes the suggested rectangle, and what this
+    // view keeps in pixels (the full size, the columns, the icons) follows.
+    void OnDpiChanged(UINT dpi, const RECT& suggested);
 
     // ---- for tests ----
     HMENU Menu() const { return m_hMenu; }
@@ -57,6 +61,7 @@ class CWin32InstallerView final : public win32ui::CWin32Dialog, private IInstall
     InstallerServices WithWin32Services(InstallerServices services);
     win32ui::DialogFrame Frame(bool visible) const;
     void SetUpColumns();
+    void LoadIcons();
     void MoveControlBy(int id, int dy);
     // The control's tooltip text, replacing what it had.
     void SetToolTip(int id, const std::string& text);
@@ -104,6 +109,9 @@ class CWin32InstallerView final : public win32ui::CWin32Dialog, private IInstall
     HICON m_hAnimIcons[14] = {};
     HWND m_hToolTip = nullptr;
     SIZE m_rcFullWindow{};
+    UINT m_nDpi = 96;
+    int m_nFrame = 0;
+    bool m_bListShown = true;  // the template's full layout
     int m_nWhereWidth = 0;
     bool m_bWhereShown = false;
     bool m_bInitialised = false;
