@@ -263,9 +263,10 @@ void CWin32InstallerView::OnInitDialog() {
 }
 
 void CWin32InstallerView::LoadIcons() {
-    for (HICON* icon : {&m_hIcon, &m_hSmallIcon}) {
-        if (*icon) ::DestroyIcon(*icon);
-    }
+    // The window and the control show the new pictures before the old ones go.
+    const HICON oldIcons[2] = {m_hIcon, m_hSmallIcon};
+    HICON oldFrames[14];
+    std::copy(std::begin(m_hAnimIcons), std::end(m_hAnimIcons), oldFrames);
     const int big = ::MulDiv(::GetSystemMetrics(SM_CXICON), static_cast<int>(m_nDpi),
                              static_cast<int>(WindowDpi(nullptr)));
     const int small = ::MulDiv(::GetSystemMetrics(SM_CXSMICON), static_cast<int>(m_nDpi),
@@ -277,12 +278,12 @@ void CWin32InstallerView::LoadIcons() {
     RECT link{};
     ::GetClientRect(Item(kIdLinkIcon), &link);
     const int iconSize = std::max<int>(16, std::min(link.right, link.bottom));
-    HICON old[14];
-    std::copy(std::begin(m_hAnimIcons), std::end(m_hAnimIcons), old);
     for (int i = 0; i < 14; ++i) m_hAnimIcons[i] = win32ui::LoadIconSized(kFrameIcons[i], iconSize);
-    // The control shows the new frame before the old pictures go.
     SetAnimationFrame(m_nFrame);
-    for (HICON icon : old) {
+    for (HICON icon : oldIcons) {
+        if (icon) ::DestroyIcon(icon);
+    }
+    for (HICON icon : oldFrames) {
         if (icon) ::DestroyIcon(icon);
     }
 }
