@@ -176,7 +176,7 @@ Section "Cradlecourier"
   !ifdef HAVE_WINDOW
     CreateShortcut "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk" "$INSTDIR\ccourier.exe"
   !else
-    ; Until the window is built: a console window with the console's usage.
+    ; A build without the window: a console window with the console's usage.
     CreateShortcut "$SMPROGRAMS\${PRODUCT}\$(Console).lnk" "$SYSDIR\cmd.exe" \
       '/k ""$INSTDIR\ccourier-cli.exe" --help"' "$INSTDIR\ccourier-cli.exe"
   !endif

@@ -2,7 +2,7 @@
 // virtual handheld on COM1, as a calling program starts it: it installs a program, a text
 // and a picture and closes by itself with "Result"/"code" 0 in the registry; a second start
 // hands its file to the running window and ends at once, and hand-over slots naming a device
-// are dropped, never opened.
+// are dropped, never opened; the window with an archive appended opens with just that archive.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +14,8 @@
 #include "tests/picture/picture_test_util.h"
 #include "tests/session/db_builder.h"
 #include "tests/support/console_harness.h"
+#include "tools/ccapack/cca_packer.h"
+#include "tools/ccapack/pe_image.h"
 
 namespace fs = std::filesystem;
 using testsupport::CChild;
@@ -146,6 +148,41 @@ TEST_F(WineWindow, CloseOnFinishInstallsEveryKindAndReportsCodeZero) {
     EXPECT_NE(command.find("ccourier.exe"), std::string::npos) << command;
     EXPECT_EQ(Reg({"query", "HKCU\\Software\\Classes\\.prc"}).find("CCOURIER.prc"),
               std::string::npos);
+}
+
+TEST_F(WineWindow, SelfExtractingWindowInstallsItsArchiveOverCom1) {
+    testdb::WriteResourceDb(Path("bundled.prc"),
+                            testdb::Info("Window Bundled", true, "appl", "WnBd"),
+                            {{"code", 1, testdb::Bytes(1500, 6)}});
+    testdb::WriteResourceDb(Path("grey.prc"), testdb::Info("Window Grey", true, "appl", "WnGr"),
+                            {{"code", 1, testdb::Bytes(600, 7)}});
+    ccapack::CCcaPacker packer;
+    std::string error;
+    ASSERT_TRUE(packer.AddFile("All", Path("bundled.prc"), "bundled.prc", 1, error)) << error;
+    ASSERT_TRUE(packer.AddFile("NonC", Path("grey.prc"), "app.prc", 1, error)) << error;
+    ASSERT_TRUE(packer.Write(Path("game.cca"), error)) << error;
+    const std::string setup = Path("game-setup.exe");
+    ASSERT_TRUE(ccapack::AppendSfxArchive(CC_WINDOWS_WINDOW_PATH, Path("game.cca"), setup, error))
+        << error;
+    // The port and "close on finish" as a user left them: a program that carries an archive
+    // reads no switch.
+    Reg({"add", std::string(kSettingsKey) + "\\com", "/v", "ComPort", "/t", "REG_DWORD", "/d",
+         "1", "/f"});
+    Reg({"add", std::string(kSettingsKey) + "\\main", "/v", "close", "/t", "REG_DWORD", "/d",
+         "1", "/f"});
+
+    LinkCom(1, StartHandheld({"--color", "--user", "Window Tester", "--timeout", "180"}));
+    CChild window({CC_WINE_RUN, CC_WINE_WINDOW_PREFIX, setup, WindowsPath(Path("a.prc"))}, true);
+    const int status = window.Wait(240000);
+    WaitHandheld();
+    EXPECT_EQ(status, 0) << window.Output();
+    // Only the archive's member for every handheld (a colour one): the file named was not
+    // queued, the grey member not chosen.
+    EXPECT_TRUE(Written("Window Bundled.prc"));
+    EXPECT_FALSE(Written("Window Grey.prc"));
+    EXPECT_FALSE(Written("Window Game.prc"));
+    EXPECT_NE(Setting("Result", "code").find("REG_DWORD    0x0"), std::string::npos)
+        << Setting("Result", "code");
 }
 
 TEST_F(WineWindow, SecondStartHandsItsFileOverAndEndsAtOnce) {
